@@ -1,0 +1,73 @@
+#include "platform/Sleeper.h"
+
+#include <algorithm>
+#include <chrono>
+#include <numeric>
+#include <thread>
+
+namespace torvane::platform {
+
+namespace {
+TRealSleeper GRealSleeper;
+std::atomic<ISleeper*> GSleeper{nullptr};
+} // namespace
+
+ISleeper& Sleeper() {
+    ISleeper* s = GSleeper.load();
+    return s != nullptr ? *s : GRealSleeper;
+}
+
+void SetSleeper(ISleeper* sleeper) {
+    GSleeper.store(sleeper);
+}
+
+void SleepMs(int ms) {
+    Sleeper().Sleep(ms);
+}
+
+int TimeoutMs(int ms) {
+    return Sleeper().Timeout(ms);
+}
+
+void TRealSleeper::Sleep(int ms) {
+    if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+void TScaledSleeper::Sleep(int ms) {
+    const auto scaled = static_cast<int>(ms * FFactor);
+    if (scaled > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(scaled));
+    }
+}
+
+int TScaledSleeper::Timeout(int ms) {
+    return std::min(ms, std::max(FMinTimeout, static_cast<int>(ms * FFactor)));
+}
+
+void TFakeSleeper::Sleep(int ms) {
+    std::lock_guard<std::mutex> g(FLock);
+    FWaits.push_back(ms);
+}
+
+int TFakeSleeper::Timeout(int ms) {
+    return std::min(ms, std::max(MinTimeoutMs, ms / std::max(1, TimeoutDivisor)));
+}
+
+std::vector<int> TFakeSleeper::Waits() const {
+    std::lock_guard<std::mutex> g(FLock);
+    return FWaits;
+}
+
+std::int64_t TFakeSleeper::TotalMs() const {
+    std::lock_guard<std::mutex> g(FLock);
+    return std::accumulate(FWaits.begin(), FWaits.end(), std::int64_t{0});
+}
+
+void TFakeSleeper::Clear() {
+    std::lock_guard<std::mutex> g(FLock);
+    FWaits.clear();
+}
+
+} // namespace torvane::platform

@@ -1,0 +1,123 @@
+#include "platform/Text.h"
+
+#include <cctype>
+#include <charconv>
+
+namespace torvane::platform {
+
+void SplitText(std::string_view text, std::string_view separator, std::vector<std::string>& list) {
+    if (text.empty() || separator.empty()) {
+        list.emplace_back(text);
+        return;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t pos = text.find(separator, start);
+        if (pos == std::string_view::npos) {
+            list.emplace_back(text.substr(start));
+            return;
+        }
+        list.emplace_back(text.substr(start, pos - start));
+        start = pos + separator.size();
+    }
+}
+
+std::string Trim(std::string_view text) {
+    std::size_t b = 0;
+    std::size_t e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= 0x20) {
+        ++b;
+    }
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 0x20) {
+        --e;
+    }
+    return std::string(text.substr(b, e - b));
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return out;
+}
+
+int CompareTextAscii(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto fold = [](char c) {
+            auto u = static_cast<unsigned char>(c);
+            return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+        };
+        const unsigned char ca = fold(a[i]);
+        const unsigned char cb = fold(b[i]);
+        if (ca != cb) {
+            return ca < cb ? -1 : 1;
+        }
+    }
+    if (a.size() == b.size()) {
+        return 0;
+    }
+    return a.size() < b.size() ? -1 : 1;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t pos = text.find(from, start);
+        if (pos == std::string_view::npos) {
+            out.append(text.substr(start));
+            return out;
+        }
+        out.append(text.substr(start, pos - start));
+        out.append(to);
+        start = pos + from.size();
+    }
+}
+
+long long ToIntDef(std::string_view text, long long fallback) {
+    const std::string t = Trim(text);
+    if (t.empty()) {
+        return fallback;
+    }
+    std::string_view v = t;
+    if (v.front() == '+') {
+        v.remove_prefix(1);
+        if (v.empty() || v.front() == '-') {
+            return fallback;
+        }
+    }
+    long long value = 0;
+    const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), value, 10);
+    if (ec != std::errc() || ptr != v.data() + v.size()) {
+        return fallback;
+    }
+    return value;
+}
+
+} // namespace torvane::platform
