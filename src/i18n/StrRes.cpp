@@ -1,0 +1,234 @@
+#include "i18n/StrRes.h"
+
+#include "platform/CodePage.h"
+#include "platform/FileOps.h"
+#include "platform/Folders.h"
+#include "platform/Host.h"
+#include "platform/Text.h"
+
+#include <memory>
+#include <unordered_map>
+
+namespace torvane {
+
+namespace {
+
+struct TUnitState {
+    std::mutex Lock; // guards the three texts below
+    std::string CurrentLanguage = "en";
+    std::string LanguageDir;
+    std::string ProgramFileName;
+};
+
+TUnitState& State() {
+    static TUnitState state;
+    return state;
+}
+
+// StrResLock and StrResCache: keys folded to lower case.
+std::mutex& StrResLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::unordered_map<std::string, std::string>& StrResCache() {
+    static std::unordered_map<std::string, std::string> cache;
+    return cache;
+}
+
+std::unique_ptr<platform::TIniFile>& LangIniFileSlot() {
+    static std::unique_ptr<platform::TIniFile> reader;
+    return reader;
+}
+
+} // namespace
+
+std::string CurrentLanguage() {
+    std::lock_guard<std::mutex> g(State().Lock);
+    return State().CurrentLanguage;
+}
+
+void SetCurrentLanguage(const std::string& code) {
+    std::lock_guard<std::mutex> g(State().Lock);
+    State().CurrentLanguage = code;
+}
+
+std::string LanguageDir() {
+    std::lock_guard<std::mutex> g(State().Lock);
+    return State().LanguageDir;
+}
+
+void SetLanguageDir(const std::string& folder) {
+    std::lock_guard<std::mutex> g(State().Lock);
+    State().LanguageDir = folder;
+}
+
+std::string ProgramFileName() {
+    std::lock_guard<std::mutex> g(State().Lock);
+    if (State().ProgramFileName.empty()) {
+        State().ProgramFileName = platform::FileNameOf(platform::ModulePath());
+    }
+    return State().ProgramFileName;
+}
+
+void SetProgramFileName(const std::string& name) {
+    std::lock_guard<std::mutex> g(State().Lock);
+    State().ProgramFileName = name;
+}
+
+std::string PackFileStem() {
+    std::string name = ProgramFileName();
+    const auto dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return name + ".l";
+}
+
+std::string GetLanguageFileNameOf(const std::string& code) {
+    const std::string dir = LanguageDir();
+    if (dir.empty()) {
+        return {};
+    }
+    return dir + PackFileStem() + code;
+}
+
+std::string GetLanguageFileName() {
+    return GetLanguageFileNameOf(CurrentLanguage());
+}
+
+int PackCodePage(const std::string& code) {
+    if (code == "b5") {
+        return platform::CP_BIG5;
+    }
+    if (code == "jp") {
+        return platform::CP_SHIFT_JIS;
+    }
+    return platform::CP_GBK;
+}
+
+std::string LanguageCodeOfPack(const std::string& path) {
+    const std::string name = platform::FileNameOf(path);
+    const auto pos = name.rfind(".l");
+    return pos == std::string::npos ? std::string() : name.substr(pos + 2);
+}
+
+void SetLanguage(const std::string& code) {
+    ReleaseLangIniFile();
+    ClearStrResCache();
+    SetCurrentLanguage(code);
+    if (!platform::FileExists(GetLanguageFileName())) {
+        SetCurrentLanguage("en");
+    }
+}
+
+std::string ApplyEscapes(const std::string& text) {
+    std::string s = platform::ReplaceAll(text, "$b", " ");
+    s = platform::ReplaceAll(s, "$c", "=");
+    s = platform::ReplaceAll(s, "$n", "\r\n");
+    s = platform::ReplaceAll(s, "$$", "$");
+    return platform::ReplaceAll(s, "$t", "\t");
+}
+
+std::string ReadLangString(const platform::TIniFile& reader, const std::string& section,
+                           const std::string& key, const std::string& defaultText,
+                           int codePage) {
+    if (auto raw = reader.Find(section, key)) {
+        return ApplyEscapes(platform::DecodeToUtf8(*raw, codePage));
+    }
+    return ApplyEscapes(defaultText);
+}
+
+std::string ReadLangString(const platform::TIniFile& reader, const std::string& section,
+                           const std::string& key, const std::string& defaultText) {
+    return ReadLangString(reader, section, key, defaultText, PackCodePage(CurrentLanguage()));
+}
+
+void ClearStrResCache() {
+    std::lock_guard<std::mutex> g(StrResLock());
+    StrResCache().clear();
+}
+
+std::string GetStrRes(const std::string& key) {
+    const std::string folded = platform::LowerAscii(key);
+    {
+        std::lock_guard<std::mutex> g(StrResLock());
+        const auto it = StrResCache().find(folded);
+        if (it != StrResCache().end() && !it->second.empty()) {
+            return it->second;
+        }
+    }
+    std::string text;
+    if (!key.empty()) {
+        // Each lookup opens its own reader; the lock is never held while a file is read.
+        const std::string language = CurrentLanguage();
+        const platform::TIniFile reader(GetLanguageFileNameOf(language));
+        text = ReadLangString(reader, "StrRes", key, "", PackCodePage(language));
+    }
+    std::lock_guard<std::mutex> g(StrResLock());
+    if (text.empty()) {
+        StrResCache().erase(folded); // a missing text is read again next time
+    } else {
+        StrResCache()[folded] = text;
+    }
+    return text;
+}
+
+std::string GetLangString(const std::string& section, const std::string& key) {
+    if (section.empty() || key.empty()) {
+        return {};
+    }
+    const std::string language = CurrentLanguage();
+    const platform::TIniFile reader(GetLanguageFileNameOf(language));
+    return ReadLangString(reader, section, key, "", PackCodePage(language));
+}
+
+std::string GetGlobalName(const std::string& code) {
+    const std::string language = CurrentLanguage();
+    const platform::TIniFile reader(GetLanguageFileNameOf(language));
+    return platform::DecodeToUtf8(reader.ReadString("Global", "Name_" + code, ""),
+                                  PackCodePage(language));
+}
+
+const platform::TIniFile& LangIniFile() {
+    auto& slot = LangIniFileSlot();
+    if (!slot) {
+        slot = std::make_unique<platform::TIniFile>(GetLanguageFileName());
+    }
+    return *slot;
+}
+
+void ReleaseLangIniFile() {
+    LangIniFileSlot().reset();
+}
+
+std::mutex& TranslateLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void ListLanguagePacks(std::vector<std::string>& list) {
+    std::vector<platform::TFoundFile> found;
+    platform::FindFiles(found, LanguageDir(), true, nullptr, false, "*.l*");
+    const std::string language = CurrentLanguage();
+    std::vector<std::string> usable;
+    for (const platform::TFoundFile& f : found) {
+        const platform::TIniFile pack(f.Path);
+        if (!pack.ReadString("Global", "Name_" + language, "").empty()) {
+            usable.push_back(f.Path);
+        }
+    }
+    list.insert(list.end(), usable.begin(), usable.end());
+}
+
+std::string GetLanguageDisplayName(const std::string& path) {
+    return platform::DecodeToUtf8(
+        LangIniFile().ReadString("Global", "Name_" + LanguageCodeOfPack(path), ""),
+        PackCodePage(CurrentLanguage()));
+}
+
+int StrResMessageBox(const std::string& textKey, const std::string& captionKey, int flags) {
+    return platform::Host().MessageBox(GetStrRes(textKey), GetStrRes(captionKey), flags);
+}
+
+} // namespace torvane

@@ -1,0 +1,98 @@
+#include "upgrade/Tools.h"
+
+#include "platform/Folders.h"
+#include "platform/Http.h"
+#include "platform/Text.h"
+#include "upgrade/Base64.h"
+
+namespace torvane {
+
+std::string TTools::GetTempFolder() {
+    return platform::TempFolder();
+}
+
+bool TTools::ForceFolder(const std::string& path) {
+    return platform::ForceFolder(path);
+}
+
+void TTools::SplitText(const std::string& text, const std::string& separator,
+                       std::vector<std::string>& list) {
+    platform::SplitText(text, separator, list);
+}
+
+void TTools::FindFiles(std::vector<platform::TFoundFile>& list, const std::string& folder,
+                       bool skipDuplicates, const std::function<bool()>& continueSearch,
+                       bool recurse, const std::string& masks) {
+    platform::FindFiles(list, folder, skipDuplicates, continueSearch, recurse, masks);
+}
+
+bool TTools::DeleteFolder(const std::string& folder, bool removeFolder) {
+    platform::DeleteFolder(folder, removeFolder);
+    return true;
+}
+
+std::string TTools::GetModulePath() {
+    return platform::ModulePath();
+}
+
+std::string TTools::GetAppFolder() {
+    return platform::FolderOf(GetModulePath());
+}
+
+std::string TTools::GetSpecialFolder(int folderId, bool create) {
+    if (folderId != CSIDL_APPDATA) {
+        return {};
+    }
+    std::string folder = platform::ConfigFolder();
+    if (!folder.empty() && create) {
+        (void)platform::ForceFolder(folder);
+    }
+    return folder;
+}
+
+std::string TTools::GetAppDataFolder(int folderId, bool create) {
+    if (GetSpecialFolder(folderId, false).empty()) {
+        return {};
+    }
+    return platform::AppDataFolderOf(platform::FileNameOf(GetModulePath()), create);
+}
+
+bool TTools::HttpGet(const std::string& url, const std::string& user,
+                     const std::string& password, int timeoutMs, std::string& body) {
+    body.clear();
+    std::vector<std::string> headers;
+    if (!user.empty() || !password.empty()) {
+        // One line: a line break inside a header value would end the header there.
+        headers.push_back("Authorization: Basic " + EncodeBase64Line(user + ":" + password));
+    }
+    platform::THttpFetchResult r =
+        platform::HttpFetch(url, headers, "MyIP", timeoutMs, MaxPageBytes);
+    if (!r.Answered) {
+        return false;
+    }
+    const auto zero = r.Body.find('\0');
+    if (zero != std::string::npos) {
+        r.Body.resize(zero);
+    }
+    body = std::move(r.Body);
+    return true;
+}
+
+std::string UrlValue(const std::string& value) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size());
+    for (char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c > 0x20 && c < 0x7F) {
+            out += ch;
+        } else {
+            out += '%';
+            out += Hex[c >> 4];
+            out += Hex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+} // namespace torvane

@@ -1,0 +1,43 @@
+#include "upgrade/uUpgradeFactory.h"
+
+#include <array>
+#include <mutex>
+
+namespace torvane {
+
+namespace {
+
+struct TRegistry {
+    std::mutex Lock;
+    std::array<std::array<TUpgradeFactory::TCreator, 2>, TUpgradeFactory::SeriesCount> Creators;
+};
+
+TRegistry& Registry() {
+    static TRegistry r;
+    return r;
+}
+
+} // namespace
+
+std::unique_ptr<TUpgradeObject> TUpgradeFactory::CreateUpgrade(int seriesIndex, bool isSystem) {
+    if (seriesIndex < 0 || seriesIndex >= SeriesCount) {
+        return nullptr;
+    }
+    TCreator creator;
+    {
+        std::lock_guard<std::mutex> g(Registry().Lock);
+        creator = Registry().Creators[static_cast<std::size_t>(seriesIndex)][isSystem ? 1 : 0];
+    }
+    return creator ? creator() : nullptr;
+}
+
+void TUpgradeFactory::RegisterCreator(int seriesIndex, bool isSystem, TCreator creator) {
+    if (seriesIndex < 0 || seriesIndex >= SeriesCount) {
+        return;
+    }
+    std::lock_guard<std::mutex> g(Registry().Lock);
+    Registry().Creators[static_cast<std::size_t>(seriesIndex)][isSystem ? 1 : 0] =
+        std::move(creator);
+}
+
+} // namespace torvane
