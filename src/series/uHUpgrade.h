@@ -1,5 +1,6 @@
 #pragma once
-// H-series upgrade adapters.
+// H-series upgrade adapters. The upload programs live under /cgi-bin and take Basic
+// credentials with the request; any file of at least four bytes is sent.
 
 #include "upgrade/uIUpgrade.h"
 
@@ -9,12 +10,18 @@ class THUIUpgrade : public TUIUpgradeObject {
 public:
     THUIUpgrade();
     void Create() override;
+    [[nodiscard]] bool Upload(std::string& message) override;
 };
 
 class THSYSUpgrade : public TSysUpgradeObject {
 public:
     THSYSUpgrade();
     void Create() override;
+    // AppModel from /appver.js, then the "sys_ver" value (double quotes) of
+    // /get_status.cgi; an unreachable status page leaves CurrentVersion empty and is not a
+    // failure.
+    [[nodiscard]] bool ReadCurrentVersion() override;
+    [[nodiscard]] bool Upload(std::string& message) override;
 };
 
 } // namespace torvane
