@@ -1,0 +1,60 @@
+#include "i18n/Deployment.h"
+#include "i18n/OptionFile.h"
+#include "i18n/StrRes.h"
+#include "platform/FileOps.h"
+#include "platform/Folders.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace torvane;
+
+namespace {
+
+struct OptionFileTest : ::testing::Test {
+    void SetUp() override {
+        SetProgramFileName("optiontest");
+        userFolder = platform::AppDataFolderOf("optiontest", true);
+        appFile = platform::FolderOf(platform::ModulePath()) + "option.ini";
+        platform::RemoveFile(userFolder + "option.ini");
+        platform::RemoveFile(appFile);
+    }
+    void TearDown() override {
+        platform::RemoveFile(appFile);
+        platform::DeleteFolder(userFolder, true);
+        SetProgramFileName("");
+    }
+    std::string userFolder;
+    std::string appFile;
+};
+
+} // namespace
+
+TEST_F(OptionFileTest, UserFileWinsOverProgramFolder) {
+    ASSERT_EQ(userFolder.back(), '/');
+    {
+        TOptionFile options("option.ini");
+        EXPECT_EQ(options.ReadString("Global", "lan", "dflt"), "dflt");
+        EXPECT_TRUE(options.WriteString("Global", "lan", "cn"));
+    }
+    std::ofstream(appFile) << "[Global]\r\nlan=b5\r\nserver=http://127.0.0.1:1/FM/\r\n";
+    TOptionFile options("option.ini");
+    EXPECT_EQ(options.ReadString("global", "LAN", ""), "cn");
+    EXPECT_EQ(options.ReadString("Global", "server", ""), "http://127.0.0.1:1/FM/");
+    // A present but empty entry in the user's file counts.
+    EXPECT_TRUE(options.WriteString("Global", "lan", ""));
+    EXPECT_EQ(TOptionFile("option.ini").ReadString("Global", "lan", "x"), "");
+    // Deployment settings come from the same files.
+    LoadDeploymentSettings();
+    EXPECT_EQ(FirmwareServerUrl(), "http://127.0.0.1:1/FM/");
+    SetFirmwareServerUrl(DefaultFirmwareServerUrl());
+}
+
+TEST_F(OptionFileTest, UnwritableUserFolderReportsTheFile) {
+    // A folder where the file should be: not even root can write the settings there.
+    ASSERT_TRUE(platform::MakeFolder(userFolder + "option.ini"));
+    TOptionFile options("option.ini");
+    EXPECT_FALSE(options.WriteString("Global", "lan", "cn"));
+    EXPECT_EQ(options.WriteErrorText(), "Unable to write to " + userFolder + "option.ini");
+}
