@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+namespace camsim {
+
+[[nodiscard]] std::string HelpText();
+
+} // namespace camsim
