@@ -1,6 +1,26 @@
 #include "series/uEUpgrade.h"
 
+#include "platform/Text.h"
+#include "series/uEUpgradeFile.h"
+
+#include <stdexcept>
+#include <vector>
+
 namespace torvane {
+
+namespace {
+
+constexpr const char* PackageExtension = ".pk2";
+
+std::vector<std::string> VersionFields(const std::string& version) {
+    std::vector<std::string> fields;
+    platform::SplitText(version, ".", fields);
+    return fields;
+}
+
+} // namespace
+
+// --- UI firmware ---------------------------------------------------------------------------
 
 TEUIUpgrade::TEUIUpgrade() {
     SetAppModelLength(0);
@@ -11,6 +31,16 @@ void TEUIUpgrade::Create() {
     SetAppModelLength(0);
 }
 
+std::string TEUIUpgrade::GetLocalFileName() const {
+    return LocalFileNameWith(PackageExtension);
+}
+
+bool TEUIUpgrade::Upload(std::string& message) {
+    return UploadPackage(LocalFirmwarePath(), IP(), Port(), User(), Password(), message);
+}
+
+// --- system firmware -----------------------------------------------------------------------
+
 TESYSUpgrade::TESYSUpgrade() {
     SetAppModelLength(0);
 }
@@ -18,6 +48,51 @@ TESYSUpgrade::TESYSUpgrade() {
 void TESYSUpgrade::Create() {
     TSysUpgradeObject::Create();
     SetAppModelLength(0);
+}
+
+std::string TESYSUpgrade::GetLocalFileName() const {
+    return LocalFileNameWith(PackageExtension);
+}
+
+bool TESYSUpgrade::ReadCurrentVersion() {
+    // AppModel is not read for this series; it stays as it is.
+    try {
+        std::string version;
+        if (!ReadDeviceVersion(IP(), Port(), version)) {
+            return false; // camera not reachable: no version, not the error text as one
+        }
+        SetCurrentVersion(version);
+        return !version.empty();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string TESYSUpgrade::GetCatalogSection() const {
+    if (!AppModel().empty()) {
+        return TSysUpgradeObject::GetCatalogSection();
+    }
+    const auto fields = VersionFields(CurrentVersion());
+    if (fields.size() < 4) {
+        return {};
+    }
+    // The fields stay as they are: a version read from the search may end with a blank,
+    // which the catalogue's section lookup ignores.
+    return fields[0] + "." + fields[1] + ".X." + fields[3];
+}
+
+bool TESYSUpgrade::IsSameVersion(const std::string& version) const {
+    const auto offered = VersionFields(version);
+    const auto current = VersionFields(CurrentVersion());
+    if (offered.size() < 4 || current.size() < 4) {
+        throw std::invalid_argument("E-series version without four fields: \"" + version +
+                                    "\" / \"" + CurrentVersion() + "\"");
+    }
+    return platform::Trim(offered[2]) == platform::Trim(current[2]);
+}
+
+bool TESYSUpgrade::Upload(std::string& message) {
+    return UploadPackage(LocalFirmwarePath(), IP(), Port(), User(), Password(), message);
 }
 
 } // namespace torvane

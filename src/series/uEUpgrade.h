@@ -1,5 +1,9 @@
 #pragma once
-// E-series upgrade adapters.
+// E-series upgrade adapters. They keep the HTTP login check, the catalogue read and the
+// package download of the kind-level classes; the unpacked firmware is a PK2 package sent
+// with the CTP client (uEUpgradeFile). The system adapter reads the camera's version from
+// its CTP search reply, names its catalogue section after that version with the third
+// field open ("1.2.X.4") and compares versions by the third field alone.
 
 #include "upgrade/uIUpgrade.h"
 
@@ -9,12 +13,28 @@ class TEUIUpgrade : public TUIUpgradeObject {
 public:
     TEUIUpgrade();
     void Create() override;
+    // FirmwareFileName trimmed, its last four characters replaced by ".pk2".
+    [[nodiscard]] std::string GetLocalFileName() const override;
+    // UploadPackage of LocalFirmwarePath to IP:Port.
+    [[nodiscard]] bool Upload(std::string& message) override;
 };
 
 class TESYSUpgrade : public TSysUpgradeObject {
 public:
     TESYSUpgrade();
     void Create() override;
+    [[nodiscard]] std::string GetLocalFileName() const override;
+    // CurrentVersion from the camera's CTP search reply; false (CurrentVersion kept) when
+    // the camera cannot be connected, no reply names it, or no socket can be had.
+    [[nodiscard]] bool ReadCurrentVersion() override;
+    // AppModel when known; otherwise fields 1, 2 and 4 of CurrentVersion with "X" as the
+    // third ("1.2.3.4" gives "1.2.X.4"; fields are not trimmed); empty with fewer than four
+    // fields.
+    [[nodiscard]] std::string GetCatalogSection() const override;
+    // True when the trimmed third fields agree. Throws std::invalid_argument when either
+    // version has fewer than four fields (the run ends there).
+    [[nodiscard]] bool IsSameVersion(const std::string& version) const override;
+    [[nodiscard]] bool Upload(std::string& message) override;
 };
 
 } // namespace torvane
