@@ -1,0 +1,356 @@
+// The upgrade worker against a scripted adapter: every row of its outcome table, the
+// post-upload polls, the exclusion rule and the threaded run.
+
+#include "i18n/Deployment.h"
+#include "i18n/StrRes.h"
+#include "i18n/StrResource.h"
+#include "platform/Folders.h"
+#include "platform/Host.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestSupport.h"
+#include "upgrade/PackageBuilder.h"
+#include "upgrade/Tools.h"
+#include "upgrade/md5.h"
+#include "upgrade/uUpgradeThread.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+namespace torvane {
+namespace {
+
+// What the scripted adapter was asked, shared with the test because the worker releases
+// the adapter at the end of a threaded run.
+struct TScriptRecord {
+    std::vector<std::string> Calls;
+    bool Destroyed = false;
+};
+
+class TScriptedUpgrade : public TUpgradeObject {
+public:
+    explicit TScriptedUpgrade(std::shared_ptr<TScriptRecord> record)
+        : FRecord(std::move(record)) {}
+    ~TScriptedUpgrade() override { FRecord->Destroyed = true; }
+
+    std::deque<int> LoginResults{0};  // the last one repeats
+    bool VersionRead = true;
+    std::string Version = "1.0.2";
+    std::string Md5;
+    std::string Excluded;
+    std::string Offered = "1.0.3";
+    std::string PackageName = "fw_worker.zip";
+    bool UploadResult = true;
+    std::string UploadMessage = "accepted";
+    std::string ThrowIn; // name of the slot that throws
+
+    [[nodiscard]] std::string GetVersionKey() const override { return "SysVer"; }
+    [[nodiscard]] std::string GetFileKey() const override { return "SysFile"; }
+    [[nodiscard]] std::string GetCatalogFolder() const override { return "fake"; }
+
+    [[nodiscard]] int Login() override {
+        Called("Login");
+        const int r = LoginResults.front();
+        if (LoginResults.size() > 1) {
+            LoginResults.pop_front();
+        }
+        return r;
+    }
+    [[nodiscard]] bool ReadCurrentVersion() override {
+        Called("ReadCurrentVersion");
+        if (VersionRead) {
+            SetCurrentVersion(Version);
+        }
+        return VersionRead;
+    }
+    void ReadCatalog(std::string& md5, std::string& excluded, std::string& offered) override {
+        Called("ReadCatalog");
+        md5 = Md5;
+        excluded = Excluded;
+        offered = Offered;
+        SetFirmwareFileName(PackageName);
+    }
+    [[nodiscard]] bool Upload(std::string& message) override {
+        Called("Upload");
+        message = UploadMessage;
+        return UploadResult;
+    }
+
+private:
+    void Called(const std::string& slot) {
+        FRecord->Calls.push_back(slot);
+        if (slot == ThrowIn) {
+            throw std::runtime_error("scripted failure in " + slot);
+        }
+    }
+    std::shared_ptr<TScriptRecord> FRecord;
+};
+
+class WorkerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Packs = new TfrmStrRes("worker_test"); }
+    static void TearDownTestSuite() {
+        delete Packs;
+        Packs = nullptr;
+    }
+
+    void SetUp() override {
+        SetLanguage("en");
+        platform::SetHost(&Host);
+        Record = std::make_shared<TScriptRecord>();
+        auto upgrade = std::make_unique<TScriptedUpgrade>(Record);
+        Script = upgrade.get();
+        Worker = std::make_unique<TUpgradeThread>(std::move(upgrade));
+        Worker->OnLog = [this](const std::string& text) { Lines.push_back(text); };
+        // Most rows need the download to succeed: the unpacked file is found and reused.
+        UnpackedPath = TTools::GetTempFolder() + "fw_worker.bin";
+        ASSERT_TRUE(test::WriteWholeFile(UnpackedPath, "firmware"));
+    }
+    void TearDown() override {
+        (void)platform::RemoveFile(UnpackedPath);
+        platform::SetHost(nullptr);
+    }
+
+    // Runs the steps and gives the last log line.
+    std::string Run() {
+        Lines.clear();
+        Worker->Execute();
+        return Lines.empty() ? std::string("<no line>") : Lines.back();
+    }
+
+    static TfrmStrRes* Packs;
+    platform::TTestHost Host;
+    test::TFakeSleeperScope Sleep;
+    std::shared_ptr<TScriptRecord> Record;
+    TScriptedUpgrade* Script = nullptr;
+    std::unique_ptr<TUpgradeThread> Worker;
+    std::vector<std::string> Lines;
+    std::string UnpackedPath;
+};
+
+TfrmStrRes* WorkerTest::Packs = nullptr;
+
+TEST_F(WorkerTest, EveryEarlyOutcomeEndsWithItsLine) {
+    Script->LoginResults = {2};
+    EXPECT_EQ(Run(), GetStrRes("IDS_NOIPCCONNECT"));
+    EXPECT_EQ(Lines.size(), 1u);
+
+    Script->LoginResults = {1};
+    EXPECT_EQ(Run(), GetStrRes("IDS_PASSWORDERROR"));
+
+    Script->LoginResults = {0};
+    Script->VersionRead = false;
+    EXPECT_EQ(Run(), GetStrRes("IDS_VERSIONERROR"));
+    EXPECT_EQ(Lines, (std::vector<std::string>{GetStrRes("IDS_IPCCONNECTED"),
+                                               GetStrRes("IDS_VERSIONERROR")}));
+
+    Script->VersionRead = true;
+    Script->Offered = "";
+    EXPECT_EQ(Run(), GetStrRes("IDS_DOWNFIRMERR"));
+    EXPECT_EQ(Lines.at(1), GetStrRes("IDS_CURRVERSION") + "1.0.2");
+
+    // Same version (compared trimmed and case-blind), the user says No.
+    Script->Version = "v1.0.2";
+    Script->Offered = " V1.0.2 ";
+    Host.ScriptAnswers({platform::IDNO});
+    EXPECT_EQ(Run(), GetStrRes("IDS_NOUPDATEFIRM"));
+    ASSERT_EQ(Host.Boxes().size(), 1u);
+    EXPECT_EQ(Host.Boxes()[0].Text, GetStrRes("IDS_ISUPDATEFIRM"));
+    EXPECT_EQ(Host.Boxes()[0].Caption, GetStrRes("IDS_INFORMATION"));
+    EXPECT_EQ(Host.Boxes()[0].Flags, 36);
+    EXPECT_EQ(Lines.at(2), GetStrRes("IDS_HIGHVERSION") + " V1.0.2 ");
+
+    // A different version is never asked about; a lower one is installed too.
+    Host.Clear();
+    Script->Version = "1.0.2";
+    Script->Offered = "0.9";
+    Script->Excluded = "0.1, 1.0.2; 2.0";
+    EXPECT_EQ(Run(), GetStrRes("IDS_NONEWVERSION"));
+    EXPECT_TRUE(Host.Boxes().empty());
+
+    // The upload refused: the adapter's own message, even an empty one.
+    Script->Excluded = "";
+    Script->UploadResult = false;
+    Script->UploadMessage = "camera says no";
+    EXPECT_EQ(Run(), "camera says no");
+    EXPECT_EQ(Lines.at(Lines.size() - 2), GetStrRes("IDS_UPGRADING"));
+    Script->UploadMessage = "";
+    EXPECT_EQ(Run(), "");
+    EXPECT_TRUE(Sleep.Sleeper.Waits().empty());
+}
+
+TEST_F(WorkerTest, ExclusionIsAPlainSubstringSearch) {
+    Script->UploadResult = false;
+    Script->UploadMessage = "reached the upload";
+    Script->Version = "1.0";
+    Script->Excluded = "0.9\n1.0.1";
+    EXPECT_EQ(Run(), GetStrRes("IDS_NONEWVERSION"));
+    // Case-sensitive.
+    Script->Version = "v1.0";
+    Script->Excluded = "V1.0";
+    EXPECT_EQ(Run(), "reached the upload");
+    // An empty version is never excluded, whatever the list says.
+    Script->Version = "";
+    Script->Excluded = "1.0";
+    EXPECT_EQ(Run(), "reached the upload");
+}
+
+TEST_F(WorkerTest, SameVersionWithYesGoesOnAndUnusualLoginGoesOnSilently) {
+    Script->LoginResults = {3, 0};
+    Script->Offered = "1.0.2";
+    Script->Excluded = "none";
+    Host.ScriptAnswers({platform::IDYES});
+    EXPECT_EQ(Run(), GetStrRes("IDS_IPCWORKING"));
+    EXPECT_TRUE(Worker->Succeeded());
+    EXPECT_EQ(Host.Boxes().size(), 1u);
+    const std::vector<std::string> expected = {
+        GetStrRes("IDS_CURRVERSION") + "1.0.2", GetStrRes("IDS_HIGHVERSION") + "1.0.2",
+        GetStrRes("IDS_DOWNLOADING"),           GetStrRes("IDS_UPGRADING"),
+        GetStrRes("IDS_UPGRADED"),              GetStrRes("IDS_IPCWORKING")};
+    EXPECT_EQ(Lines, expected); // no line for the login result 3
+    // The camera answered the first poll: the reboot wait and no pause.
+    EXPECT_EQ(Sleep.Sleeper.Waits(), std::vector<int>{40000});
+    // The worker passes the offered version on to the adapter.
+    EXPECT_EQ(Worker->Upgrade().NewestVersion(), "1.0.2");
+    EXPECT_EQ(Record->Calls, (std::vector<std::string>{"Login", "ReadCurrentVersion",
+                                                       "ReadCatalog", "Upload", "Login"}));
+}
+
+TEST_F(WorkerTest, PollsAfterTheUpload) {
+    // Back on the third poll, and a refused login counts as back.
+    Script->LoginResults = {0, 2, 2, 1};
+    EXPECT_EQ(Run(), GetStrRes("IDS_IPCWORKING"));
+    EXPECT_EQ(Sleep.Sleeper.Waits(), (std::vector<int>{40000, 1000, 1000}));
+
+    // Never back: eleven polls, ten pauses.
+    Sleep.Sleeper.Clear();
+    Record->Calls.clear();
+    Script->LoginResults = {0, 2};
+    EXPECT_EQ(Run(), GetStrRes("IDS_IPCNOTWORK"));
+    EXPECT_FALSE(Worker->Succeeded());
+    std::vector<int> waits(11, 1000);
+    waits[0] = 40000;
+    EXPECT_EQ(Sleep.Sleeper.Waits(), waits);
+    EXPECT_EQ(std::count(Record->Calls.begin(), Record->Calls.end(), "Login"), 1 + 11);
+
+    // Back only on the eleventh poll, after the tenth pause: still not back.
+    Sleep.Sleeper.Clear();
+    Script->LoginResults = {0, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 0};
+    EXPECT_EQ(Run(), GetStrRes("IDS_IPCNOTWORK"));
+    EXPECT_EQ(Sleep.Sleeper.Waits(), waits);
+
+    // Back on the tenth poll.
+    Script->LoginResults = {0, 2, 2, 2, 2, 2, 2, 2, 2, 2, 0};
+    EXPECT_EQ(Run(), GetStrRes("IDS_IPCWORKING"));
+}
+
+TEST_F(WorkerTest, DownloadOutcomes) {
+    (void)platform::RemoveFile(UnpackedPath);
+    test::TLoopbackHttpServer server;
+    SetFirmwareServerUrl(server.Url("/FM/"));
+    const std::string notZip = "this is not a zip archive";
+    const std::string packagePath = TTools::GetTempFolder() + "fw_worker.zip";
+    const std::string zipPath = test::ScratchPath("other") + ".zip";
+    ASSERT_TRUE(test::BuildZip(zipPath, {{"other.bin", "firmware"}}));
+    const std::string otherZip = test::ReadWholeFile(zipPath);
+    Script->UploadResult = false;
+    Script->UploadMessage = "reached the upload";
+
+    // 404: the download routine's error box, then the line.
+    EXPECT_EQ(Run(), GetStrRes("IDS_DOWNLOADERR"));
+    EXPECT_EQ(Lines.at(Lines.size() - 2), GetStrRes("IDS_DOWNLOADING"));
+    EXPECT_EQ(Host.Boxes().size(), 1u);
+
+    server.Handle("/FM/fake/fw_worker.zip", test::THttpReply::Ok(notZip));
+    Script->Md5 = "00000000000000000000000000000000";
+    EXPECT_EQ(Run(), GetStrRes("IDS_MD5ERROR"));
+    EXPECT_TRUE(platform::FileExists(packagePath)); // kept after a failed check
+
+    Script->Md5 = Md5Hex(notZip);
+    EXPECT_EQ(Run(), GetStrRes("IDS_UNZIPERROR"));
+
+    // A package without the expected file counts as one that failed to unpack.
+    server.Handle("/FM/fake/fw_worker.zip", test::THttpReply::Ok(otherZip));
+    Script->Md5 = Md5Hex(otherZip);
+    EXPECT_EQ(Run(), GetStrRes("IDS_UNZIPERROR"));
+    EXPECT_TRUE(platform::FileExists(packagePath));
+
+    (void)platform::RemoveFile(TTools::GetTempFolder() + "other.bin");
+    (void)platform::RemoveFile(zipPath);
+    (void)platform::RemoveFile(packagePath);
+    SetFirmwareServerUrl(DefaultFirmwareServerUrl());
+}
+
+TEST_F(WorkerTest, ThreadedRunDeliversOnTheMainThreadAndEndsAfterAnError) {
+    Host.UseQueue = true;
+    Host.Queue().BindToCurrentThread();
+    const auto mainThread = std::this_thread::get_id();
+
+    for (const bool fail : {false, true}) {
+        auto record = std::make_shared<TScriptRecord>();
+        auto upgrade = std::make_unique<TScriptedUpgrade>(record);
+        if (fail) {
+            upgrade->ThrowIn = "ReadCatalog";
+        }
+        std::vector<std::string> lines;
+        bool ended = false;
+        bool succeeded = false;
+        bool adapterGoneAtEnd = false;
+        bool allOnMain = true;
+        auto* worker = new TUpgradeThread(std::move(upgrade));
+        worker->OnLog = [&](const std::string& text) {
+            allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
+            lines.push_back(text);
+        };
+        worker->OnTerminate = [&, worker] {
+            allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
+            succeeded = worker->Succeeded();
+            adapterGoneAtEnd = record->Destroyed;
+            ended = true;
+        };
+        worker->Start();
+        for (int i = 0; i < 600 && !ended; ++i) {
+            Host.Queue().WaitAndRun(100);
+        }
+        ASSERT_TRUE(ended);
+        TUpgradeThread::WaitUntilAllEnded();
+        EXPECT_TRUE(allOnMain);
+        EXPECT_TRUE(adapterGoneAtEnd);
+        if (fail) {
+            // The error ends the run after the version line, with no line of its own.
+            ASSERT_EQ(lines.size(), 2u);
+            EXPECT_EQ(lines.back(), GetStrRes("IDS_CURRVERSION") + "1.0.2");
+            EXPECT_FALSE(succeeded);
+        } else {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.back(), GetStrRes("IDS_IPCWORKING"));
+            EXPECT_TRUE(succeeded);
+        }
+    }
+}
+
+TEST(LogLineTest, DateAndTimeAsTheLocaleWritesThem) {
+    std::tm midnight{};
+    midnight.tm_year = 2024 - 1900;
+    midnight.tm_mon = 2;
+    midnight.tm_mday = 14;
+    midnight.tm_isdst = -1;
+    const std::time_t atMidnight = std::mktime(&midnight);
+    const std::string date = LogTimeStamp(atMidnight);
+    EXPECT_FALSE(date.empty());
+    EXPECT_EQ(date.find(' '), std::string::npos) << date; // no time at exactly midnight
+
+    const std::string later = LogTimeStamp(atMidnight + 1);
+    EXPECT_EQ(later.substr(0, date.size() + 1), date + " ");
+    EXPECT_GT(later.size(), date.size() + 1);
+
+    const std::string line = FormatLogLine("text");
+    EXPECT_EQ(line.substr(line.size() - 5), ":text");
+}
+
+} // namespace
+} // namespace torvane
