@@ -1,0 +1,490 @@
+#include "platform/Http.h"
+
+#include "platform/Sleeper.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+#include <utility>
+
+// Both transfers run on a private multi handle so that the loop wakes at least every
+// PollSliceMs: the idle and stall deadlines then hold to the millisecond, where
+// curl_easy_perform would see them only about once a second while no data moves. The
+// deadlines are checked in the progress callback and, as a backstop, in the loop itself.
+
+namespace torvane::platform {
+
+namespace {
+
+constexpr int PollSliceMs = 20;
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// One move-only owner per curl handle.
+class TCurlEasy {
+public:
+    TCurlEasy() : FHandle(curl_easy_init()) {}
+    TCurlEasy(const TCurlEasy&) = delete;
+    TCurlEasy& operator=(const TCurlEasy&) = delete;
+    TCurlEasy(TCurlEasy&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
+    TCurlEasy& operator=(TCurlEasy&& other) noexcept {
+        std::swap(FHandle, other.FHandle);
+        return *this;
+    }
+    ~TCurlEasy() {
+        if (FHandle != nullptr) {
+            curl_easy_cleanup(FHandle);
+        }
+    }
+    [[nodiscard]] CURL* Get() const { return FHandle; }
+
+private:
+    CURL* FHandle;
+};
+
+class TCurlMulti {
+public:
+    TCurlMulti() : FHandle(curl_multi_init()) {}
+    TCurlMulti(const TCurlMulti&) = delete;
+    TCurlMulti& operator=(const TCurlMulti&) = delete;
+    TCurlMulti(TCurlMulti&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
+    TCurlMulti& operator=(TCurlMulti&& other) noexcept {
+        std::swap(FHandle, other.FHandle);
+        return *this;
+    }
+    ~TCurlMulti() {
+        if (FHandle != nullptr) {
+            curl_multi_cleanup(FHandle);
+        }
+    }
+    [[nodiscard]] CURLM* Get() const { return FHandle; }
+
+private:
+    CURLM* FHandle;
+};
+
+// An easy handle attached to a multi handle for the owner's lifetime.
+class TMultiAttachment {
+public:
+    TMultiAttachment(CURLM* multi, CURL* easy)
+        : FMulti(multi), FEasy(easy), FAttached(curl_multi_add_handle(multi, easy) == CURLM_OK) {}
+    TMultiAttachment(const TMultiAttachment&) = delete;
+    TMultiAttachment& operator=(const TMultiAttachment&) = delete;
+    ~TMultiAttachment() {
+        if (FAttached) {
+            curl_multi_remove_handle(FMulti, FEasy);
+        }
+    }
+    [[nodiscard]] bool Attached() const { return FAttached; }
+
+private:
+    CURLM* FMulti;
+    CURL* FEasy;
+    bool FAttached;
+};
+
+class TCurlHeaderList {
+public:
+    TCurlHeaderList() = default;
+    TCurlHeaderList(const TCurlHeaderList&) = delete;
+    TCurlHeaderList& operator=(const TCurlHeaderList&) = delete;
+    TCurlHeaderList(TCurlHeaderList&& other) noexcept
+        : FList(std::exchange(other.FList, nullptr)) {}
+    TCurlHeaderList& operator=(TCurlHeaderList&& other) noexcept {
+        std::swap(FList, other.FList);
+        return *this;
+    }
+    ~TCurlHeaderList() { curl_slist_free_all(FList); }
+    bool Append(const std::string& line) {
+        curl_slist* next = curl_slist_append(FList, line.c_str());
+        if (next == nullptr) {
+            return false;
+        }
+        FList = next;
+        return true;
+    }
+    [[nodiscard]] curl_slist* Get() const { return FList; }
+
+private:
+    curl_slist* FList = nullptr;
+};
+
+class TFileDescriptor {
+public:
+    explicit TFileDescriptor(int fd) : FFd(fd) {}
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    ~TFileDescriptor() { (void)Close(); }
+    [[nodiscard]] int Get() const { return FFd; }
+    bool Close() {
+        if (FFd < 0) {
+            return true;
+        }
+        return ::close(std::exchange(FFd, -1)) == 0;
+    }
+
+private:
+    int FFd;
+};
+
+// What one transfer observed, shared with the callbacks.
+struct TTransfer {
+    using TClock = std::chrono::steady_clock;
+
+    CURL* Easy = nullptr;
+    // The deadline after the connection is up: no data at all for StallMs (fetch), or less
+    // than one byte per second for StallMs (download). 0: none.
+    int StallMs = 0;
+    bool RateRule = false;
+    bool Stalled = false;
+
+    bool WindowOpen = false;
+    TClock::time_point WindowStart;
+    std::uint64_t WindowBytes = 0;
+    std::uint64_t TrafficBytes = 0;
+
+    // The current response: its status line, its code, whether its header block ended.
+    std::string StatusLine;
+    long Status = 0;
+    bool HeadersDone = false;
+
+    void Traffic(std::size_t n) {
+        WindowBytes += n;
+        TrafficBytes += n;
+    }
+
+    [[nodiscard]] bool Connected() const {
+        curl_off_t pretransfer = 0;
+        long requestSize = 0;
+        curl_easy_getinfo(Easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+        curl_easy_getinfo(Easy, CURLINFO_REQUEST_SIZE, &requestSize);
+        return TrafficBytes > 0 || pretransfer > 0 || requestSize > 0;
+    }
+
+    // True when the transfer is to be stopped for want of data.
+    bool CheckStall() {
+        if (Stalled) {
+            return true;
+        }
+        if (StallMs <= 0) {
+            return false;
+        }
+        const auto now = TClock::now();
+        if (!WindowOpen) {
+            if (Connected()) {
+                WindowOpen = true;
+                WindowStart = now;
+                WindowBytes = 0;
+            }
+            return false;
+        }
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - WindowStart).count();
+        const bool moving = RateRule ? (WindowBytes > 0 &&
+                                        WindowBytes * 1000 >= static_cast<std::uint64_t>(elapsed))
+                                     : WindowBytes > 0;
+        if (moving) {
+            WindowStart = now;
+            WindowBytes = 0;
+            return false;
+        }
+        if (elapsed >= StallMs) {
+            Stalled = true;
+        }
+        return Stalled;
+    }
+
+    [[nodiscard]] bool Success() const { return Status >= 200 && Status <= 299; }
+    [[nodiscard]] bool Redirect() const { return Status >= 300 && Status <= 399; }
+};
+
+long StatusOfLine(const std::string& line) {
+    // "HTTP/1.1 404 Not Found", "HTTP/2 200"
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) {
+        return 0;
+    }
+    long code = 0;
+    std::size_t i = blank + 1;
+    int digits = 0;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && digits < 3) {
+        code = code * 10 + (line[i] - '0');
+        ++i;
+        ++digits;
+    }
+    return digits == 3 ? code : 0;
+}
+
+std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* t = static_cast<TTransfer*>(user);
+    const std::size_t total = size * count;
+    t->Traffic(total);
+    std::string line(data, total);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.pop_back();
+    }
+    if (line.compare(0, 5, "HTTP/") == 0) {
+        // A new response begins: an interim 1xx, a redirect that is followed, the final one.
+        t->StatusLine = line;
+        t->Status = StatusOfLine(line);
+        t->HeadersDone = false;
+    } else if (line.empty() && t->Status >= 200) {
+        t->HeadersDone = true;
+    }
+    return total;
+}
+
+int ProgressCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<TTransfer*>(user)->CheckStall() ? 1 : 0;
+}
+
+// Runs the transfer to its end. A stop for want of data gives CURLE_ABORTED_BY_CALLBACK
+// with t.Stalled set.
+CURLcode RunTransfer(CURL* easy, TTransfer& t) {
+    TCurlMulti multi;
+    if (multi.Get() == nullptr) {
+        return CURLE_OUT_OF_MEMORY;
+    }
+    TMultiAttachment attachment(multi.Get(), easy);
+    if (!attachment.Attached()) {
+        return CURLE_FAILED_INIT;
+    }
+    int running = 1;
+    for (;;) {
+        if (curl_multi_perform(multi.Get(), &running) != CURLM_OK) {
+            return CURLE_FAILED_INIT;
+        }
+        if (running == 0) {
+            break;
+        }
+        if (t.CheckStall()) {
+            return CURLE_ABORTED_BY_CALLBACK;
+        }
+        if (curl_multi_poll(multi.Get(), nullptr, 0, PollSliceMs, nullptr) != CURLM_OK) {
+            return CURLE_FAILED_INIT;
+        }
+    }
+    CURLcode result = CURLE_OK;
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi.Get(), &left)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
+            result = msg->data.result;
+        }
+    }
+    return result;
+}
+
+// The settings both transfers share.
+void SetCommonOptions(CURL* easy, const std::string& url, const std::string& userAgent,
+                      int connectTimeoutMs, TTransfer& t, char* errorBuffer) {
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+    if (!userAgent.empty()) {
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
+    }
+    if (connectTimeoutMs > 0) {
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(TimeoutMs(connectTimeoutMs)));
+    }
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HeaderCallback);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &ProgressCallback);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
+}
+
+std::string CurlErrorText(CURLcode rc, const char* errorBuffer) {
+    if (errorBuffer != nullptr && errorBuffer[0] != '\0') {
+        std::string text(errorBuffer);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+            text.pop_back();
+        }
+        return text;
+    }
+    return curl_easy_strerror(rc);
+}
+
+// ----- fetch -----------------------------------------------------------------------------
+
+struct TFetch {
+    TTransfer* Transfer = nullptr;
+    std::string* Body = nullptr;
+    std::size_t MaxBytes = 0;
+    bool Cut = false;
+};
+
+std::size_t FetchWrite(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* f = static_cast<TFetch*>(user);
+    const std::size_t total = size * count;
+    f->Transfer->Traffic(total);
+    const std::size_t room = f->MaxBytes - std::min(f->MaxBytes, f->Body->size());
+    const std::size_t take = std::min(room, total);
+    f->Body->append(data, take);
+    if (f->Body->size() >= f->MaxBytes) {
+        f->Cut = true;
+        return 0; // enough: stop the transfer (CURLE_WRITE_ERROR)
+    }
+    return total;
+}
+
+// ----- download --------------------------------------------------------------------------
+
+struct TDownload {
+    TTransfer* Transfer = nullptr;
+    int Fd = -1;
+    int WriteErrno = 0;
+    bool StatusRefused = false;
+};
+
+std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* d = static_cast<TDownload*>(user);
+    const std::size_t total = size * count;
+    d->Transfer->Traffic(total);
+    if (d->Transfer->Redirect()) {
+        return total; // the body of a redirect that is followed: not part of the file
+    }
+    if (!d->Transfer->Success()) {
+        d->StatusRefused = true;
+        return 0; // an error page never goes into the file
+    }
+    std::size_t done = 0;
+    while (done < total) {
+        const ssize_t n = ::write(d->Fd, data + done, total - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            d->WriteErrno = errno;
+            return 0;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return total;
+}
+
+} // namespace
+
+THttpFetchResult HttpFetch(const std::string& url, const std::vector<std::string>& headers,
+                           const std::string& userAgent, int timeoutMs, std::size_t maxBodyBytes) {
+    GlobalInit();
+    THttpFetchResult result;
+    TCurlHeaderList headerList;
+    for (const std::string& h : headers) {
+        headerList.Append(h);
+    }
+    headerList.Append("Cache-Control: no-cache");
+    headerList.Append("Pragma: no-cache");
+
+    TCurlEasy easy;
+    if (easy.Get() == nullptr) {
+        result.Error = "the HTTP client could not be initialised";
+        return result;
+    }
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    TTransfer t;
+    t.Easy = easy.Get();
+    t.StallMs = timeoutMs > 0 ? TimeoutMs(timeoutMs) : 0;
+    t.RateRule = false;
+    TFetch fetch{&t, &result.Body, maxBodyBytes, false};
+
+    SetCommonOptions(easy.Get(), url, userAgent, timeoutMs, t, errorBuffer);
+    curl_easy_setopt(easy.Get(), CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy.Get(), CURLOPT_HTTPHEADER, headerList.Get());
+    curl_easy_setopt(easy.Get(), CURLOPT_WRITEFUNCTION, &FetchWrite);
+    curl_easy_setopt(easy.Get(), CURLOPT_WRITEDATA, &fetch);
+
+    const CURLcode rc = RunTransfer(easy.Get(), t);
+
+    result.StatusLine = t.StatusLine;
+    result.Status = t.Status;
+    if (rc == CURLE_OK || fetch.Cut) {
+        result.Answered = true;
+    } else if (t.Stalled) {
+        // Went quiet: answered only when the reply had begun its body.
+        result.Answered = t.HeadersDone && !result.Body.empty();
+    } else {
+        // The connection broke after the headers: the body so far is the answer.
+        result.Answered = t.HeadersDone;
+    }
+    if (!result.Answered) {
+        result.Body.clear();
+        result.Error = t.Stalled ? "Timed out: no data for " + std::to_string(t.StallMs) + " ms"
+                                 : CurlErrorText(rc, errorBuffer);
+    }
+    return result;
+}
+
+bool HttpDownloadToFile(const std::string& url, const std::string& path,
+                        const std::string& userAgent, int connectTimeoutMs, int stallTimeoutMs,
+                        std::string& errorText) {
+    GlobalInit();
+    errorText.clear();
+    TFileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (file.Get() < 0) {
+        errorText = std::strerror(errno);
+        return false;
+    }
+    TCurlEasy easy;
+    if (easy.Get() == nullptr) {
+        errorText = "the HTTP client could not be initialised";
+        return false;
+    }
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    TTransfer t;
+    t.Easy = easy.Get();
+    t.StallMs = stallTimeoutMs > 0 ? TimeoutMs(stallTimeoutMs) : 0;
+    t.RateRule = true;
+    TDownload download{&t, file.Get(), 0, false};
+
+    SetCommonOptions(easy.Get(), url, userAgent, connectTimeoutMs, t, errorBuffer);
+    curl_easy_setopt(easy.Get(), CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy.Get(), CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy.Get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy.Get(), CURLOPT_WRITEFUNCTION, &DownloadWrite);
+    curl_easy_setopt(easy.Get(), CURLOPT_WRITEDATA, &download);
+
+    const CURLcode rc = RunTransfer(easy.Get(), t);
+
+    bool ok = rc == CURLE_OK && t.Success();
+    if (!ok) {
+        if (t.Stalled) {
+            errorText =
+                "Download stalled: less than 1 byte/s for " + std::to_string(t.StallMs) + " ms";
+        } else if (download.WriteErrno != 0) {
+            errorText = std::strerror(download.WriteErrno);
+        } else if (!t.StatusLine.empty() && !t.Success() &&
+                   (download.StatusRefused || rc == CURLE_OK)) {
+            errorText = t.StatusLine;
+        } else {
+            errorText = CurlErrorText(rc, errorBuffer);
+        }
+    }
+    // A failed download leaves an empty file (the result of glibc's truncate calls is
+    // checked only to satisfy warn_unused_result; nothing more can be done on failure).
+    if (!ok && ::ftruncate(file.Get(), 0) != 0) {
+        errorText += "; " + std::string(std::strerror(errno));
+    }
+    if (!file.Close() && ok) {
+        ok = false;
+        errorText = std::strerror(errno);
+        if (::truncate(path.c_str(), 0) != 0) {
+            errorText += "; " + std::string(std::strerror(errno));
+        }
+    }
+    return ok;
+}
+
+} // namespace torvane::platform

@@ -1,0 +1,88 @@
+#include "support/LoopbackIo.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace torvane::test::detail {
+
+void TStopSignal::Raise() {
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        FRaised.store(true);
+    }
+    FRaisedCv.notify_all();
+}
+
+bool TStopSignal::WaitFor(int ms) const {
+    std::unique_lock<std::mutex> g(FLock);
+    return !FRaisedCv.wait_for(g, std::chrono::milliseconds(ms < 0 ? 0 : ms),
+                               [this] { return FRaised.load(); });
+}
+
+namespace {
+
+// The next slice to wait: at most SliceMs, never past the deadline. The socket waits pass
+// it through TimeoutMs, which can only shorten it.
+int NextSlice(TClock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    return static_cast<int>(std::max<long long>(0, std::min<long long>(SliceMs, left)));
+}
+
+} // namespace
+
+TIoResult SendAll(platform::TTcpSocket& socket, std::string_view data, const TStopSignal& stop,
+                  TClock::time_point deadline) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        if (stop.Raised()) {
+            return TIoResult::Stopped;
+        }
+        const long n = socket.Send(data.data() + sent, data.size() - sent);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && !socket.LastWouldBlock()) {
+            return TIoResult::Failed;
+        }
+        if (TClock::now() >= deadline) {
+            return TIoResult::TimedOut;
+        }
+        if (socket.WaitWritable(NextSlice(deadline)) == platform::TWaitResult::Failed) {
+            return TIoResult::Failed;
+        }
+    }
+    return TIoResult::Done;
+}
+
+TIoResult ReceiveSome(platform::TTcpSocket& socket, std::string& out, std::size_t maxBytes,
+                      const TStopSignal& stop, TClock::time_point deadline) {
+    char buffer[16384];
+    const std::size_t want = std::min(maxBytes, sizeof(buffer));
+    for (;;) {
+        if (stop.Raised()) {
+            return TIoResult::Stopped;
+        }
+        const long n = socket.Receive(buffer, want);
+        if (n > 0) {
+            out.append(buffer, static_cast<std::size_t>(n));
+            return TIoResult::Done;
+        }
+        if (n == 0) {
+            return TIoResult::Closed;
+        }
+        if (!socket.LastWouldBlock()) {
+            // A reset after the client went away counts as its close.
+            return socket.LastError() == ECONNRESET ? TIoResult::Closed : TIoResult::Failed;
+        }
+        if (TClock::now() >= deadline) {
+            return TIoResult::TimedOut;
+        }
+        if (socket.WaitReadable(NextSlice(deadline)) == platform::TWaitResult::Failed) {
+            return TIoResult::Failed;
+        }
+    }
+}
+
+} // namespace torvane::test::detail
