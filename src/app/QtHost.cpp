@@ -1,0 +1,148 @@
+#include "app/QtHost.h"
+
+#include "i18n/qt/QtText.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace torvane {
+
+namespace {
+
+constexpr int ButtonMask = 0x0F;
+constexpr int IconMask = 0xF0;
+
+} // namespace
+
+TQtHost::TQtHost() {
+    const char* autoClose = std::getenv("TORVANE_TEST_AUTOCLOSE_BOXES");
+    if (autoClose != nullptr && *autoClose != '\0') {
+        FAutoAnswer = true;
+        FEcho = true;
+        DefaultAnswer = std::strcmp(autoClose, "yes") == 0 ? platform::IDYES : platform::IDNO;
+    }
+}
+
+TQtHost::~TQtHost() {
+    if (FBusy && qApp != nullptr) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+bool TQtHost::IsGuiThread() const {
+    return QThread::currentThread() == thread();
+}
+
+int TQtHost::ResultOfButton(int standardButton) {
+    switch (standardButton) {
+    case QMessageBox::Yes:
+        return platform::IDYES;
+    case QMessageBox::No:
+        return platform::IDNO;
+    default:
+        return platform::IDOK;
+    }
+}
+
+void TQtHost::ScriptAnswers(std::vector<int> answers) {
+    std::lock_guard<std::mutex> g(FLock);
+    FAnswers.assign(answers.begin(), answers.end());
+}
+
+std::vector<platform::TTestHost::TBox> TQtHost::Boxes() const {
+    std::lock_guard<std::mutex> g(FLock);
+    return FBoxes;
+}
+
+void TQtHost::ClearBoxes() {
+    std::lock_guard<std::mutex> g(FLock);
+    FBoxes.clear();
+    FAnswers.clear();
+}
+
+int TQtHost::Answer(const std::string& text, const std::string& caption, int flags) {
+    if (FEcho) {
+        std::fprintf(stderr, "torvane box %d: %s: %s\n", flags, caption.c_str(), text.c_str());
+        std::fflush(stderr);
+    }
+    std::lock_guard<std::mutex> g(FLock);
+    FBoxes.push_back({text, caption, flags});
+    if (!FAnswers.empty()) {
+        const int answer = FAnswers.front();
+        FAnswers.pop_front();
+        return answer;
+    }
+    return (flags & ButtonMask) == platform::MB_YESNO ? DefaultAnswer : platform::IDOK;
+}
+
+int TQtHost::ShowBox(const std::string& text, const std::string& caption, int flags) {
+    if (FAutoAnswer) {
+        return Answer(text, caption, flags);
+    }
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (flags & IconMask) {
+    case platform::MB_ICONERROR:
+        icon = QMessageBox::Critical;
+        break;
+    case platform::MB_ICONQUESTION:
+        icon = QMessageBox::Question;
+        break;
+    case platform::MB_ICONWARNING:
+        icon = QMessageBox::Warning;
+        break;
+    case platform::MB_ICONINFORMATION:
+        icon = QMessageBox::Information;
+        break;
+    default:
+        break;
+    }
+    const bool yesNo = (flags & ButtonMask) == platform::MB_YESNO;
+    QMessageBox box(icon, ToQ(caption), ToQ(text),
+                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    // A busy pointer is not for a question the user must answer.
+    if (FBusy) {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    const int pressed = box.exec();
+    if (FBusy) {
+        QApplication::restoreOverrideCursor();
+    }
+    return ResultOfButton(pressed);
+}
+
+int TQtHost::MessageBox(const std::string& text, const std::string& caption, int flags) {
+    int result = platform::IDOK;
+    RunOnMainThread([&] { result = ShowBox(text, caption, flags); });
+    return result;
+}
+
+void TQtHost::RunOnMainThread(const std::function<void()>& fn) {
+    if (IsGuiThread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+}
+
+void TQtHost::SetBusyCursor(bool busy) {
+    RunOnMainThread([this, busy] {
+        if (busy == FBusy) {
+            return;
+        }
+        FBusy = busy;
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+    });
+}
+
+} // namespace torvane

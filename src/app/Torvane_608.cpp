@@ -1,0 +1,638 @@
+#include "app/Torvane_608.h"
+
+#include "app/InstanceGuard.h"
+#include "app/Logo.h"
+#include "i18n/OptionFile.h"
+#include "i18n/StrRes.h"
+#include "i18n/qt/FileDialogs.h"
+#include "i18n/qt/Image.h"
+#include "i18n/qt/Panel.h"
+#include "i18n/qt/QtText.h"
+#include "i18n/qt/TranslateForm.h"
+#include "platform/CodePage.h"
+#include "platform/Folders.h"
+#include "platform/Host.h"
+#include "platform/Text.h"
+#include "upgrade/uUpgradeFactory.h"
+#include "upgrade/uUpgradeThread.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <climits>
+
+namespace torvane {
+
+namespace {
+
+constexpr int ClientWidth = 789;
+constexpr int ClientHeight = 607;
+constexpr int BannerHeight = 69;
+constexpr int EntryAreaHeight = 235;
+constexpr int EntryStripHeight = 54;
+// The window's base font is 12 pixels high: 9 points at the 96 dpi the layout is made for.
+constexpr int BaseFontPoints = 9;
+constexpr int SeriesH = 2;
+
+const char* const SettingsFile = "option.ini";
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    return button;
+}
+
+void SetPointSize(QWidget* w, int points) {
+    QFont font = w->font();
+    font.setPointSize(points);
+    w->setFont(font);
+}
+
+void SetTextColour(QWidget* w, const QColor& colour) {
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    w->setPalette(palette);
+}
+
+} // namespace
+
+std::string DefaultLanguageOf(int oemCodePage) {
+    switch (oemCodePage) {
+    case 863:
+        return "fr";
+    case 932:
+        return "jp";
+    case 936:
+        return "cn";
+    case 950:
+        return "b5";
+    case 1144:
+        return "Ita";
+    case 1145:
+        return "spa";
+    default:
+        return "en";
+    }
+}
+
+std::string GetDefaultLanguage() {
+    return DefaultLanguageOf(platform::OemCodePage());
+}
+
+int PortOfText(const std::string& text) {
+    const long long value = platform::ToIntDef(platform::Trim(text), 0);
+    return value < INT_MIN || value > INT_MAX ? 0 : static_cast<int>(value);
+}
+
+TfrmTorvane::TfrmTorvane(QWidget* parent) : QWidget(parent) {
+    CreateComponents();
+    FormCreate();
+}
+
+TfrmTorvane::~TfrmTorvane() {
+    FormDestroy();
+}
+
+// --- the window's design ------------------------------------------------------------------
+
+void TfrmTorvane::CreateComponents() {
+    setObjectName(QStringLiteral("frmTorvane"));
+    setWindowTitle(QStringLiteral("The upgrade software for IP Cam, Version1.1"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(MakeWindowIcon());
+    setFixedSize(ClientWidth, ClientHeight);
+    QFont base(QString::fromUtf8("宋体"));
+    base.setPointSize(BaseFontPoints);
+    setFont(base);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // Banner.
+    Panel1 = new TPanel(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(BannerHeight);
+    {
+        QPalette palette = Panel1->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        Panel1->setPalette(palette);
+    }
+    Image1 = new TImage(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(ClientWidth - 200 - 8, 5, 200, 58);
+    Image1->SetPicture(MakeLogo(QSize(400, 116)));
+    lblSoftMemo = MakeLabel(Panel1, "lblSoftMemo",
+                            QStringLiteral("   he upgrade software for IP Cam Version1.1"));
+    lblSoftMemo->setGeometry(10, 6, 542, 58);
+    lblSoftMemo->setWordWrap(true);
+    lblSoftMemo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblSoftName = MakeLabel(Panel1, "lblSoftName", QStringLiteral("T"));
+    lblSoftName->move(10, 6);
+    {
+        QFont bold = lblSoftName->font();
+        bold.setBold(true);
+        lblSoftName->setFont(bold);
+    }
+    lblSoftName->raise();
+    layout->addWidget(Panel1);
+
+    // Entry area.
+    Panel3 = new TPanel(this);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFixedHeight(EntryAreaHeight);
+    Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    lblIPMemo = MakeLabel(Panel3, "lblIPMemo", QString());
+    lblIPMemo->setGeometry(12, 10, 560, 166);
+    lblIPMemo->setWordWrap(true);
+    lblIPMemo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    SetTextColour(lblIPMemo, Qt::blue);
+    btnFindCam = MakeButton(Panel3, "btnFindCam", QStringLiteral("Search LAN IP camera"));
+    btnFindCam->setGeometry(590, 14, 185, 32);
+    btnUpgrdSysByIP = MakeButton(Panel3, "btnUpgrdSysByIP", QStringLiteral("Upgrade Firmware"));
+    btnUpgrdSysByIP->setGeometry(590, 56, 185, 32);
+    btnUpgrdUIByIP = MakeButton(Panel3, "btnUpgrdUIByIP", QStringLiteral("Upgrade UI"));
+    btnUpgrdUIByIP->setGeometry(590, 98, 185, 32);
+    btnUpgrdUIByIP->hide();
+    Label1 = MakeLabel(Panel3, "Label1", QStringLiteral("Language:"));
+    Label1->setGeometry(590, 146, 72, 22);
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    cmbLan = new QComboBox(Panel3);
+    cmbLan->setObjectName(QStringLiteral("cmbLan"));
+    cmbLan->setEditable(false);
+    cmbLan->setGeometry(666, 144, 109, 24);
+    lblIPCType = MakeLabel(Panel3, "lblIPCType", QStringLiteral("IP Cam Type:"));
+    lblIPCType->setGeometry(12, 150, 90, 22);
+    lblIPCType->hide();
+    cmbMType = new QComboBox(Panel3);
+    cmbMType->setObjectName(QStringLiteral("cmbMType"));
+    cmbMType->setEditable(false);
+    cmbMType->addItems({QStringLiteral("E series"), QStringLiteral("F series"),
+                        QStringLiteral("H series"), QStringLiteral("T series")});
+    cmbMType->setCurrentIndex(SeriesH);
+    cmbMType->setGeometry(106, 148, 120, 24);
+    cmbMType->hide();
+
+    Panel2 = new TPanel(Panel3);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(2, EntryAreaHeight - EntryStripHeight - 2, ClientWidth - 4,
+                        EntryStripHeight);
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* strip = new QHBoxLayout(Panel2);
+    strip->setContentsMargins(10, 0, 10, 0);
+    strip->setSpacing(6);
+    lblIPCIP = MakeLabel(Panel2, "lblIPCIP", QStringLiteral("IP address:"));
+    edIP = MakeEdit(Panel2, "edIP", QString());
+    lblIPCPort = MakeLabel(Panel2, "lblIPCPort", QStringLiteral("Port:"));
+    edPort = MakeEdit(Panel2, "edPort", QStringLiteral("81"));
+    lblIPCUser = MakeLabel(Panel2, "lblIPCUser", QStringLiteral("Account:"));
+    edAcc = MakeEdit(Panel2, "edAcc", QStringLiteral("admin"));
+    lblIPCPwd = MakeLabel(Panel2, "lblIPCPwd", QStringLiteral("Password:"));
+    edpwd = MakeEdit(Panel2, "edpwd", QStringLiteral("135790"));
+    edpwd->setEchoMode(QLineEdit::Password);
+    edIP->setMinimumWidth(130);
+    edPort->setFixedWidth(64);
+    edAcc->setMinimumWidth(100);
+    edpwd->setMinimumWidth(100);
+    for (QLabel* l : {lblIPCIP, lblIPCPort, lblIPCUser, lblIPCPwd}) {
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    strip->addWidget(lblIPCIP);
+    strip->addWidget(edIP, 3);
+    strip->addSpacing(8);
+    strip->addWidget(lblIPCPort);
+    strip->addWidget(edPort);
+    strip->addSpacing(8);
+    strip->addWidget(lblIPCUser);
+    strip->addWidget(edAcc, 2);
+    strip->addSpacing(8);
+    strip->addWidget(lblIPCPwd);
+    strip->addWidget(edpwd, 2);
+    layout->addWidget(Panel3);
+
+    // Operation log.
+    GroupBox3 = new QGroupBox(QStringLiteral("Operation Log"), this);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    SetTextColour(GroupBox3, Qt::blue);
+    auto* logLayout = new QVBoxLayout(GroupBox3);
+    logLayout->setContentsMargins(6, 4, 6, 6);
+    Memo1 = new QPlainTextEdit(GroupBox3);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    {
+        QPalette palette = Memo1->palette();
+        palette.setColor(QPalette::Text, Qt::black);
+        Memo1->setPalette(palette);
+    }
+    logLayout->addWidget(Memo1);
+    layout->addWidget(GroupBox3, 1);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N2 = new QAction(QString::fromUtf8("保存日志"), PopupMenu1);
+    N2->setObjectName(QStringLiteral("N2"));
+    N1 = new QAction(QString::fromUtf8("清空日志"), PopupMenu1);
+    N1->setObjectName(QStringLiteral("N1"));
+    PopupMenu1->addAction(N2);
+    PopupMenu1->addAction(N1);
+
+    SaveDialog1 = new TSaveDialog(this);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    SaveDialog1->DefaultExt = QStringLiteral("txt");
+    SaveDialog1->Filter = QStringLiteral("*.txt|*.*");
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    for (QLabel*& panel : FStatusPanels) {
+        panel = new QLabel(StatusBar1);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusBar1->addWidget(panel);
+    }
+    layout->addWidget(StatusBar1);
+
+    FUIRunTimer = new QTimer(this);
+    FUIRunTimer->setSingleShot(true);
+    FUIRunTimer->setInterval(UIRunPauseMs);
+    connect(FUIRunTimer, &QTimer::timeout, this, [this] {
+        FUIRunPending = false;
+        CheckAndStart(false);
+    });
+
+    connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
+    connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
+    connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
+    connect(cmbLan, &QComboBox::activated, this, [this] { cmbLanChange(); });
+    connect(N1, &QAction::triggered, this, [this] { N1Click(); });
+    connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+    connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenu1->popup(Memo1->viewport()->mapToGlobal(at));
+    });
+}
+
+// --- start-up ----------------------------------------------------------------------------
+
+void TfrmTorvane::FormCreate() {
+    // 1. The application-wide hook.
+    qApp->installEventFilter(this);
+    // 2. The packs.
+    FStrRes = std::make_unique<TfrmStrRes>();
+    // 3. The stored language, used as it is.
+    const std::string stored = TOptionFile(SettingsFile).ReadString("Global", "lan", "");
+    if (!stored.empty()) {
+        SetCurrentLanguage(stored);
+    } else {
+        // 4. The system's language, or English when it has no pack.
+        SetCurrentLanguage(GetDefaultLanguage());
+        if (!platform::FileExists(GetLanguageFileName())) {
+            SetCurrentLanguage("en");
+        }
+    }
+    // 5, 6. Only one copy runs.
+    const std::string caption = GetLangString("Form_frmTorvane", "Caption");
+    if (!CheckSingleInstance(caption)) {
+        FStartRefused = true;
+        return;
+    }
+    // 7. Banner fonts.
+    SetBannerFonts(CurrentLanguage() == "en");
+    // 8.
+    TranslateForm(this, "");
+    // 9.
+    ListLanguagePacks(FLanguageFiles);
+    // 10.
+    cmbMType->setCurrentIndex(SeriesH);
+    // 11.
+    FillLanguageList();
+    // 12.
+    SetStatusBar();
+    // 13. The camera selection dialog; it lives as long as the window.
+    FCameraDialog = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint |
+                                             Qt::WindowSystemMenuHint |
+                                             Qt::WindowCloseButtonHint);
+    FCameraDialog->setObjectName(QStringLiteral("frmAdv_Main"));
+    FCameraDialog->setModal(true);
+    FCameraDialog->resize(381, 359);
+    // 14. Apply the language once more; this also writes it to the settings file.
+    cmbLanChange();
+}
+
+bool TfrmTorvane::CheckSingleInstance(const std::string& caption) {
+    FInstance = std::make_unique<TInstanceGuard>();
+    if (FInstance->Acquire()) {
+        FInstance->Listen([this] { RaiseWindow(); });
+        return true;
+    }
+    FInstance.reset();
+    // The caption goes in for the text's "%s" as plain text, never as a format.
+    std::string text = GetStrRes("IDS_RUNNED");
+    const auto at = text.find("%s");
+    if (at != std::string::npos) {
+        text.replace(at, 2, caption);
+    }
+    platform::Host().MessageBox(text, GetStrRes("IDS_WARNING"),
+                                platform::MB_OK | platform::MB_ICONWARNING);
+    (void)TInstanceGuard::AskRunningCopyToRaise();
+    return false;
+}
+
+void TfrmTorvane::RaiseWindow() {
+    if (isMinimized()) {
+        showNormal();
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmTorvane::FormDestroy() {
+    qApp->removeEventFilter(this);
+    FLanguageFiles.clear();
+    // The camera selection dialog goes with the window.
+    delete FCameraDialog;
+    FCameraDialog = nullptr;
+}
+
+void TfrmTorvane::showEvent(QShowEvent* event) {
+    if (!FCentred) {
+        FCentred = true;
+        if (const QScreen* s = screen()) {
+            const QRect area = s->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QWidget::showEvent(event);
+}
+
+// --- language ----------------------------------------------------------------------------
+
+void TfrmTorvane::SetBannerFonts(bool english) {
+    SetPointSize(lblSoftName, english ? 10 : 11);
+    SetPointSize(lblSoftMemo, english ? 9 : 10);
+    SetPointSize(lblIPMemo, english ? 10 : 11);
+}
+
+void TfrmTorvane::FillLanguageList() {
+    cmbLan->clear();
+    const std::string current = CurrentLanguage();
+    int selected = -1;
+    for (std::size_t i = 0; i < FLanguageFiles.size(); ++i) {
+        cmbLan->addItem(ToQ(GetLanguageDisplayName(FLanguageFiles[i])));
+        if (selected < 0 && LanguageCodeOfPack(FLanguageFiles[i]) == current) {
+            selected = static_cast<int>(i);
+        }
+    }
+    cmbLan->setCurrentIndex(selected);
+}
+
+void TfrmTorvane::cmbLanChange() {
+    const int index = cmbLan->currentIndex();
+    if (index >= 0 && index < static_cast<int>(FLanguageFiles.size())) {
+        const std::string code = LanguageCodeOfPack(FLanguageFiles[static_cast<std::size_t>(index)]);
+        SetBannerFonts(code == "en");
+        SetLanguage(code);
+        TranslateForm(this, "");
+        FillLanguageList();
+        cmbMType->setCurrentIndex(SeriesH);
+    }
+    TOptionFile settings(SettingsFile);
+    if (!settings.WriteString("Global", "lan", CurrentLanguage())) {
+        platform::Host().MessageBox(settings.WriteErrorText(), FromQ(windowTitle()),
+                                    platform::MB_OK | platform::MB_ICONERROR);
+    }
+    SetStatusBar();
+}
+
+void TfrmTorvane::SetStatusBar() {
+    const bool english = CurrentLanguage() == "en";
+    FStatusPanels[0]->setText(ToQ(GetStrRes("IDS_NOTE")));
+    FStatusPanels[0]->setFixedWidth(english ? 600 : 300);
+    FStatusPanels[1]->setText(english ? QString() : ToQ(GetStrRes("IDS_VERSION")));
+    FStatusPanels[1]->setFixedWidth(english ? 0 : 300);
+    FStatusPanels[1]->setVisible(!english);
+}
+
+// --- upgrade -----------------------------------------------------------------------------
+
+void TfrmTorvane::CheckAndStart(bool isSystem) {
+    if (cmbMType->currentIndex() == -1) {
+        AddLog(GetStrRes("IDS_NOIPCTYPE"));
+        return;
+    }
+    const std::string account = platform::Trim(FromQ(edAcc->text()));
+    if (account.empty()) {
+        AddLog(GetStrRes("IDS_NOLOGINUSER"));
+        edAcc->setFocus();
+        return;
+    }
+    const std::string ip = platform::Trim(FromQ(edIP->text()));
+    if (ip.empty()) {
+        AddLog(GetStrRes("IDS_NOIPADDR"));
+        edIP->setFocus();
+        return;
+    }
+    const int port = PortOfText(FromQ(edPort->text()));
+    if (port == 0) {
+        AddLog(GetStrRes("IDS_NOPORT"));
+        edPort->setFocus();
+        return;
+    }
+    StartUpgrade(account, platform::Trim(FromQ(edpwd->text())), isSystem, port, ip);
+}
+
+void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& password,
+                               bool isSystem, int port, const std::string& ip) {
+    FUpgrading = true;
+    btnUpgrdUIByIP->setEnabled(false);
+    btnUpgrdSysByIP->setEnabled(false);
+    Memo1->setFocus();
+    platform::Host().SetBusyCursor(true);
+
+    std::unique_ptr<TUpgradeObject> upgrade =
+        TUpgradeFactory::CreateUpgrade(cmbMType->currentIndex(), isSystem);
+    if (!upgrade) {
+        // No adapter for this series: nothing can run.
+        AddLog(GetStrRes("IDS_NOIPCTYPE"));
+        UpgradeDone();
+        return;
+    }
+    upgrade->SetUser(account);
+    upgrade->SetPassword(password);
+    upgrade->SetIP(ip);
+    upgrade->SetPort(port);
+
+    auto* worker = new TUpgradeThread(std::move(upgrade));
+    worker->OnLog = [this](const std::string& text) { AddLog(text); };
+    worker->OnTerminate = [this] { UpgradeDone(); };
+    worker->Start();
+}
+
+void TfrmTorvane::UpgradeDone() {
+    btnUpgrdUIByIP->setEnabled(true);
+    btnUpgrdSysByIP->setEnabled(true);
+    FUpgrading = false;
+    platform::Host().SetBusyCursor(false);
+    if (FUIRunPending) {
+        FUIRunTimer->start();
+    }
+}
+
+void TfrmTorvane::AddLog(const std::string& text) {
+    QString line = ToQ(FormatLogLine(text));
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Memo1->appendPlainText(line);
+}
+
+void TfrmTorvane::btnUpgrdSysByIPClick() {
+    if (Busy()) {
+        return;
+    }
+    // The UI run follows once this run has ended and the pause has passed; the GUI thread
+    // goes on serving the window meanwhile.
+    FUIRunPending = true;
+    CheckAndStart(true);
+    if (!FUpgrading) {
+        FUIRunTimer->start();
+    }
+}
+
+void TfrmTorvane::btnUpgrdUIByIPClick() {
+    if (Busy()) {
+        return;
+    }
+    CheckAndStart(false);
+}
+
+int TfrmTorvane::UIRunPause() const {
+    return FUIRunTimer->interval();
+}
+
+void TfrmTorvane::SetUIRunPause(int ms) {
+    FUIRunTimer->setInterval(ms);
+}
+
+void TfrmTorvane::btnFindCamClick() {
+    if (FCameraDialog == nullptr) {
+        return;
+    }
+    FCameraDialog->exec();
+    FCameraDialog->hide();
+}
+
+// --- log ---------------------------------------------------------------------------------
+
+void TfrmTorvane::N1Click() {
+    Memo1->clear();
+}
+
+void TfrmTorvane::N2Click() {
+    const QString text = Memo1->toPlainText();
+    if (text.isEmpty() || !SaveDialog1->Execute(this)) {
+        return;
+    }
+    QByteArray bytes;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        bytes += line.toUtf8();
+        bytes += "\r\n";
+    }
+    QFile file(SaveDialog1->FileName);
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         file.write(bytes) == bytes.size() && file.flush();
+    if (!written) {
+        const std::string reason = FromQ(file.errorString());
+        file.close();
+        platform::Host().MessageBox("Cannot create file \"" + FromQ(SaveDialog1->FileName) +
+                                        "\". " + reason,
+                                    FromQ(windowTitle()), platform::MB_OK | platform::MB_ICONERROR);
+    }
+}
+
+// --- input while a run is under way ---------------------------------------------------------
+
+void TfrmTorvane::ShowUpgradeInfo() {
+    FShowingInfo = true;
+    (void)StrResMessageBox("IDS_UPGRADEINFO", "IDS_INFORMATION", platform::MB_ICONINFORMATION);
+    FShowingInfo = false;
+}
+
+bool TfrmTorvane::eventFilter(QObject* watched, QEvent* event) {
+    if (!Busy() || !FMouseInside || FShowingInfo) {
+        return false;
+    }
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this) {
+        return false;
+    }
+    bool refuse = false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        refuse = true;
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const auto button = static_cast<const QMouseEvent*>(event)->button();
+        refuse = button == Qt::LeftButton || button == Qt::RightButton;
+        break;
+    }
+    default:
+        break;
+    }
+    if (!refuse) {
+        return false;
+    }
+    ShowUpgradeInfo();
+    return true;
+}
+
+void TfrmTorvane::enterEvent(QEnterEvent* event) {
+    FMouseInside = true;
+    QWidget::enterEvent(event);
+}
+
+void TfrmTorvane::leaveEvent(QEvent* event) {
+    FMouseInside = false;
+    QWidget::leaveEvent(event);
+}
+
+void TfrmTorvane::closeEvent(QCloseEvent* event) {
+    if (Busy()) {
+        ShowUpgradeInfo();
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+} // namespace torvane
