@@ -1,0 +1,184 @@
+// The package checks on a firmware package of about 64 MiB: CheckMd5 against md5sum and
+// UnzipPackage against unzip on the same file, in the same run, with the ratios printed at
+// the end (ours / theirs, wall time).
+//
+// UnzipPackage writes the firmware file to disk and flushes it before giving it its name;
+// "unzip -p ... > /dev/null" only inflates. "unzip -o -d" (writes, no flush) is shown too.
+
+#include "platform/Folders.h"
+#include "upgrade/Unzip.h"
+#include "upgrade/md5.h"
+#include "upgrade/uIUpgradeOpt.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr std::size_t PayloadBytes = std::size_t{97} << 20;
+constexpr std::size_t BlockBytes = 4096;
+
+std::string GFolder;
+std::string GPackage;
+std::string GExpectedMd5;
+
+std::string Quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+void RunShell(benchmark::State& state, const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        state.SkipWithError(("failed: " + command).c_str());
+    }
+}
+
+// Firmware-like content: two blocks in three are noise, the rest is text that deflates.
+bool WritePayload(const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string block(BlockBytes, '\0');
+    std::uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (std::size_t done = 0, n = 0; done < PayloadBytes; done += BlockBytes, ++n) {
+        if (n % 3 != 2) {
+            for (std::size_t i = 0; i < BlockBytes; i += 8) {
+                x ^= x << 13;
+                x ^= x >> 7;
+                x ^= x << 17;
+                for (std::size_t b = 0; b < 8; ++b) {
+                    block[i + b] = static_cast<char>((x >> (8 * b)) & 0xFF);
+                }
+            }
+        } else {
+            for (std::size_t i = 0; i < BlockBytes; ++i) {
+                block[i] = "config table entry "[(i + n) % 19];
+            }
+        }
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    return static_cast<bool>(out);
+}
+
+bool Prepare() {
+    const std::string temp = torvane::platform::TempFolder();
+    if (temp.empty()) {
+        std::cerr << "bench_package: no private temporary folder\n";
+        return false;
+    }
+    GFolder = temp + "bench_package/";
+    GPackage = GFolder + "package.zip";
+    const std::string payload = GFolder + "fw.bin";
+    if (std::system(("rm -rf " + Quoted(GFolder) + " && mkdir -p " + Quoted(GFolder + "out") +
+                     " " + Quoted(GFolder + "unzip-out"))
+                        .c_str()) != 0 ||
+        !WritePayload(payload) ||
+        std::system(("cd " + Quoted(GFolder) + " && zip -q package.zip fw.bin").c_str()) != 0) {
+        std::cerr << "bench_package: cannot build the package in " << GFolder << "\n";
+        return false;
+    }
+    std::remove(payload.c_str());
+    std::ifstream in(GPackage, std::ios::binary | std::ios::ate);
+    std::cout << "package: " << GPackage << ", " << (in.tellg() >> 20) << " MiB, unpacks to "
+              << (PayloadBytes >> 20) << " MiB\n";
+    torvane::TMd5 md5;
+    in.seekg(0);
+    std::string buf(1 << 20, '\0');
+    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
+        md5.Update(buf.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    GExpectedMd5 = torvane::DigestToHex(md5.Final());
+    return true;
+}
+
+void BM_CheckMd5(benchmark::State& state) {
+    for (auto _ : state) {
+        if (!torvane::TUpgradeOpt::CheckMd5(GPackage, GExpectedMd5)) {
+            state.SkipWithError("digest mismatch");
+        }
+    }
+}
+
+void BM_md5sum(benchmark::State& state) {
+    for (auto _ : state) {
+        RunShell(state, "md5sum " + Quoted(GPackage) + " > /dev/null");
+    }
+}
+
+void BM_UnzipPackage(benchmark::State& state) {
+    const std::string target = GFolder + "out/fw.bin";
+    for (auto _ : state) {
+        if (!torvane::TUpgradeOpt::UnzipPackage(GPackage, target)) {
+            state.SkipWithError("unpacking failed");
+        }
+        state.PauseTiming();
+        std::remove(target.c_str());
+        state.ResumeTiming();
+    }
+}
+
+void BM_unzip_p(benchmark::State& state) {
+    for (auto _ : state) {
+        RunShell(state, "unzip -p " + Quoted(GPackage) + " > /dev/null");
+    }
+}
+
+void BM_unzip_d(benchmark::State& state) {
+    for (auto _ : state) {
+        RunShell(state, "unzip -o -q " + Quoted(GPackage) + " -d " + Quoted(GFolder + "unzip-out"));
+    }
+}
+
+BENCHMARK(BM_CheckMd5)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_md5sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_UnzipPackage)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
+BENCHMARK(BM_unzip_p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
+BENCHMARK(BM_unzip_d)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
+
+// Keeps the console output and remembers each benchmark's time for the ratios.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& reports) override {
+        for (const Run& run : reports) {
+            if (!run.error_occurred) {
+                const std::string name = run.benchmark_name();
+                FTimes[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(reports);
+    }
+    void PrintRatio(const std::string& ours, const std::string& theirs) const {
+        const auto a = FTimes.find(ours);
+        const auto b = FTimes.find(theirs);
+        if (a == FTimes.end() || b == FTimes.end() || b->second <= 0) {
+            std::cout << ours << " / " << theirs << ": not measured\n";
+            return;
+        }
+        std::cout << ours << " / " << theirs << " = " << a->second / b->second << "\n";
+    }
+
+private:
+    std::map<std::string, double> FTimes;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (!Prepare()) {
+        return 1;
+    }
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::cout << "\nratios (target <= 1.2):\n";
+    reporter.PrintRatio("BM_CheckMd5", "BM_md5sum");
+    reporter.PrintRatio("BM_UnzipPackage", "BM_unzip_p");
+    reporter.PrintRatio("BM_UnzipPackage", "BM_unzip_d");
+    std::system(("rm -rf " + Quoted(GFolder)).c_str());
+    benchmark::Shutdown();
+    return 0;
+}
