@@ -1,0 +1,232 @@
+// The firmware upload against curl, and its memory. A sink on 127.0.0.1 (ephemeral port)
+// takes each multipart POST, discards the body and answers 200. Three figures:
+//   - wall time of PostFirmware (in this process and as a fresh process) and of
+//     "curl -s -o /dev/null -F file=@FILE URL" for the same 64 MiB file, median of several
+//     alternating runs, and the ratios ours / curl;
+//   - the peak resident size (VmHWM) of a fresh process that uploads a 1 MiB and a 64 MiB
+//     file, next to one that uploads nothing: streaming keeps them the same.
+//
+//   bench_upload [--runs N]
+//   bench_upload --child FILE PORT     (internal: one upload, prints its VmHWM)
+
+#include "platform/Folders.h"
+#include "platform/Socket.h"
+#include "series/PostFirmware.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace torvane;
+
+namespace {
+
+constexpr std::size_t MiB = 1024 * 1024;
+
+long VmHwmKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+bool WriteFile(const std::string& path, std::size_t bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string block(MiB, '\0');
+    std::uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (std::size_t done = 0; done < bytes; done += block.size()) {
+        for (auto& c : block) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            c = static_cast<char>(x & 0xFF);
+        }
+        out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), bytes - done)));
+    }
+    return static_cast<bool>(out);
+}
+
+// Takes one request per connection: header, 100 Continue when asked, the body discarded.
+class TSink {
+public:
+    TSink() {
+        if (!FListener.Listen(platform::IPv4Loopback, 0)) {
+            throw std::runtime_error("sink: " + FListener.LastErrorText());
+        }
+        FThread = std::thread([this] { Serve(); });
+    }
+    ~TSink() {
+        FStop = true;
+        FThread.join();
+    }
+    [[nodiscard]] std::uint16_t Port() const { return FListener.LocalPort(); }
+
+private:
+    void Serve() {
+        while (!FStop) {
+            if (FListener.WaitReadable(100) != platform::TWaitResult::Ready) {
+                continue;
+            }
+            platform::TTcpSocket c;
+            if (FListener.Accept(c)) {
+                Answer(c);
+            }
+        }
+    }
+    static void Answer(platform::TTcpSocket& c) {
+        std::vector<char> buffer(256 * 1024);
+        std::string head;
+        std::size_t headEnd = std::string::npos;
+        while (headEnd == std::string::npos) {
+            const long n = c.Receive(buffer.data(), buffer.size());
+            if (n <= 0) {
+                return;
+            }
+            head.append(buffer.data(), static_cast<std::size_t>(n));
+            headEnd = head.find("\r\n\r\n");
+        }
+        std::string lower = head.substr(0, headEnd);
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+        const auto cl = lower.find("content-length:");
+        long long left = cl == std::string::npos ? 0 : std::atoll(lower.c_str() + cl + 15);
+        if (lower.find("expect: 100-continue") != std::string::npos) {
+            const std::string cont = "HTTP/1.1 100 Continue\r\n\r\n";
+            (void)c.Send(cont.data(), cont.size());
+        }
+        left -= static_cast<long long>(head.size() - headEnd - 4);
+        while (left > 0) {
+            const long n = c.Receive(buffer.data(), buffer.size());
+            if (n <= 0) {
+                return;
+            }
+            left -= n;
+        }
+        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+        (void)c.Send(reply.data(), reply.size());
+    }
+
+    platform::TTcpListener FListener;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
+
+std::string Url(std::uint16_t port) {
+    return "http://127.0.0.1:" + std::to_string(port) + "/upgrade_firmware.cgi";
+}
+
+template <class F> double Seconds(F&& f) {
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+int Child(const std::string& file, int port) {
+    if (!file.empty()) {
+        const auto r = PostFirmware(Url(static_cast<std::uint16_t>(port)), file,
+                                    "application/octet-stream", TPostVariant::F);
+        if (!r.Completed) {
+            std::cerr << "upload failed: " << r.ErrorText << "\n";
+            return 1;
+        }
+    }
+    std::cout << VmHwmKb() << "\n";
+    return 0;
+}
+
+long ChildHwm(const std::string& self, const std::string& file, std::uint16_t port) {
+    const std::string cmd = "'" + self + "' --child '" + file + "' " + std::to_string(port);
+    std::FILE* p = ::popen(cmd.c_str(), "r");
+    if (p == nullptr) {
+        return -1;
+    }
+    long kb = -1;
+    if (std::fscanf(p, "%ld", &kb) != 1) {
+        kb = -1;
+    }
+    return ::pclose(p) == 0 ? kb : -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 3 && args[0] == "--child") {
+        return Child(args[1], std::atoi(args[2].c_str()));
+    }
+    int runs = 7;
+    if (args.size() == 2 && args[0] == "--runs") {
+        runs = std::max(1, std::atoi(args[1].c_str()));
+    }
+    const std::string folder = platform::TempFolder();
+    if (folder.empty()) {
+        std::cerr << "no private temporary folder\n";
+        return 1;
+    }
+    const std::string small = folder + "bench_upload_1m.bin";
+    const std::string big = folder + "bench_upload_64m.bin";
+    if (!WriteFile(small, MiB) || !WriteFile(big, 64 * MiB)) {
+        std::cerr << "cannot write the test files\n";
+        return 1;
+    }
+    const std::string self = platform::ModulePath();
+    int status = 0;
+    {
+        TSink sink;
+        const std::string url = Url(sink.Port());
+        const std::string curl = "curl -s -f -o /dev/null -F 'file=@" + big + "' " + url;
+        bool ok = PostFirmware(url, big, "application/octet-stream", TPostVariant::F).Completed &&
+                  std::system(curl.c_str()) == 0; // warms the page cache and checks both work
+        if (!ok) {
+            std::cerr << "warm-up upload failed (is curl installed?)\n";
+            return 1;
+        }
+        std::vector<double> ours, oursProcess, theirs;
+        for (int i = 0; i < runs; ++i) {
+            ours.push_back(Seconds([&] {
+                ok = ok && PostFirmware(url, big, "application/octet-stream", TPostVariant::F)
+                               .Completed;
+            }));
+            oursProcess.push_back(Seconds([&] { ok = ok && ChildHwm(self, big, sink.Port()) > 0; }));
+            theirs.push_back(Seconds([&] { ok = ok && std::system(curl.c_str()) == 0; }));
+        }
+        if (!ok) {
+            std::cerr << "an upload failed during the runs\n";
+            status = 1;
+        }
+        const double o = Median(ours), op = Median(oursProcess), c = Median(theirs);
+        std::printf("64 MiB upload, median of %d runs\n", runs);
+        std::printf("  PostFirmware (in process)   %8.1f ms  %7.0f MiB/s\n", o * 1000, 64 / o);
+        std::printf("  PostFirmware (new process)  %8.1f ms  %7.0f MiB/s\n", op * 1000, 64 / op);
+        std::printf("  curl -F                     %8.1f ms  %7.0f MiB/s\n", c * 1000, 64 / c);
+        std::printf("  ratio ours/curl: in process %.2f, new process %.2f (target <= 1.2)\n",
+                    o / c, op / c);
+
+        const long idle = ChildHwm(self, "", sink.Port());
+        const long kb1 = ChildHwm(self, small, sink.Port());
+        const long kb64 = ChildHwm(self, big, sink.Port());
+        std::printf("peak resident size (VmHWM) of a fresh process\n");
+        std::printf("  no upload %ld KiB, 1 MiB file %ld KiB, 64 MiB file %ld KiB\n", idle, kb1,
+                    kb64);
+        std::printf("  growth from 1 MiB to 64 MiB: %ld KiB (target: the same)\n", kb64 - kb1);
+    }
+    (void)platform::RemoveFile(small);
+    (void)platform::RemoveFile(big);
+    return status;
+}
