@@ -213,6 +213,12 @@ int RunUpgrade(int argc, char** argv) {
         return UsageError("unknown firmware " + firmware + " (give system, ui or both)");
     }
 
+    const std::string server = args.Get("server", "");
+    if (args.Has("server") && !platform::StartsWith(platform::LowerAscii(server), "http://") &&
+        !platform::StartsWith(platform::LowerAscii(server), "https://")) {
+        return UsageError("--server needs an http:// or https:// URL");
+    }
+
     std::unique_ptr<platform::TScaledSleeper> scaled;
     if (const char* scale = std::getenv("TORVANE_CLI_TIME_SCALE"); scale != nullptr) {
         char* end = nullptr;
@@ -232,7 +238,7 @@ int RunUpgrade(int argc, char** argv) {
     }
     SetLanguage(args.Get("lang", "en"));
     if (args.Has("server")) {
-        SetFirmwareServerUrl(args.Get("server", ""));
+        SetFirmwareServerUrl(server);
     }
 
     platform::TConsoleHost host;
