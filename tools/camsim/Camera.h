@@ -71,7 +71,11 @@ protected:
     [[nodiscard]] const std::string& SysVersion() const { return FSysVersion; }
     [[nodiscard]] const std::string& UiVersion() const { return FUiVersion; }
     [[nodiscard]] long long RebootMs() const;
+    // A series that reboots on its own (E) sets the version it comes back with.
+    void SetVersion(EFirmwareKind kind, const std::string& v) { (kind == EFirmwareKind::System ? FSysVersion : FUiVersion) = v; }
     void Say(const std::string& what) const;
+    // Restarts the camera as after an upload, keeping its versions (a reboot page).
+    void Restart() { Reboot(EFirmwareKind::System, std::nullopt); }
 
 private:
     void Reboot(EFirmwareKind kind, std::optional<std::string> newVersion);

@@ -75,7 +75,7 @@ void TCatalogue::Publish() {
             }
             usedNames.insert(folder + "/" + name);
             entry.PackageName = name;
-            const std::string inner = name.substr(0, name.size() - 4) + ".bin";
+            const std::string inner = name.substr(0, name.size() - 4) + offer.FileExtension;
 
             std::string package;
             if (offer.BadZip) {

@@ -16,6 +16,7 @@ struct TFirmwareOffer {
     std::string Version;       // the offered version (SysVer / AppVer)
     std::string PackagePrefix; // start of the package file name, e.g. "f-sys"
     std::string Image;         // the firmware file
+    std::string FileExtension = ".bin"; // of the firmware file's name inside the package
     std::string ExcludedVersion; // for the "excluded" fault: the version the tool will read
     bool BadMd5 = false;
     bool BadZip = false;
