@@ -1,0 +1,100 @@
+#include "discovery/SR_Hisi.h"
+
+#include "discovery/DvsNetApi.h"
+#include "platform/Folders.h"
+#include "series/MainThreadPump.h"
+
+#include <dlfcn.h>
+
+namespace torvane {
+
+namespace {
+
+std::string TextOf(const char* text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
+
+template <typename TFn>
+TFn Entry(void* lib, const char* name) {
+    return lib != nullptr ? reinterpret_cast<TFn>(::dlsym(lib, name)) : nullptr;
+}
+
+} // namespace
+
+std::string TFind_Hisi::DefaultLibraryPath() {
+    return platform::FolderOf(platform::ModulePath()) + "909/libDVSNETClient.so";
+}
+
+TFind_Hisi::TFind_Hisi(const std::string& libraryPath) {
+    if (platform::FileExists(libraryPath)) {
+        FLib = ::dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+}
+
+TFind_Hisi::~TFind_Hisi() {
+    if (FLib == nullptr) {
+        return;
+    }
+    // From here on the callback forwards nothing; one that is already handing a camera to
+    // the main thread is served first, so the library's thread can end when stopped.
+    FStopping = true;
+    WaitPumpingMainThread([this] { return FInCallback.load() == 0; });
+    if (auto stop = Entry<TDvsNetStopSearch>(FLib, DVSNET_STOP_SEARCH_NAME)) {
+        (void)stop();
+    }
+    ::dlclose(FLib);
+}
+
+void TFind_Hisi::SetCallback(TFoundCallback callback) {
+    FOnFound = std::move(callback);
+}
+
+bool TFind_Hisi::Search() {
+    auto search = Entry<TDvsNetSearchServers>(FLib, DVSNET_SEARCH_SERVERS_NAME);
+    if (search == nullptr) {
+        return false;
+    }
+    return search(3000, 1, &TFind_Hisi::SearchCallback, this, 0) == 0;
+}
+
+void TFind_Hisi::SearchCallback(int, const char* name, int, const char* ipAddress,
+                                const unsigned char* mac6, int port, int port2,
+                                const char* netmask, const char* gateway, const char* auxText,
+                                const char* dns, int aux16, int aux32, int dhcp,
+                                void* context) {
+    auto* self = static_cast<TFind_Hisi*>(context);
+    if (self == nullptr) {
+        return;
+    }
+    TDevInfo record;
+    record.nType = 4;
+    if (mac6 != nullptr) {
+        record.szID = MacToStr(mac6);
+    }
+    record.szName = TextOf(name);
+    record.szIPAddr = TextOf(ipAddress);
+    record.szMask = TextOf(netmask);
+    record.szGateway = TextOf(gateway);
+    record.szAux = TextOf(auxText);
+    record.szDNS1 = TextOf(dns);
+    record.wPort = static_cast<std::uint16_t>(port & 0xFFFF);
+    record.wPort2 = static_cast<std::uint16_t>(port2 & 0xFFFF);
+    record.wAux = static_cast<std::uint16_t>(aux16 & 0xFFFF);
+    record.nAux = aux32;
+    record.btDHCP = dhcp == 1 ? 1 : 2;
+    self->Report(record);
+}
+
+void TFind_Hisi::Report(const TDevInfo& record) {
+    ++FInCallback;
+    if (!FStopping && FOnFound) {
+        try {
+            FOnFound(&record);
+        } catch (...) {
+            // Never let an error travel back into the library.
+        }
+    }
+    --FInCallback;
+}
+
+} // namespace torvane

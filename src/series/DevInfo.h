@@ -1,0 +1,55 @@
+#pragma once
+// TDevInfo: the record of one camera found on the LAN. The parsers of every search family,
+// the T-series search and the vendor library search fill it; the search session lists,
+// compares and returns it. A plain value: copied whole between parsers, callbacks and the
+// list. Text fields hold bytes as the camera sent them (names that the wire format gives
+// as UTF-8 are checked first).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace torvane {
+
+struct TDevInfo {
+    std::int32_t nType = -1; // device type code (DevTypeToSeries); -1 = no camera
+    std::string szID;        // identity by which the list recognises the camera again
+    std::string szMac;       // szID through NormalizeMac (empty for vendor library cameras)
+    std::string szSN;
+    std::string szName;
+    std::string szVersion;
+    std::string szIPAddr;
+    std::string szMask;
+    std::string szGateway;
+    std::string szAux;
+    std::string szDNS1;
+    std::string szDNS2;
+    std::uint16_t wPort = 0;
+    std::uint16_t wPort2 = 0;
+    std::uint16_t wAux = 0;
+    std::uint8_t btDHCP = 0;   // 1 = DHCP on, 2 = off
+    std::uint8_t btDdnsOn = 0; // 1 = DDNS service on (T-series search)
+    std::string szDdnsUser;
+    std::string szDdnsPwd;
+    std::string szDdns;
+    std::string szDdnsHost;
+    std::int32_t nExtra = 0;
+    std::string szLoginUser;
+    std::string szLoginPwd;
+    std::int32_t nAux = 0;
+    std::int32_t nTTL = 0; // remaining life of a list entry, in search ticks
+    std::uint16_t wAux2 = 0;
+
+    // Back to the cleared state: empty texts, zero numbers, nType -1.
+    void Clear() { *this = TDevInfo(); }
+    [[nodiscard]] bool operator==(const TDevInfo&) const = default;
+};
+
+// Six bytes as twelve upper-case hexadecimal digits, in byte order, without separators.
+[[nodiscard]] std::string MacToStr(const std::uint8_t bytes[6]);
+// Seven bytes the same way (fourteen digits).
+[[nodiscard]] std::string SerialToStr(const std::uint8_t bytes[7]);
+// Removes every "-" and ":", turns every blank into "0" and folds ASCII letters to upper case.
+[[nodiscard]] std::string NormalizeMac(std::string_view text);
+
+} // namespace torvane

@@ -1,0 +1,263 @@
+#include "series/SR_924.h"
+
+#include "i18n/Deployment.h"
+#include "platform/Host.h"
+#include "platform/Socket.h"
+#include "series/ByteReader.h"
+#include "series/MainThreadPump.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <system_error>
+#include <thread>
+
+namespace torvane {
+
+namespace {
+
+constexpr std::uint8_t CmdSearch[2] = {0x01, 0x01};
+constexpr std::uint8_t CmdSearchReply[2] = {0x01, 0x08};
+// The receiver ends after this many empty waits over its whole life.
+constexpr int EmptyWaitsPerSearch = 10;
+constexpr int WaitMs = 30;
+
+} // namespace
+
+std::string T924SearchProbe() {
+    return std::string{static_cast<char>(T924Magic0), static_cast<char>(T924Magic1),
+                       static_cast<char>(CmdSearch[0]), static_cast<char>(CmdSearch[1])};
+}
+
+bool ParseT924Reply(const void* data, std::size_t length, TDevInfo& record) {
+    const TByteReader r(data, std::min(length, T924ReplyReadSize));
+    if (!r.Has(0, 4) || r.U8(0) != T924Magic0 || r.U8(1) != T924Magic1 ||
+        r.U8(2) != CmdSearchReply[0] || r.U8(3) != CmdSearchReply[1]) {
+        return false;
+    }
+    record.Clear();
+    record.nType = 9;
+    record.szIPAddr = r.Text(4, 16);
+    record.szMask = r.Text(20, 16);
+    record.szGateway = r.Text(36, 16);
+    record.szDNS1 = r.Text(52, 16);
+    record.szDNS2 = r.Text(68, 16);
+    std::uint8_t mac[6];
+    r.Copy(84, 6, mac);
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0) {
+            record.szID += ':';
+        }
+        record.szID += Digits[mac[i] >> 4];
+        record.szID += Digits[mac[i] & 0x0F];
+    }
+    record.szMac = NormalizeMac(record.szID);
+    record.wPort = r.U16LE(90);
+    record.szSN = r.Text(92, 32);
+    record.szName = r.Text(124, 80);
+    record.szVersion = r.Text(204, 16);
+    record.szLoginUser = r.Text(236, 32);
+    record.szLoginPwd = r.Text(268, 32);
+    record.btDHCP = r.U8(301) == 1 ? 1 : 2;
+    record.szDdns = r.Text(324, 64);
+    record.szDdnsHost = r.Text(388, 64);
+    record.szDdnsUser = r.Text(452, 32);
+    record.szDdnsPwd = r.Text(484, 32);
+    record.btDdnsOn = 1;
+    record.nExtra = 808;
+    return true;
+}
+
+// --- the receiver of one search ---------------------------------------------------------
+
+class TT924Series::TRecvThread {
+public:
+    TRecvThread(platform::TUdpSocket socket, TT924FoundCallback callback)
+        : FSocket(std::move(socket)), FCallback(std::move(callback)) {}
+    TRecvThread(const TRecvThread&) = delete;
+    TRecvThread& operator=(const TRecvThread&) = delete;
+    ~TRecvThread() {
+        RequestStop();
+        Join();
+    }
+
+    void Start() { FThread = std::thread([this] { Run(); }); }
+
+    // Wakes the receiver's wait; it leaves its loop at once. Any thread.
+    void RequestStop() {
+        FStop = true;
+        std::lock_guard<std::mutex> g(FSocketLock);
+        if (FSocket.IsOpen()) {
+            FSocket.Shutdown();
+        }
+    }
+    [[nodiscard]] bool Ended() const { return FEnded; }
+    void Join() {
+        if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) {
+            FThread.join();
+        }
+    }
+
+private:
+    void Run() {
+        std::array<std::uint8_t, T924ReceiveSize> buffer{};
+        int emptyWaits = 0;
+        while (emptyWaits < EmptyWaitsPerSearch && !FStop) {
+            const platform::TWaitResult wait = FSocket.WaitReadable(WaitMs);
+            if (wait == platform::TWaitResult::Failed) {
+                break;
+            }
+            if (wait == platform::TWaitResult::TimedOut) {
+                ++emptyWaits; // never reset: replies in between do not extend the search
+                continue;
+            }
+            if (FStop) {
+                break;
+            }
+            buffer.fill(0);
+            std::uint32_t from = 0;
+            std::uint16_t fromPort = 0;
+            const long n = FSocket.ReceiveFrom(buffer.data(), buffer.size(), from, fromPort);
+            if (n <= 0) {
+                continue;
+            }
+            const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(n),
+                                                             buffer.size());
+            TDevInfo record;
+            if (!ParseT924Reply(buffer.data(), length, record) || !FCallback || FStop) {
+                continue;
+            }
+            platform::Host().RunOnMainThread([&] {
+                try {
+                    FCallback(record);
+                } catch (...) {
+                    // A failing receiver of the record must not end the search thread.
+                }
+            });
+        }
+        {
+            std::lock_guard<std::mutex> g(FSocketLock);
+            (void)FSocket.Close(); // frees the local search port for the next search
+        }
+        FEnded = true;
+    }
+
+    std::mutex FSocketLock;
+    platform::TUdpSocket FSocket;
+    TT924FoundCallback FCallback;
+    std::atomic<bool> FStop{false};
+    std::atomic<bool> FEnded{false};
+    std::thread FThread;
+};
+
+// --- TT924Series ------------------------------------------------------------------------
+
+TT924Series::TT924Series(std::uint16_t localSearchPort) : FLocalSearchPort(localSearchPort) {}
+
+TT924Series::~TT924Series() {
+    StopSearches();
+}
+
+std::int32_t TT924Series::SearchDevices(std::int32_t port, TT924FoundCallback callback) {
+    ReapEndedSearches();
+    if (port <= 0 || port > 0xFFFF) {
+        return 0;
+    }
+    platform::TUdpSocket socket;
+    if (!socket.Create() || !socket.Bind(platform::IPv4Any, FLocalSearchPort)) {
+        return 0; // the previous search's receiver may still hold the port: no probe now
+    }
+    (void)socket.SetBroadcast(true);
+    std::uint32_t destination = 0;
+    if (platform::ParseIPv4(BroadcastAddress(), destination)) {
+        const std::string probe = T924SearchProbe();
+        (void)socket.SendTo(probe.data(), probe.size(), destination,
+                            static_cast<std::uint16_t>(port));
+    }
+    auto receiver = std::make_unique<TRecvThread>(std::move(socket), std::move(callback));
+    try {
+        receiver->Start();
+    } catch (const std::system_error&) {
+        return 0; // no thread: the socket closes with the receiver object
+    }
+    std::lock_guard<std::mutex> g(FSearchLock);
+    FSearches.push_back(std::move(receiver));
+    return 0;
+}
+
+void TT924Series::ReapEndedSearches() {
+    std::list<std::unique_ptr<TRecvThread>> ended;
+    {
+        std::lock_guard<std::mutex> g(FSearchLock);
+        for (auto it = FSearches.begin(); it != FSearches.end();) {
+            if ((*it)->Ended()) {
+                ended.push_back(std::move(*it));
+                it = FSearches.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Destroying them joins threads that have already left their loop.
+}
+
+void TT924Series::StopSearches() {
+    std::list<std::unique_ptr<TRecvThread>> running;
+    {
+        std::lock_guard<std::mutex> g(FSearchLock);
+        running.swap(FSearches);
+    }
+    for (auto& r : running) {
+        r->RequestStop();
+    }
+    WaitPumpingMainThread([&] {
+        return std::all_of(running.begin(), running.end(),
+                           [](const auto& r) { return r->Ended(); });
+    });
+    running.clear();
+}
+
+int TT924Series::RunningSearches() const {
+    std::lock_guard<std::mutex> g(FSearchLock);
+    return static_cast<int>(std::count_if(FSearches.begin(), FSearches.end(),
+                                          [](const auto& r) { return !r->Ended(); }));
+}
+
+void TT924Series::SetDevice(TDevInfo* device) {
+    FDevice = device;
+}
+
+TDevInfo* TT924Series::GetDevice() const {
+    return FDevice;
+}
+
+// --- the process-wide client ------------------------------------------------------------
+
+namespace {
+
+std::mutex GClientLock;
+std::shared_ptr<IT924Series> GClient;
+
+} // namespace
+
+std::shared_ptr<IT924Series> Series924() {
+    std::lock_guard<std::mutex> g(GClientLock);
+    if (!GClient) {
+        GClient = std::make_shared<TT924Series>();
+    }
+    return GClient;
+}
+
+void ReleaseSeries924() {
+    std::shared_ptr<IT924Series> client;
+    {
+        std::lock_guard<std::mutex> g(GClientLock);
+        client = std::move(GClient);
+    }
+    if (client) {
+        client->StopSearches();
+    }
+}
+
+} // namespace torvane

@@ -1,0 +1,206 @@
+#pragma once
+// The T-series device client. The T cameras answer a UDP search of their own on port 8600
+// ("DH" datagrams), take firmware uploads through a CGI on port 8600 and offer CGI pages
+// for their network, Wi-Fi, DDNS and factory settings. One client exists per process,
+// reached through Series924(); the search session starts a LAN search with it on every
+// pass and the T-series adapters upload with it.
+//
+// IT924Series lists the client's operations in their fixed slot order. Slots 0 to 2 of the
+// original interface (ask for another interface, add a reference, release one) are what
+// std::shared_ptr does here; the slots below keep their numbers.
+
+#include "series/DevInfo.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+// One access point of a Wi-Fi scan.
+struct TWiFiRecord {
+    std::string Ssid;
+    std::int32_t Mode = 0;
+    std::int32_t Security = 0;
+    std::string Dbm0;
+    std::string Dbm1;
+    std::string Mac;
+};
+
+// An entry of a Wi-Fi scan list: its text and the record it owns.
+struct TWifiListEntry {
+    std::string Text;
+    std::unique_ptr<TWiFiRecord> Record;
+};
+
+struct TWifiParams {
+    std::int32_t Enable = 0;
+    std::string Ssid;
+    std::int32_t Mode = 0;
+    std::int32_t Encrypt = 0;
+    std::int32_t AuthType = 0;
+    std::int32_t DefKey = 0;
+    std::int32_t KeyFormat = 0;
+    std::string Key1;
+    std::string Key2;
+    std::string Key3;
+    std::string Key4;
+    std::int32_t Key1Bits = 0;
+    std::int32_t Key2Bits = 0;
+    std::int32_t Key3Bits = 0;
+    std::int32_t Key4Bits = 0;
+    std::string WpaPsk;
+};
+
+struct TFactoryParams {
+    std::string Index;
+    std::string Server;
+    std::string Port;
+    std::string User;
+    std::string Passwd;
+    std::int32_t Status = 0;
+};
+
+// Called on the main thread once per found camera; the record is valid during the call only.
+using TT924FoundCallback = std::function<void(const TDevInfo&)>;
+
+// "DH" datagrams: magic, commands and sizes.
+constexpr std::uint8_t T924Magic0 = 0x44; // 'D'
+constexpr std::uint8_t T924Magic1 = 0x48; // 'H'
+constexpr std::size_t T924ProbeSize = 4;
+constexpr std::size_t T924ReceiveSize = 1024;
+constexpr std::size_t T924ReplyReadSize = 516;
+constexpr std::uint16_t T924SearchPort = 8600;      // where the cameras listen
+constexpr std::uint16_t T924LocalSearchPort = 3565; // where the search listens for replies
+
+// The four bytes of the search probe.
+[[nodiscard]] std::string T924SearchProbe();
+// Parses a search reply (44 48 01 08 ...) into a cleared record. False, record untouched,
+// for any other datagram. Bytes past the received length read as zero.
+[[nodiscard]] bool ParseT924Reply(const void* data, std::size_t length, TDevInfo& record);
+
+class IT924Series {
+public:
+    virtual ~IT924Series() = default;
+
+    // 3: broadcasts the search probe to BroadcastAddress():port from local port 3565 and
+    // starts a receiver that hands each reply to callback on the main thread. Always 0;
+    // when the local port is taken (a previous search still listens) nothing is sent.
+    virtual std::int32_t SearchDevices(std::int32_t port, TT924FoundCallback callback) = 0;
+    // 4
+    [[nodiscard]] virtual bool SetNetworkByBroadcast(const std::string& ip, std::uint16_t port,
+                                                     const std::string& user,
+                                                     const std::string& password,
+                                                     const TDevInfo& newSettings,
+                                                     const TDevInfo& oldSettings) = 0;
+    // 5, 6: the current device (belongs to the caller; none after construction).
+    virtual void SetDevice(TDevInfo* device) = 0;
+    [[nodiscard]] virtual TDevInfo* GetDevice() const = 0;
+    // 7
+    [[nodiscard]] virtual bool CheckLogin(const std::string& baseUrl, const std::string& user,
+                                          const std::string& password) = 0;
+    // 8
+    [[nodiscard]] virtual bool SetFactoryParams(const std::string& user,
+                                                const std::string& password,
+                                                const TDevInfo& oldSettings,
+                                                const TDevInfo& newSettings,
+                                                const std::string& wifiMac) = 0;
+    // 9
+    [[nodiscard]] virtual bool RestoreDefaults(const std::string& user,
+                                               const std::string& password) = 0;
+    // 10: the number of access points, or -1.
+    [[nodiscard]] virtual std::int32_t ScanWifi(const std::string& user,
+                                                const std::string& password,
+                                                std::vector<TWifiListEntry>& list) = 0;
+    // 11, 12
+    [[nodiscard]] virtual TWifiParams* GetWifiParams(const std::string& user,
+                                                     const std::string& password) = 0;
+    [[nodiscard]] virtual std::int32_t SetWifiParams(const std::string& user,
+                                                     const std::string& password) = 0;
+    // 13, 14
+    [[nodiscard]] virtual TFactoryParams* GetFactoryParams(const std::string& user,
+                                                           const std::string& password,
+                                                           bool useKeptRecord) = 0;
+    [[nodiscard]] virtual std::uint8_t SetDdns(const std::string& user,
+                                               const std::string& password) = 0;
+    // 15, 16
+    [[nodiscard]] virtual bool UploadSystemFirmware(const std::string& baseUrl,
+                                                    const std::string& user,
+                                                    const std::string& password,
+                                                    const std::string& filePath) = 0;
+    [[nodiscard]] virtual bool UploadUIFirmware(const std::string& baseUrl,
+                                                const std::string& user,
+                                                const std::string& password,
+                                                const std::string& filePath) = 0;
+    // 17
+    [[nodiscard]] virtual bool RefreshDevice(std::int32_t unused1, std::int32_t unused2,
+                                             const std::string& user,
+                                             const std::string& password,
+                                             TDevInfo*& device) = 0;
+
+    // Not a slot: asks every running search receiver to stop and waits until all have
+    // ended (on the main thread it keeps serving their hand-overs meanwhile). Teardown
+    // calls it so that nothing is left running.
+    virtual void StopSearches() = 0;
+};
+
+class TT924Series : public IT924Series {
+public:
+    // localSearchPort: the local port a search binds (3565; tests pass a free one).
+    explicit TT924Series(std::uint16_t localSearchPort = T924LocalSearchPort);
+    ~TT924Series() override;
+    TT924Series(const TT924Series&) = delete;
+    TT924Series& operator=(const TT924Series&) = delete;
+
+    std::int32_t SearchDevices(std::int32_t port, TT924FoundCallback callback) override;
+    bool SetNetworkByBroadcast(const std::string& ip, std::uint16_t port,
+                               const std::string& user, const std::string& password,
+                               const TDevInfo& newSettings, const TDevInfo& oldSettings) override;
+    void SetDevice(TDevInfo* device) override;
+    TDevInfo* GetDevice() const override;
+    bool CheckLogin(const std::string& baseUrl, const std::string& user,
+                    const std::string& password) override;
+    bool SetFactoryParams(const std::string& user, const std::string& password,
+                          const TDevInfo& oldSettings, const TDevInfo& newSettings,
+                          const std::string& wifiMac) override;
+    bool RestoreDefaults(const std::string& user, const std::string& password) override;
+    std::int32_t ScanWifi(const std::string& user, const std::string& password,
+                          std::vector<TWifiListEntry>& list) override;
+    TWifiParams* GetWifiParams(const std::string& user, const std::string& password) override;
+    std::int32_t SetWifiParams(const std::string& user, const std::string& password) override;
+    TFactoryParams* GetFactoryParams(const std::string& user, const std::string& password,
+                                     bool useKeptRecord) override;
+    std::uint8_t SetDdns(const std::string& user, const std::string& password) override;
+    bool UploadSystemFirmware(const std::string& baseUrl, const std::string& user,
+                              const std::string& password, const std::string& filePath) override;
+    bool UploadUIFirmware(const std::string& baseUrl, const std::string& user,
+                          const std::string& password, const std::string& filePath) override;
+    bool RefreshDevice(std::int32_t unused1, std::int32_t unused2, const std::string& user,
+                       const std::string& password, TDevInfo*& device) override;
+    void StopSearches() override;
+
+    // Receivers started and not yet ended (for tests and teardown checks).
+    [[nodiscard]] int RunningSearches() const;
+
+private:
+    class TRecvThread;
+    void ReapEndedSearches();
+
+    std::uint16_t FLocalSearchPort;
+    TDevInfo* FDevice = nullptr;
+    mutable std::mutex FSearchLock;
+    std::list<std::unique_ptr<TRecvThread>> FSearches;
+};
+
+// The process-wide client, created on first use. ReleaseSeries924 stops its searches and
+// drops the process's reference (the search session's teardown calls it); a later
+// Series924() creates a new client.
+[[nodiscard]] std::shared_ptr<IT924Series> Series924();
+void ReleaseSeries924();
+
+} // namespace torvane

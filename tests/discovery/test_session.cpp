@@ -1,0 +1,304 @@
+// The search session: merging, ageing, sorting and selection, and one live pass on loopback.
+
+#include "DiscoveryTestUtil.h"
+#include "discovery/DiscoverySession.h"
+#include "discovery/SR.h"
+#include "support/LoopbackUdpPeer.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace torvane {
+namespace {
+
+TDevInfo Camera(const std::string& id, const std::string& ip, const std::string& name = "cam",
+                std::int32_t type = 2) {
+    TDevInfo r;
+    r.nType = type;
+    r.szID = id;
+    r.szIPAddr = ip;
+    r.szName = name;
+    r.wPort = 80;
+    return r;
+}
+
+std::vector<std::string> Ips(const TDiscoverySession& s) {
+    std::vector<std::string> out;
+    for (int i = 0; i < s.Count(); ++i) {
+        out.push_back(s.Item(i).szIPAddr);
+    }
+    return out;
+}
+
+class SessionTest : public test::TDiscoveryTest {
+protected:
+    // Not started: no sockets; the list rules alone.
+    SessionTest() : Session(TDiscoveryPorts{}, nullptr, "/nonexistent/909/lib.so") {
+        // Never started here: no listener is bound and every send is refused.
+        Session.SetChangeHandler([this](unsigned changes) { Changes.push_back(changes); });
+    }
+    std::vector<unsigned> Changes;
+    TDiscoverySession Session;
+};
+
+TEST_F(SessionTest, MergeAgeingAndSelection) {
+    EXPECT_EQ(Session.Count(), 0);
+    EXPECT_TRUE(Session.ShowsEmptyPanel());
+    EXPECT_EQ(Session.SelectedIndex(), -1);
+    EXPECT_FALSE(Session.AddOrUpdateDevice(TDevInfo())); // nType -1: nothing
+
+    EXPECT_TRUE(Session.AddOrUpdateDevice(Camera("A", "192.168.1.10")));
+    EXPECT_EQ(Session.SelectedIndex(), 0); // the first camera becomes selected
+    EXPECT_TRUE(Session.AddOrUpdateDevice(Camera("B", "192.168.1.9")));
+    EXPECT_EQ(Ips(Session), (std::vector<std::string>{"192.168.1.9", "192.168.1.10"}));
+    EXPECT_EQ(Session.SelectedIndex(), 1); // the selection follows its item
+    EXPECT_FALSE(Session.ShowsEmptyPanel());
+
+    // Unchanged data: false, nothing reported as changed, the entry lives 10 ticks again.
+    Changes.clear();
+    EXPECT_FALSE(Session.AddOrUpdateDevice(Camera("A", "192.168.1.10")));
+    ASSERT_EQ(Changes.size(), 0u);
+
+    for (int i = 0; i < 9; ++i) {
+        Session.Tick();
+    }
+    EXPECT_EQ(Session.Count(), 2);
+    EXPECT_EQ(Session.FindDevice("B")->nTTL, 1);
+    (void)Session.AddOrUpdateDevice(Camera("A", "192.168.1.10"));
+    Session.Tick(); // B's tenth tick without a reply
+    EXPECT_EQ(Ips(Session), (std::vector<std::string>{"192.168.1.10"}));
+    EXPECT_EQ(Session.FindDevice("A")->nTTL, 9);
+    EXPECT_EQ(Session.FindDevice("B"), nullptr);
+
+    // A 1010 camera seen once lasts 30 ticks; vendor library entries never age.
+    EXPECT_TRUE(Session.AddOrUpdateDevice(Camera("H", "10.0.0.8", "h", 8)));
+    EXPECT_TRUE(Session.AddOrUpdateDevice(Camera("V", "10.0.0.9", "v", 4)));
+    EXPECT_EQ(Session.FindDevice("H")->nTTL, 30);
+    for (int i = 0; i < 29; ++i) {
+        Session.Tick();
+    }
+    ASSERT_NE(Session.FindDevice("H"), nullptr);
+    EXPECT_EQ(Session.FindDevice("A"), nullptr);
+    Session.Tick();
+    EXPECT_EQ(Session.FindDevice("H"), nullptr);
+    ASSERT_NE(Session.FindDevice("V"), nullptr);
+    EXPECT_EQ(Session.SelectedIndex(), 0); // removal of the selected one selects the first
+    EXPECT_EQ(Session.TickCount(), 40);
+
+    Session.ClearDevices();
+    EXPECT_EQ(Session.Count(), 0);
+    EXPECT_EQ(Session.SelectedIndex(), -1);
+}
+
+TEST_F(SessionTest, ChangedEntryResortsAndMovesTheSelection) {
+    (void)Session.AddOrUpdateDevice(Camera("X", "10.0.0.1", "x"));
+    (void)Session.AddOrUpdateDevice(Camera("Y", "10.0.0.2", "y"));
+    (void)Session.AddOrUpdateDevice(Camera("Z", "10.0.0.3", "z"));
+    Session.Select(2);
+    Changes.clear();
+    // X moves behind Z; the item now at X's old place (Y) becomes selected.
+    TDevInfo moved = Camera("X", "10.0.0.4", "x");
+    moved.nTTL = 77;
+    moved.szVersion = "2.0";
+    EXPECT_FALSE(Session.AddOrUpdateDevice(moved));
+    EXPECT_EQ(Ips(Session), (std::vector<std::string>{"10.0.0.2", "10.0.0.3", "10.0.0.4"}));
+    EXPECT_EQ(Session.Item(Session.SelectedIndex()).szID, "Y");
+    EXPECT_EQ(Session.FindDevice("X")->nTTL, 10);
+    EXPECT_EQ(Session.FindDevice("X")->szVersion, "2.0");
+    ASSERT_EQ(Changes.size(), 1u);
+    EXPECT_NE(Changes[0] & ChangeItems, 0u);
+    EXPECT_NE(Changes[0] & ChangeSelection, 0u);
+
+    // A change of a compared field that keeps the place still re-selects that place.
+    Session.Select(0);
+    TDevInfo renamed = Camera("Z", "10.0.0.3", "zz");
+    (void)Session.AddOrUpdateDevice(renamed);
+    EXPECT_EQ(Session.SelectedIndex(), 1);
+    EXPECT_EQ(Session.Item(1).szName, "zz");
+
+    // A field that is not compared is kept without moving anything.
+    Session.Select(0);
+    TDevInfo quiet = Camera("Z", "10.0.0.3", "zz");
+    quiet.szDdns = "ddns.example";
+    Changes.clear();
+    (void)Session.AddOrUpdateDevice(quiet);
+    EXPECT_EQ(Session.SelectedIndex(), 0);
+    EXPECT_EQ(Session.FindDevice("Z")->szDdns, "ddns.example");
+    EXPECT_TRUE(Changes.empty());
+}
+
+TEST_F(SessionTest, SortingByColumns) {
+    (void)Session.AddOrUpdateDevice(Camera("1", "192.168.1.10", "beta", 9));
+    (void)Session.AddOrUpdateDevice(Camera("2", "192.168.1.9", "Alpha", 5));
+    (void)Session.AddOrUpdateDevice(Camera("3", "192.168.1.100", "gamma", 2));
+    EXPECT_EQ(Session.SortColumn(), TDiscoverySession::ColumnIP);
+    EXPECT_TRUE(Session.SortAsc());
+    EXPECT_EQ(Ips(Session),
+              (std::vector<std::string>{"192.168.1.9", "192.168.1.10", "192.168.1.100"}));
+    const std::string selected = Session.Item(Session.SelectedIndex()).szID;
+
+    Session.ColumnClick(TDiscoverySession::ColumnIP); // the current column: reversed
+    EXPECT_FALSE(Session.SortAsc());
+    EXPECT_EQ(Ips(Session),
+              (std::vector<std::string>{"192.168.1.100", "192.168.1.10", "192.168.1.9"}));
+    EXPECT_EQ(Session.Item(Session.SelectedIndex()).szID, selected);
+
+    Session.ColumnClick(TDiscoverySession::ColumnName); // another column: ascending
+    EXPECT_TRUE(Session.SortAsc());
+    EXPECT_EQ(Session.Item(0).szName, "Alpha"); // case-insensitive
+    EXPECT_EQ(Session.Item(1).szName, "beta");
+    Session.ColumnClick(TDiscoverySession::ColumnName);
+    EXPECT_EQ(Session.Item(0).szName, "gamma");
+
+    Session.ColumnClick(TDiscoverySession::ColumnType); // E, F, T
+    EXPECT_EQ(Session.Item(0).nType, 5);
+    EXPECT_EQ(Session.Item(2).nType, 9);
+
+    // A new camera goes to its sorted place.
+    (void)Session.AddOrUpdateDevice(Camera("4", "1.1.1.1", "delta", 8));
+    EXPECT_EQ(Session.Item(2).szID, "4"); // E, F, H, T
+}
+
+TEST_F(SessionTest, DatagramsIdentitiesAndChoice) {
+    // 1010 info then DDNS: the DDNS texts go into the listed entry.
+    Session.HandleDatagram(test::Info1010(0x5E, "10.0.0.20", "Hall"));
+    ASSERT_EQ(Session.Count(), 1);
+    std::string ddns = test::Msg1010(0x8F0F, 340);
+    const char mac[6] = {0, 0x11, 0x22, 0x33, 0x44, 0x5E};
+    ddns.replace(96, 6, mac, 6);
+    test::PutText(ddns, 142, "ddns.example");
+    test::PutText(ddns, 272, "u");
+    test::PutText(ddns, 336, "p");
+    TDevInfo merged;
+    ASSERT_TRUE(Session.ParseDatagram(ddns, merged));
+    EXPECT_EQ(merged.szName, "Hall");
+    EXPECT_EQ(merged.szDdns, "ddns.example");
+    Session.HandleDatagram(ddns);
+    EXPECT_EQ(Session.FindDevice("00112233445E")->szDdnsUser, "u");
+    EXPECT_EQ(Session.FindDevice("00112233445E")->nTTL, 10);
+    // Not listed: true, but no camera.
+    ddns[101] = 0x66;
+    TDevInfo unlisted;
+    EXPECT_TRUE(Session.ParseDatagram(ddns, unlisted));
+    EXPECT_EQ(unlisted.nType, -1);
+    Session.HandleDatagram(ddns);
+    EXPECT_EQ(Session.Count(), 1);
+
+    // Too short to be anything, or a hello (answered, no camera).
+    TDevInfo none;
+    EXPECT_FALSE(Session.ParseDatagram(std::string("\x10\x10", 2), none));
+    EXPECT_FALSE(Session.ParseDatagram(test::Msg1010(0x8F01, 140), none));
+    EXPECT_FALSE(Session.ParseDatagram("uicam reply", none));
+    Session.HandleDatagram(std::string("\x10\x10", 2));
+    EXPECT_EQ(Session.Count(), 1);
+
+    // The same camera spelt two ways is two entries; CTP replies without a MAC share one.
+    Session.HandleDatagram("REPLY\r\n-mac 00:11:22:33:44:5e\r\n-ip 10.0.0.21");
+    Session.HandleDatagram("REPLY\r\n-ip 10.0.0.30\r\n-name one");
+    Session.HandleDatagram("REPLY\r\n-ip 10.0.0.31\r\n-name two");
+    EXPECT_EQ(Session.Count(), 3);
+    EXPECT_EQ(Session.FindDevice("")->szName, "two");
+    EXPECT_EQ(Session.FindDevice("00112233445E")->nType, 8);
+
+    Session.HandleDatagram(test::MoiReply("MOI1", "moi", 7));
+    Session.Select(Session.Count() - 1);
+    TCameraChoice choice = Session.Choose();
+    EXPECT_TRUE(choice.Chosen);
+    EXPECT_EQ(choice.szIP, "192.168.1.7");
+    EXPECT_EQ(choice.nPort, 8080);
+    EXPECT_EQ(choice.nTYpe, 1);
+    TDevInfo vendor = Camera("VV", "1.0.0.1", "v", 4);
+    Session.HandleVendorFound(vendor);
+    Session.Select(0);
+    EXPECT_EQ(Session.Choose().nTYpe, -1);
+    Session.Select(-1);
+    choice = Session.Choose();
+    EXPECT_FALSE(choice.Chosen);
+    EXPECT_EQ(choice.szIP, "");
+    EXPECT_EQ(choice.nPort, 0);
+    EXPECT_EQ(choice.nTYpe, -1);
+}
+
+// One search pass against cameras on loopback: MO_I, a 1010 camera with its handshake, and
+// a T camera; the listeners take their ports in order.
+TEST_F(SessionTest, LivePassOnLoopback) {
+    test::TFakeSleeperScope fake(40, 5);
+    test::TLoopbackUdpPeer moi("127.0.0.1");
+    test::TLoopbackUdpPeer cam1010("127.0.0.1");
+    test::TLoopbackUdpPeer tcam("127.0.0.1");
+    test::TLoopbackUdpPeer sink("127.0.0.1");
+    moi.SetResponder([](const test::TDatagram& d) {
+        return d.Data == MOIProbe() ? std::vector<std::string>{test::MoiReply("M1", "m", 44)}
+                                    : std::vector<std::string>{};
+    });
+    std::vector<std::string> answers;
+    cam1010.SetResponder([&](const test::TDatagram& d) -> std::vector<std::string> {
+        if (d.Data == Probe1010()) {
+            std::string hello = test::Msg1010(0x8F01, 140);
+            hello[12] = 'K';
+            return {hello};
+        }
+        if (d.Data.size() == 136 && d.Data[2] == '\x12' && d.Data[8] == 'K') {
+            return {test::Info1010(0x77, "127.0.0.33", "h1010")};
+        }
+        return {};
+    });
+    tcam.SetResponder([](const test::TDatagram& d) {
+        return d.Data == std::string("DH\x01\x01") ? std::vector<std::string>{test::T924Reply("127.0.0.34", 4)}
+                                                   : std::vector<std::string>{};
+    });
+
+    TDiscoveryPorts ports;
+    ports.MOIListenerBase = 47200;
+    ports.SQ610ListenerBase = 47200; // taken by the MO_I listener: moves up
+    ports.UicamListenerBase = 47200;
+    ports.CTPListenerBase = 47210;
+    ports.Listener1010Base = 47220;
+    ports.MOITo = moi.Port();
+    ports.To1010 = cam1010.Port();
+    ports.T924To = tcam.Port();
+    ports.SQ610To = ports.ImagiaTo = ports.UicamTo = ports.CTPTo = sink.Port();
+    auto tClient = std::make_shared<TT924Series>(test::FreeUdpPort());
+    {
+        TDiscoverySession live(ports, tClient, "/nonexistent/909/lib.so");
+        live.Start();
+        for (int i = 0; i < TDiscoverySession::ListenerCount; ++i) {
+            EXPECT_TRUE(live.ListenerActive(static_cast<TDiscoverySession::TListenerId>(i)));
+        }
+        const auto p1 = live.ListenerPort(TDiscoverySession::Listener1);
+        const auto p2 = live.ListenerPort(TDiscoverySession::Listener2);
+        const auto p3 = live.ListenerPort(TDiscoverySession::Listener3);
+        EXPECT_LT(p2, p1);
+        EXPECT_LT(p1, p3);
+
+        live.Tick(); // tick 0: with the IMAGIA probe
+        ASSERT_TRUE(DrainUntil([&] { return live.Count() == 3; }));
+        EXPECT_NE(live.FindDevice("M1"), nullptr);
+        EXPECT_NE(live.FindDevice("001122334477"), nullptr);
+        EXPECT_NE(live.FindDevice("00:1A:2B:3C:4D:04"), nullptr);
+        // The info message was acknowledged through listener 5.
+        ASSERT_TRUE(DrainUntil([&] { return cam1010.Received().size() >= 3; }));
+        const auto got = cam1010.Received();
+        EXPECT_EQ(got[2].Data.substr(2, 2), "\x0F\x0F");
+        EXPECT_EQ(got[2].FromPort, live.ListenerPort(TDiscoverySession::Listener5));
+
+        // Sink: SQ610, IMAGIA (from listener 1), uicam, CTP on tick 0; no IMAGIA on tick 1.
+        ASSERT_TRUE(DrainUntil([&] { return sink.Received().size() >= 4; }));
+        live.Tick();
+        ASSERT_TRUE(DrainUntil([&] { return sink.Received().size() >= 7; }));
+        int imagia = 0;
+        for (const auto& d : sink.Received()) {
+            if (d.Data == ImagiaProbe()) {
+                ++imagia;
+                EXPECT_EQ(d.FromPort, p1);
+            }
+        }
+        EXPECT_EQ(imagia, 1);
+    } // teardown: listeners joined, the T receivers stopped
+    EXPECT_EQ(tClient->RunningSearches(), 0);
+}
+
+} // namespace
+} // namespace torvane
