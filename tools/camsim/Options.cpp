@@ -99,6 +99,16 @@ bool IsFlag(const std::string& key) {
     return key == "no-server" || key == "verbose" || key == "help";
 }
 
+bool IsOption(const std::string& key) {
+    for (const char* known : {"camera", "config", "server", "no-server", "reboot-ms",
+                              "time-scale", "exit-after-ms", "firmware-size", "verbose"}) {
+        if (key == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 void LoadConfigFile(const std::string& path, TSimSettings& settings) {
@@ -173,6 +183,9 @@ TSimSettings ParseOptions(const std::vector<std::string>& arguments) {
         if (key == "help") {
             settings.Help = true;
             continue;
+        }
+        if (!IsOption(key)) {
+            throw TUsageError("unknown option --" + key + " (see --help)");
         }
         if (!value && !IsFlag(key)) {
             if (i + 1 >= arguments.size()) {

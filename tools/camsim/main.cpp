@@ -20,8 +20,9 @@ int main(int argc, char** argv) {
             std::cout << HelpText() << std::flush;
             return 0;
         }
-        if (settings.Cameras.empty() && !settings.ServerEnabled) {
-            throw TUsageError("nothing to serve: no camera and no firmware server (see --help)");
+        if (settings.Cameras.empty()) {
+            throw TUsageError("no camera given: add one with --camera series=F,ip=127.0.0.2,"
+                              "port=8081 (see --help)");
         }
         TSimulation simulation(settings);
         simulation.Run();
