@@ -5,6 +5,7 @@ set(DISCOVERY_TEST_BIN ${CMAKE_CURRENT_BINARY_DIR}/bin)
 
 torvane_add_test_exe(discovery_tests
     SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/test_json.cpp
         ${CMAKE_CURRENT_LIST_DIR}/test_net.cpp
         ${CMAKE_CURRENT_LIST_DIR}/test_session.cpp
         ${CMAKE_CURRENT_LIST_DIR}/test_sr.cpp
