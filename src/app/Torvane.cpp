@@ -2,6 +2,7 @@
 // brings the first copy's window to the front and ends.
 
 #include "app/QtHost.h"
+#include "app/QuitSignals.h"
 #include "app/Torvane_608.h"
 #include "i18n/Deployment.h"
 #include "platform/Host.h"
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
     {
         torvane::TfrmTorvane window;
         if (!window.StartRefused()) {
+            const torvane::TQuitSignals quitSignals(&window);
             window.show();
             result = QApplication::exec();
         }

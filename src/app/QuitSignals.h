@@ -1,0 +1,26 @@
+#pragma once
+// SIGINT, SIGTERM and SIGHUP (Ctrl-C in the terminal, the session ending, kill) close the
+// main window the way its close box does: refused while an upgrade runs, so a camera is
+// never left with half a firmware image; otherwise the program ends cleanly and deletes
+// its language packs.
+
+#include <QObject>
+
+class QSocketNotifier;
+class QWidget;
+
+namespace torvane {
+
+class TQuitSignals : public QObject {
+    Q_OBJECT
+public:
+    // Installs the handlers; a signal closes window on the GUI thread.
+    explicit TQuitSignals(QWidget* window);
+    ~TQuitSignals() override;
+
+private:
+    QWidget* FWindow;
+    QSocketNotifier* FNotifier = nullptr;
+};
+
+} // namespace torvane

@@ -1,0 +1,303 @@
+// The main window: the entry checks, one press giving two runs, refusing input and closing
+// while a run is under way, saving and clearing the log, and a language change.
+
+#include "AppTestSupport.h"
+
+#include "i18n/StrRes.h"
+#include "i18n/qt/FileDialogs.h"
+#include "i18n/qt/LanguageFont.h"
+#include "i18n/qt/QtText.h"
+#include "platform/Folders.h"
+#include "platform/Host.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QEnterEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+class MainWindow : public TAppTest {};
+
+void SendClick(QWidget* target, Qt::MouseButton button,
+               QEvent::Type type = QEvent::MouseButtonPress) {
+    QMouseEvent press(type, QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), button, button,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+void SendEnter(QWidget* window) {
+    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), window->mapToGlobal(QPointF(10, 10)));
+    QApplication::sendEvent(window, &enter);
+}
+
+void SendLeave(QWidget* window) {
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(window, &leave);
+}
+
+} // namespace
+
+TEST_F(MainWindow, EntryChecksRunInOrderAndStopAtTheFirstFailure) {
+    auto w = NewWindow();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    w->Memo1->clear();
+
+    const auto lastLineIs = [&](const char* key) {
+        const QStringList lines = LogLines(*w);
+        return !lines.isEmpty() && IsLogLineOf(lines.back(), GetStrRes(key));
+    };
+
+    // No series: reported before everything else, even with every field blank.
+    w->cmbMType->setCurrentIndex(-1);
+    w->edAcc->setText(QStringLiteral("   "));
+    w->edIP->clear();
+    w->CheckAndStart(true);
+    EXPECT_TRUE(lastLineIs("IDS_NOIPCTYPE"));
+    w->cmbMType->setCurrentIndex(2);
+
+    // An account of blanks only.
+    w->CheckAndStart(true);
+    EXPECT_TRUE(lastLineIs("IDS_NOLOGINUSER"));
+    EXPECT_EQ(QApplication::focusWidget(), w->edAcc);
+
+    w->edAcc->setText(QStringLiteral(" ADMIN "));
+    w->CheckAndStart(true);
+    EXPECT_TRUE(lastLineIs("IDS_NOIPADDR"));
+    EXPECT_EQ(QApplication::focusWidget(), w->edIP);
+
+    w->edIP->setText(QStringLiteral(" 127.0.0.1 "));
+    for (const char* port : {"0", "abc", "", "  ", "99999999999"}) {
+        w->edPort->setText(QString::fromLatin1(port));
+        w->CheckAndStart(true);
+        EXPECT_TRUE(lastLineIs("IDS_NOPORT")) << "port field '" << port << "'";
+        EXPECT_EQ(QApplication::focusWidget(), w->edPort);
+    }
+    EXPECT_EQ(LogLines(*w).size(), 8);
+    EXPECT_TRUE(TFakeAdapters::Runs().empty()) << "no check failure may start a run";
+    EXPECT_FALSE(w->Busy());
+
+    // A port above 65535 passes and is used unchanged; the fields are trimmed and the
+    // account and password lower-cased on the adapter.
+    w->edPort->setText(QStringLiteral(" 70000 "));
+    w->edpwd->setText(QStringLiteral(" Secret "));
+    w->CheckAndStart(false);
+    ASSERT_TRUE(RunUntil([&] { return !w->Busy(); }));
+    const std::vector<TFakeRun> runs = TFakeAdapters::Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_FALSE(runs[0].IsSystem);
+    EXPECT_EQ(runs[0].Port, 70000);
+    EXPECT_EQ(runs[0].IP, "127.0.0.1");
+    EXPECT_EQ(runs[0].User, "admin");
+    EXPECT_EQ(runs[0].Password, "secret");
+    EXPECT_TRUE(lastLineIs("IDS_NOIPCCONNECT"));
+}
+
+TEST_F(MainWindow, OnePressRunsSystemThenUIFirmwareReadingTheFieldsAnew) {
+    auto w = NewWindow();
+    EXPECT_EQ(w->UIRunPause(), TfrmTorvane::UIRunPauseMs);
+    w->SetUIRunPause(0);
+    w->Memo1->clear();
+    w->edIP->setText(QStringLiteral("127.0.0.1"));
+
+    TFakeAdapters::Hold();
+    w->btnUpgrdSysByIP->click();
+    ASSERT_TRUE(RunUntil([] { return TFakeAdapters::Runs().size() == 1; }));
+    EXPECT_TRUE(w->Upgrading());
+    EXPECT_FALSE(w->btnUpgrdSysByIP->isEnabled());
+    EXPECT_FALSE(w->btnUpgrdUIByIP->isEnabled());
+    EXPECT_TRUE(FHost.Busy()) << "busy pointer during the run";
+    // The second run reads the fields when it starts.
+    w->edIP->setText(QStringLiteral("127.0.0.2"));
+    TFakeAdapters::Release();
+
+    ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 2 && !w->Busy(); }));
+    const std::vector<TFakeRun> runs = TFakeAdapters::Runs();
+    EXPECT_TRUE(runs[0].IsSystem);
+    EXPECT_EQ(runs[0].IP, "127.0.0.1");
+    EXPECT_FALSE(runs[1].IsSystem);
+    EXPECT_EQ(runs[1].IP, "127.0.0.2");
+    const QStringList lines = LogLines(*w);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(IsLogLineOf(lines[0], GetStrRes("IDS_PASSWORDERROR")));
+    EXPECT_TRUE(IsLogLineOf(lines[1], GetStrRes("IDS_NOIPCCONNECT")));
+    EXPECT_TRUE(w->btnUpgrdSysByIP->isEnabled());
+    EXPECT_FALSE(FHost.Busy());
+
+    // With a failing check the UI check follows all the same and logs its message again.
+    w->Memo1->clear();
+    w->edIP->clear();
+    w->btnUpgrdSysByIP->click();
+    ASSERT_TRUE(RunUntil([&] { return !w->Busy(); }));
+    const QStringList failed = LogLines(*w);
+    ASSERT_EQ(failed.size(), 2);
+    EXPECT_TRUE(IsLogLineOf(failed[0], GetStrRes("IDS_NOIPADDR")));
+    EXPECT_TRUE(IsLogLineOf(failed[1], GetStrRes("IDS_NOIPADDR")));
+    EXPECT_EQ(TFakeAdapters::Runs().size(), 2u);
+}
+
+TEST_F(MainWindow, InputAndClosingAreRefusedWhileARunIsUnderWay) {
+    auto w = NewWindow();
+    w->show();
+    w->edIP->setText(QStringLiteral("127.0.0.1"));
+    const std::string info = GetStrRes("IDS_UPGRADEINFO");
+    ASSERT_FALSE(info.empty());
+    FHost.ClearBoxes();
+
+    TFakeAdapters::Hold();
+    w->btnUpgrdUIByIPClick();
+    ASSERT_TRUE(RunUntil([] { return TFakeAdapters::Runs().size() == 1; }));
+
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->isVisible());
+    ASSERT_EQ(FHost.Boxes().size(), 1u);
+    EXPECT_EQ(FHost.Boxes()[0].Text, info);
+    EXPECT_EQ(FHost.Boxes()[0].Caption, GetStrRes("IDS_INFORMATION"));
+    EXPECT_EQ(FHost.Boxes()[0].Flags, platform::MB_ICONINFORMATION);
+
+    // Over the window, left and right presses, double clicks and keys get the box and go
+    // no further; a middle press does not, nor anything once the mouse has left.
+    int dialogsOpened = 0;
+    QObject::connect(w->btnFindCam, &QPushButton::pressed, [&] { ++dialogsOpened; });
+    SendEnter(w.get());
+    ASSERT_TRUE(w->MouseInside());
+    SendClick(w->btnFindCam, Qt::LeftButton);
+    SendClick(w->Memo1->viewport(), Qt::RightButton);
+    SendClick(w->btnFindCam, Qt::LeftButton, QEvent::MouseButtonDblClick);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QApplication::sendEvent(w->edIP, &key);
+    EXPECT_EQ(FHost.Boxes().size(), 5u);
+    EXPECT_EQ(dialogsOpened, 0);
+    EXPECT_EQ(w->edIP->text(), QStringLiteral("127.0.0.1"));
+    SendClick(w->Memo1->viewport(), Qt::MiddleButton);
+    EXPECT_EQ(FHost.Boxes().size(), 5u);
+    SendLeave(w.get());
+    QKeyEvent key2(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
+    QApplication::sendEvent(w->edIP, &key2);
+    EXPECT_EQ(FHost.Boxes().size(), 5u);
+
+    TFakeAdapters::Release();
+    ASSERT_TRUE(RunUntil([&] { return !w->Busy(); }));
+    SendEnter(w.get());
+    SendClick(w->Memo1->viewport(), Qt::LeftButton);
+    EXPECT_EQ(FHost.Boxes().size(), 5u) << "input passes again after the run";
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(MainWindow, SavingAndClearingTheLog) {
+    auto w = NewWindow();
+    int asked = 0;
+    std::string target = ScratchPath("log") + ".txt";
+    bool answer = true;
+    w->SaveDialog1->Chooser = [&](TFileDialog& dialog) {
+        ++asked;
+        dialog.FileName = ToQ(target);
+        return answer;
+    };
+    EXPECT_EQ(w->SaveDialog1->DefaultExt, QStringLiteral("txt"));
+    EXPECT_EQ(TFileDialog::ToNameFilters(w->SaveDialog1->Filter),
+              QStringList{QStringLiteral("*.txt (*.*)")});
+
+    w->Memo1->clear();
+    w->N2Click();
+    EXPECT_EQ(asked, 0) << "an empty log opens no dialog";
+
+    w->AddLog("first");
+    w->AddLog("two\r\nparts");
+    const QStringList lines = LogLines(*w);
+    ASSERT_EQ(lines.size(), 3);
+    w->N2Click();
+    EXPECT_EQ(asked, 1);
+    std::string expected;
+    for (const QString& line : lines) {
+        expected += FromQ(line) + "\r\n";
+    }
+    EXPECT_EQ(ReadWholeFile(target), expected);
+
+    // Saving again replaces the file; a cancelled dialog writes nothing.
+    w->N1Click();
+    EXPECT_TRUE(LogLines(*w).isEmpty());
+    w->AddLog("only");
+    w->N2Click();
+    EXPECT_EQ(ReadWholeFile(target), FromQ(LogLines(*w)[0]) + "\r\n");
+    answer = false;
+    target = ScratchPath("cancelled");
+    w->N2Click();
+    EXPECT_FALSE(platform::FileExists(target));
+
+    // A file that cannot be written: the error box, and the log as it was.
+    answer = true;
+    target = ScratchPath("no-such-folder") + "/log.txt";
+    FHost.ClearBoxes();
+    const QString before = w->Memo1->toPlainText();
+    w->N2Click();
+    ASSERT_EQ(FHost.Boxes().size(), 1u);
+    EXPECT_EQ(FHost.Boxes()[0].Flags, platform::MB_ICONERROR);
+    EXPECT_NE(FHost.Boxes()[0].Text.find(target), std::string::npos);
+    EXPECT_EQ(w->Memo1->toPlainText(), before);
+}
+
+TEST_F(MainWindow, LanguageChangeRewritesTextsListStatusBarAndResetsTheSeries) {
+    auto w = NewWindow();
+    ASSERT_EQ(CurrentLanguage(), "en");
+    ASSERT_EQ(w->LanguageFiles().size(), 3u);
+    EXPECT_EQ(w->StatusPanel(0)->width(), 600);
+    EXPECT_EQ(w->StatusPanel(1)->width(), 0);
+    EXPECT_TRUE(w->StatusPanel(1)->text().isEmpty());
+    EXPECT_EQ(w->lblSoftMemo->font().pointSize(), 8) << "9 points become 8 in English";
+
+    const auto indexOf = [&](const std::string& code) {
+        for (std::size_t i = 0; i < w->LanguageFiles().size(); ++i) {
+            if (LanguageCodeOfPack(w->LanguageFiles()[i]) == code) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+
+    w->cmbMType->setCurrentIndex(0);
+    w->cmbLan->setCurrentIndex(indexOf("cn"));
+    w->cmbLanChange();
+    EXPECT_EQ(CurrentLanguage(), "cn");
+    EXPECT_EQ(w->cmbMType->currentIndex(), 2);
+    EXPECT_EQ(w->btnUpgrdSysByIP->text(), QString::fromUtf8("升级固件"));
+    EXPECT_EQ(w->GroupBox3->title(), QString::fromUtf8("操作日志"));
+    EXPECT_EQ(w->cmbMType->itemText(2), QString::fromUtf8("H系列"));
+    EXPECT_EQ(FromQ(w->windowTitle()), GetLangString("Form_frmTorvane", "Caption"));
+    ASSERT_EQ(w->cmbLan->count(), 3);
+    EXPECT_EQ(w->cmbLan->currentText(), QString::fromUtf8("简体中文"));
+    EXPECT_EQ(w->StatusPanel(0)->text(), ToQ(GetStrRes("IDS_NOTE")));
+    EXPECT_EQ(w->StatusPanel(1)->text(), ToQ(GetStrRes("IDS_VERSION")));
+    EXPECT_EQ(w->StatusPanel(0)->width(), 300);
+    EXPECT_EQ(w->StatusPanel(1)->width(), 300);
+    EXPECT_EQ(w->lblSoftName->font().pointSize(), 11);
+    EXPECT_EQ(w->lblSoftMemo->font().pointSize(), 10);
+    EXPECT_EQ(FontCharset(*w->lblIPCIP), GB2312_CHARSET);
+    EXPECT_EQ(ReadSetting(UserSettingsPath(), "lan"), "cn");
+    // The two menu texts have no entries and stay as written.
+    EXPECT_EQ(w->N2->text(), QString::fromUtf8("保存日志"));
+
+    w->cmbLan->setCurrentIndex(indexOf("b5"));
+    w->cmbLanChange();
+    EXPECT_EQ(w->cmbLan->currentText(), QString::fromUtf8("繁體中文"));
+    EXPECT_EQ(FontCharset(*w->lblIPCIP), CHINESEBIG5_CHARSET);
+
+    w->cmbLan->setCurrentIndex(indexOf("en"));
+    w->cmbLanChange();
+    EXPECT_EQ(w->btnUpgrdSysByIP->text(), QStringLiteral("Upgrade Firmware"));
+    EXPECT_EQ(w->StatusPanel(0)->width(), 600);
+    EXPECT_EQ(w->StatusPanel(1)->width(), 0);
+    EXPECT_EQ(ReadSetting(UserSettingsPath(), "lan"), "en");
+}
