@@ -564,17 +564,21 @@ void TECamera::Close(int fd) {
     FContext.Loop.Unwatch(fd);
     if (connection->Upgrade) {
         const bool probed = connection->Ctp->Probed();
-        FContext.Loop.Defer([this, probed] { UpgradeConnectionEnded(probed); });
+        const bool refused = !connection->Ctp->Trouble().empty();
+        FContext.Loop.Defer([this, probed, refused] { UpgradeConnectionEnded(probed, refused); });
     }
 }
 
-void TECamera::UpgradeConnectionEnded(bool probed) {
+void TECamera::UpgradeConnectionEnded(bool probed, bool refused) {
     if (FState != EState::Upgrading) {
         return;
     }
-    if (!probed) {
+    // A transfer the camera refused leaves it as it was; a clean one restarts it (with a
+    // new version when a firmware file came).
+    if (!probed || refused) {
         FState = EState::Normal;
-        Say("the upgrade connection ended without the probe, back in configuration mode");
+        FNewVersion.reset();
+        Say("the upgrade connection ended without a complete transfer, back in configuration mode");
         return;
     }
     Reboot();

@@ -67,7 +67,7 @@ private:
     void IdleTimeout(int fd);
     void FlashDone(int fd);
     void Close(int fd);
-    void UpgradeConnectionEnded(bool probed);
+    void UpgradeConnectionEnded(bool probed, bool refused);
     void Reboot();
     void ComeBack();
 
