@@ -195,6 +195,10 @@ private:
     TDevInfo* FDevice = nullptr;
     mutable std::mutex FSearchLock;
     std::list<std::unique_ptr<TRecvThread>> FSearches;
+    // Records kept by GetWifiParams and GetFactoryParams for later calls; they belong to
+    // the client.
+    std::unique_ptr<TWifiParams> FWifiParams;
+    std::unique_ptr<TFactoryParams> FFactoryParams;
 };
 
 // The process-wide client, created on first use. ReleaseSeries924 stops its searches and
