@@ -105,6 +105,10 @@ public:
 class CtpClient : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Replies are awaited 500 ms instead of 8 s, search replies 150 ms: enough for a
+        // loopback peer on a busy machine, short for the cases where nothing comes.
+        FSleeper.TimeoutDivisor = 16;
+        FSleeper.MinTimeoutMs = 150;
         platform::SetSleeper(&FSleeper);
         SetBroadcastAddress("127.0.0.1");
     }
@@ -208,9 +212,12 @@ TEST_F(CtpClient, RepliesOkContinueRefusalsAndBrokenCameras) {
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 0\r\n")}), CtpRefused);
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\n"), TTcpStep::Send("junk\r\n")}),
               CtpNotReply);
-    // A Continue that is never followed by a further reply ends within the bounded total.
+    // A Continue that is never followed by a further reply ends within the bounded total
+    // (60 s, here 1 s).
+    FSleeper.TimeoutDivisor = 60;
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\n"), TTcpStep::Wait(4000)}),
               CtpTimedOut);
+    FSleeper.TimeoutDivisor = 16;
     EXPECT_EQ(ProbeWith({TTcpStep::Send("OK\r\n")}), CtpNotReply);
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY")}), CtpNotReply);
     EXPECT_EQ(ProbeWith({TTcpStep::Close()}), CtpClosed);

@@ -95,7 +95,7 @@ TEST(ESeries, CatalogueSectionWithTrailingBlankIsFound) {
 
 TEST(ESeries, CurrentVersionFromTheSearch) {
     TfrmStrRes packs("e_series_test");
-    test::TFakeSleeperScope sleeper;
+    test::TFakeSleeperScope sleeper(16, 150);
     SetBroadcastAddress("127.0.0.1");
     test::TLoopbackUdpPeer cameras("127.0.0.1", 0);
     cameras.SetResponder([](const test::TDatagram&) {
@@ -128,7 +128,7 @@ TEST(ESeries, CurrentVersionFromTheSearch) {
 
 TEST(ESeries, UploadSendsTheUnpackedPackage) {
     TfrmStrRes packs("e_series_test");
-    test::TFakeSleeperScope sleeper;
+    test::TFakeSleeperScope sleeper(16, 150);
     // Nothing downloaded yet: the package check refuses before the camera is contacted.
     test::TLoopbackTcpPeer camera;
     std::vector<std::unique_ptr<TUpgradeObject>> adapters;
