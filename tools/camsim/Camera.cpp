@@ -29,6 +29,14 @@ TCamera::~TCamera() {
 void TCamera::Start() {
     if (!FConfig.Faults.Has(EFault::Unreachable)) {
         FServer.Listen();
+        FDiscovery = StartDiscoveryReplies(
+            FContext.Loop, FSeries.Letter, FServer.Endpoint(),
+            [this]() -> std::optional<TDiscoveryFacts> {
+                if (!FServer.Listening()) {
+                    return std::nullopt;
+                }
+                return TDiscoveryFacts{FSysVersion, FUiVersion};
+            });
     }
 }
 

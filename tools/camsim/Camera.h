@@ -2,6 +2,7 @@
 
 #include "CameraConfig.h"
 #include "CameraRegistry.h"
+#include "Discovery.h"
 #include "FirmwareKind.h"
 #include "FirmwareOffer.h"
 #include "HttpServer.h"
@@ -89,6 +90,7 @@ private:
     std::string FUiVersion;
     THttpServer FServer;
     TEventLoop::TTimerId FRebootTimer = 0;
+    std::unique_ptr<TDiscoveryReplies> FDiscovery; // the LAN search replies (F, H)
 };
 
 } // namespace camsim
