@@ -113,7 +113,8 @@ private:
             }
             left -= n;
         }
-        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+        const std::string reply =
+            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
         (void)c.Send(reply.data(), reply.size());
     }
 
@@ -200,10 +201,11 @@ int main(int argc, char** argv) {
         std::vector<double> ours, oursProcess, theirs;
         for (int i = 0; i < runs; ++i) {
             ours.push_back(Seconds([&] {
-                ok = ok && PostFirmware(url, big, "application/octet-stream", TPostVariant::F)
-                               .Completed;
+                ok = ok &&
+                     PostFirmware(url, big, "application/octet-stream", TPostVariant::F).Completed;
             }));
-            oursProcess.push_back(Seconds([&] { ok = ok && ChildHwm(self, big, sink.Port()) > 0; }));
+            oursProcess.push_back(
+                Seconds([&] { ok = ok && ChildHwm(self, big, sink.Port()) > 0; }));
             theirs.push_back(Seconds([&] { ok = ok && std::system(curl.c_str()) == 0; }));
         }
         if (!ok) {
@@ -215,8 +217,8 @@ int main(int argc, char** argv) {
         std::printf("  PostFirmware (in process)   %8.1f ms  %7.0f MiB/s\n", o * 1000, 64 / o);
         std::printf("  PostFirmware (new process)  %8.1f ms  %7.0f MiB/s\n", op * 1000, 64 / op);
         std::printf("  curl -F                     %8.1f ms  %7.0f MiB/s\n", c * 1000, 64 / c);
-        std::printf("  ratio ours/curl: in process %.2f, new process %.2f (target <= 1.2)\n",
-                    o / c, op / c);
+        std::printf("  ratio ours/curl: in process %.2f, new process %.2f (target <= 1.2)\n", o / c,
+                    op / c);
 
         const long idle = ChildHwm(self, "", sink.Port());
         const long kb1 = ChildHwm(self, small, sink.Port());

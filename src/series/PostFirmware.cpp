@@ -4,8 +4,8 @@
 #include "platform/Text.h"
 #include "upgrade/Base64.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -33,18 +33,17 @@ bool IsUrlByte(unsigned char c) {
 }
 
 bool IsHostByte(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
 }
 
 // ---------------------------------------------------------------------------------------
 // The request
 
 const char* AcceptOf(TPostVariant variant) {
-    return variant == TPostVariant::F
-               ? "text/html, */*"
-               : "image/gif, image/jpeg, image/pjpeg, image/pjpeg, "
-                 "application/x-shockwave-flash, */*";
+    return variant == TPostVariant::F ? "text/html, */*"
+                                      : "image/gif, image/jpeg, image/pjpeg, image/pjpeg, "
+                                        "application/x-shockwave-flash, */*";
 }
 
 std::string PartHead(const std::string& boundary, const std::string& filePath,
@@ -131,8 +130,7 @@ private:
             return true;
         }
         FClosed = n == 0;
-        FError = n == 0 ? "Connection closed before the reply was complete"
-                        : FStream.ErrorText();
+        FError = n == 0 ? "Connection closed before the reply was complete" : FStream.ErrorText();
         return false;
     }
 
@@ -198,8 +196,7 @@ private:
         }
     }
 
-    static std::string HeaderValue(const std::vector<std::string>& headers,
-                                   std::string_view name) {
+    static std::string HeaderValue(const std::vector<std::string>& headers, std::string_view name) {
         for (const auto& h : headers) {
             const auto colon = h.find(':');
             if (colon != std::string::npos &&
@@ -340,9 +337,8 @@ TPostResult Decide(const TReplyReader& reply, bool complete) {
 
 TLocalTime CurrentLocalTime() {
     const auto now = std::chrono::system_clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        now.time_since_epoch()) %
-                    1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm parts{};
     (void)localtime_r(&seconds, &parts);

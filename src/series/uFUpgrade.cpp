@@ -34,16 +34,14 @@ bool ReadStatusVersion(TUpgradeObject& adapter, const std::string& key) {
 bool UploadWithSignature(const TUpgradeObject& adapter, const std::string& path,
                          const std::string& signature, std::string& message) {
     const std::string url = adapter.UploadUrl(path) + "?user=" + UrlValue(Trim(adapter.User())) +
-                            "&pwd=" + UrlValue(Trim(adapter.Password())) +
-                            "&next_url=reboot.htm";
+                            "&pwd=" + UrlValue(Trim(adapter.Password())) + "&next_url=reboot.htm";
     const std::string& file = adapter.LocalFirmwarePath();
     std::string head;
     if (!ReadFirmwareSignature(file, head) || head != signature) {
         message = GetStrRes("IDS_UPGRADEFILEERR");
         return false;
     }
-    const TPostResult result =
-        PostFirmware(url, file, "application/octet-stream", TPostVariant::F);
+    const TPostResult result = PostFirmware(url, file, "application/octet-stream", TPostVariant::F);
     if (!result.Completed) {
         message = GetStrRes("IDS_UPGRADEFAIL") + result.ErrorText;
         return false;

@@ -46,8 +46,7 @@ void THUIUpgrade::Create() {
 }
 
 bool THUIUpgrade::Upload(std::string& message) {
-    return UploadWithCredentials(*this, "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm",
-                                 message);
+    return UploadWithCredentials(*this, "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm", message);
 }
 
 THSYSUpgrade::THSYSUpgrade() {

@@ -57,8 +57,9 @@ TEST_F(FSeries, FactoryAndStatusPageVersions) {
     PointAt(ui);
     PointAt(sys);
     ui.SetPassword("secret");
-    Camera.Handle("/get_status.cgi",
-                  THttpReply::Ok("var alias='cam';\nvar app_ver='3.2.5.7';\nvar sys_ver='21.37.2.47';"));
+    Camera.Handle(
+        "/get_status.cgi",
+        THttpReply::Ok("var alias='cam';\nvar app_ver='3.2.5.7';\nvar sys_ver='21.37.2.47';"));
     ASSERT_TRUE(ui.ReadCurrentVersion());
     EXPECT_EQ(ui.CurrentVersion(), "3.2.5.7");
     ASSERT_TRUE(sys.ReadCurrentVersion());
@@ -139,8 +140,9 @@ TEST_F(FSeries, UploadQueryFileAndOutcome) {
     EXPECT_FALSE(r.HasHeader("Authorization"));
     EXPECT_FALSE(r.HasHeader("Accept-Encoding"));
     EXPECT_EQ(r.Header("Accept"), "text/html, */*");
-    EXPECT_NE(r.Body.find("filename=\"" + uiPath + "\"\r\nContent-Type: application/octet-stream\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        r.Body.find("filename=\"" + uiPath + "\"\r\nContent-Type: application/octet-stream\r\n"),
+        std::string::npos);
     EXPECT_NE(r.Body.find(UIFile), std::string::npos);
 
     // A blank in the password would break the request line: it goes out as %20.

@@ -57,9 +57,10 @@ TEST(PostFirmware, RequestBytesOfEachVariant) {
     const std::string host = "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n";
 
     // F: no Accept-Encoding, no Authorization, the query as given ("&" and "=" untouched).
-    const auto f = PostFirmware(server.Url("/upgrade_htmls.cgi?user=admin&pwd=a&b&next_url=reboot.htm"),
-                                path, "application/octet-stream", TPostVariant::F,
-                                TPostCredentials{"admin", "secret"}, FixedClock);
+    const auto f =
+        PostFirmware(server.Url("/upgrade_htmls.cgi?user=admin&pwd=a&b&next_url=reboot.htm"), path,
+                     "application/octet-stream", TPostVariant::F,
+                     TPostCredentials{"admin", "secret"}, FixedClock);
     EXPECT_TRUE(f.Completed) << f.ErrorText;
     // H: Accept list, Accept-Encoding and Basic credentials, in this order.
     const auto h = PostFirmware(server.Url("/cgi-bin/upgrade_firmware.cgi"), path,
@@ -67,8 +68,8 @@ TEST(PostFirmware, RequestBytesOfEachVariant) {
                                 TPostCredentials{"admin", "12345"}, FixedClock);
     EXPECT_TRUE(h.Completed) << h.ErrorText;
     // T: as H without the Authorization header.
-    const auto t = PostFirmware(server.Url("/upgrade_firmware.cgi?loginuse=admin&loginpas=x"),
-                                path, "application/x-zip-compressed", TPostVariant::T,
+    const auto t = PostFirmware(server.Url("/upgrade_firmware.cgi?loginuse=admin&loginpas=x"), path,
+                                "application/x-zip-compressed", TPostVariant::T,
                                 TPostCredentials{"admin", "12345"}, FixedClock);
     EXPECT_TRUE(t.Completed) << t.ErrorText;
 
@@ -80,34 +81,37 @@ TEST(PostFirmware, RequestBytesOfEachVariant) {
               "POST /upgrade_htmls.cgi?user=admin&pwd=a&b&next_url=reboot.htm HTTP/1.0\r\n"
               "Connection: keep-alive\r\n"
               "Content-Type: multipart/form-data; boundary=--------031524140207081\r\n"
-              "Content-Length: " + std::to_string(fBody.size()) + "\r\n" + host +
-              "Accept: text/html, */*\r\n"
-              "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
-              "\r\n" + fBody);
+              "Content-Length: " +
+                  std::to_string(fBody.size()) + "\r\n" + host +
+                  "Accept: text/html, */*\r\n"
+                  "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+                  "\r\n" +
+                  fBody);
 
     const std::string zipBody = ExpectedBody(path, "application/x-zip-compressed", data);
-    const std::string browserAccept =
-        "Accept: image/gif, image/jpeg, image/pjpeg, image/pjpeg, "
-        "application/x-shockwave-flash, */*\r\n";
+    const std::string browserAccept = "Accept: image/gif, image/jpeg, image/pjpeg, image/pjpeg, "
+                                      "application/x-shockwave-flash, */*\r\n";
     EXPECT_EQ(requests[1].Raw,
               "POST /cgi-bin/upgrade_firmware.cgi HTTP/1.0\r\n"
               "Connection: keep-alive\r\n"
               "Content-Type: multipart/form-data; boundary=--------031524140207081\r\n"
-              "Content-Length: " + std::to_string(zipBody.size()) + "\r\n" + host +
-              browserAccept +
-              "Accept-Encoding: gzip,deflate\r\n"
-              "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
-              "Authorization: Basic YWRtaW46MTIzNDU=\r\n"
-              "\r\n" + zipBody);
+              "Content-Length: " +
+                  std::to_string(zipBody.size()) + "\r\n" + host + browserAccept +
+                  "Accept-Encoding: gzip,deflate\r\n"
+                  "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+                  "Authorization: Basic YWRtaW46MTIzNDU=\r\n"
+                  "\r\n" +
+                  zipBody);
     EXPECT_EQ(requests[2].Raw,
               "POST /upgrade_firmware.cgi?loginuse=admin&loginpas=x HTTP/1.0\r\n"
               "Connection: keep-alive\r\n"
               "Content-Type: multipart/form-data; boundary=--------031524140207081\r\n"
-              "Content-Length: " + std::to_string(zipBody.size()) + "\r\n" + host +
-              browserAccept +
-              "Accept-Encoding: gzip,deflate\r\n"
-              "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
-              "\r\n" + zipBody);
+              "Content-Length: " +
+                  std::to_string(zipBody.size()) + "\r\n" + host + browserAccept +
+                  "Accept-Encoding: gzip,deflate\r\n"
+                  "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+                  "\r\n" +
+                  zipBody);
 }
 
 TEST(PostFirmware, UrlParsingAndPortInHost) {
@@ -122,10 +126,10 @@ TEST(PostFirmware, UrlParsingAndPortInHost) {
     EXPECT_EQ(u.Target, "/");
     ASSERT_TRUE(ParseUploadUrl("http://cam:81?pwd=a#b", u, error));
     EXPECT_EQ(u.Target, "/?pwd=a#b"); // "#" is part of a password here, not a fragment
-    for (const char* bad : {"https://cam/x", "cam/x", "http:///x", "http://cam:/x",
-                            "http://cam:0/x", "http://cam:65536/x", "http://cam:8a/x",
-                            "http://ca m/x", "http://cam/x y", "http://cam/x\r\nEvil: 1",
-                            "http://user@cam/x"}) {
+    for (const char* bad :
+         {"https://cam/x", "cam/x", "http:///x", "http://cam:/x", "http://cam:0/x",
+          "http://cam:65536/x", "http://cam:8a/x", "http://ca m/x", "http://cam/x y",
+          "http://cam/x\r\nEvil: 1", "http://user@cam/x"}) {
         error.clear();
         EXPECT_FALSE(ParseUploadUrl(bad, u, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -133,8 +137,8 @@ TEST(PostFirmware, UrlParsingAndPortInHost) {
 
     // An unusable address is a failure with a reason, not a connection attempt.
     const std::string path = MakeFile("BNEGdata");
-    const auto r = PostFirmware("ftp://127.0.0.1/x", path, "application/octet-stream",
-                                TPostVariant::F);
+    const auto r =
+        PostFirmware("ftp://127.0.0.1/x", path, "application/octet-stream", TPostVariant::F);
     EXPECT_FALSE(r.Completed);
     EXPECT_NE(r.ErrorText.find("ftp://127.0.0.1/x"), std::string::npos);
 
@@ -145,12 +149,13 @@ TEST(PostFirmware, UrlParsingAndPortInHost) {
     } catch (const std::exception&) {
         GTEST_SKIP() << "port 80 cannot be taken on this machine";
     }
-    for (const char* url : {"http://127.0.10.200/cgi-bin/x.cgi", "http://127.0.10.200:80/cgi-bin/x.cgi"}) {
+    for (const char* url :
+         {"http://127.0.10.200/cgi-bin/x.cgi", "http://127.0.10.200:80/cgi-bin/x.cgi"}) {
         peer->AddConnection({test::TTcpStep::ExpectUntil(FixedBoundary + "--\r\n"),
                              test::TTcpStep::Send("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"),
                              test::TTcpStep::Close()});
-        const auto ok = PostFirmware(url, path, "application/x-zip-compressed", TPostVariant::H,
-                                     {}, FixedClock);
+        const auto ok = PostFirmware(url, path, "application/x-zip-compressed", TPostVariant::H, {},
+                                     FixedClock);
         EXPECT_TRUE(ok.Completed) << ok.ErrorText;
     }
     ASSERT_TRUE(peer->WaitUntilDone(5000, 2));
@@ -255,15 +260,15 @@ TEST(PostFirmware, FileIsStreamedWholeOrNotOpened) {
 
     // A file that cannot be opened raises before the camera is contacted.
     const std::string missing = test::ScratchPath("missing");
-    EXPECT_THROW((void)PostFirmware(server.Url("/x"), missing, "application/octet-stream",
-                                    TPostVariant::T),
-                 TFirmwareFileError);
+    EXPECT_THROW(
+        (void)PostFirmware(server.Url("/x"), missing, "application/octet-stream", TPostVariant::T),
+        TFirmwareFileError);
     std::string head;
     EXPECT_THROW((void)ReadFirmwareSignature(missing, head), TFirmwareFileError);
     EXPECT_EQ(server.ConnectionCount(), 1u);
     // A name that would break the part's header is refused, nothing sent.
-    const auto quoted = PostFirmware(server.Url("/x"), path + "\"x", "application/octet-stream",
-                                     TPostVariant::F);
+    const auto quoted =
+        PostFirmware(server.Url("/x"), path + "\"x", "application/octet-stream", TPostVariant::F);
     EXPECT_FALSE(quoted.Completed);
     EXPECT_EQ(server.ConnectionCount(), 1u);
 }
