@@ -98,6 +98,10 @@ std::vector<TFirmwareOffer> TCamera::Offers() const {
 }
 
 THttpResponse TCamera::Handle(const THttpRequest& request) {
+    // A series' own pages come first, so a series may serve /oem.txt its own way.
+    if (auto page = HandleSeriesPage(request)) {
+        return std::move(*page);
+    }
     if (request.Path == "/oem.txt") {
         if (request.Method != "GET" && request.Method != "HEAD") {
             return THttpResponse::Page(405, "Method Not Allowed");
@@ -106,9 +110,6 @@ THttpResponse TCamera::Handle(const THttpRequest& request) {
             return Unauthorized();
         }
         return THttpResponse::Text(200, "text/plain", FConfig.Oem); // no line break after it
-    }
-    if (auto page = HandleSeriesPage(request)) {
-        return std::move(*page);
     }
     return THttpResponse::Page(404, "404 Not Found");
 }
