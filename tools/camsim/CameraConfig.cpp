@@ -94,7 +94,7 @@ void ApplyCameraKey(TCameraConfig& camera, const std::string& key, const std::st
 
 const char* CameraKeysHelp() {
     return R"(Camera keys (in --camera KEY=VALUE,KEY=VALUE,... or in a [camera] section):
-  series=F|H        camera series (required)
+  series=E|F|H|T    camera series (required)
   ip=127.0.0.x      address to listen on (required; loopback only)
   port=N            HTTP port (default 80; 0 picks a free port, shown at start)
   user=NAME         account (default admin)         } stored lower-case and trimmed,
@@ -102,9 +102,10 @@ const char* CameraKeysHelp() {
   oem=NAME          body of /oem.txt (default ABC); its lower-case form names the
                     UI catalogue folder on the firmware server
   model=NAME        app_model in /appver.js (default empty); when set, it names the
-                    camera's catalogue sections (H series)
-  sys=VERSION       system version (F default 1.2.3.4, H default V2.1.0.9)
-  ui=VERSION        UI version (F default 2.0.1.3, H default 3.1.0.5)
+                    camera's catalogue sections (H and T series)
+  sys=VERSION       system version (F default 1.2.3.4, H default V2.1.0.9,
+                    T default 48.2.0.130)
+  ui=VERSION        UI version (F default 2.0.1.3, H default 3.1.0.5, T default 3.1.0.5)
   offer-sys=VERSION system version the firmware server offers (default: the next
                     version, last number + 1); "none" offers nothing
   offer-ui=VERSION  UI version offered, likewise
