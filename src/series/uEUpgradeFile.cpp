@@ -723,18 +723,19 @@ bool TransferSections(std::istream& package, std::int32_t count, const std::stri
 bool AwaitReboot(const std::string& ip, int port) {
     platform::SleepMs(CtpRebootWaitMs);
     TSocketThread client(ip, port);
-    bool back = false;
-    for (int pauses = 0;; ++pauses) {
-        back = client.ConnectDevice() == CtpOk;
-        if (back || pauses >= CtpRebootPollCount) {
+    int pauses = 0;
+    for (;;) {
+        if (client.ConnectDevice() == CtpOk || pauses >= CtpRebootPollCount) {
             break;
         }
         platform::SleepMs(CtpRebootPollWaitMs);
+        ++pauses;
     }
     (void)client.CloseSocket();
     platform::SleepMs(CtpModeSwitchWaitMs);
-    // A camera that takes the last (eleventh) attempt is back as well.
-    return back;
+    // Eleven attempts at most; one that succeeds only after the tenth pause still counts
+    // as not back, as the worker's own polls do.
+    return pauses < CtpRebootPollCount;
 }
 
 } // namespace
@@ -777,7 +778,8 @@ bool UploadPackage(const std::string& packagePath, const std::string& ip, int po
     package.close();
 
     if (!AwaitReboot(ip, port)) {
-        message = GetStrRes("IDS_IPCNOTWORK");
+        // The camera did not come back: false with an empty message; the worker's own
+        // polls that follow tell the user what became of it.
         return false;
     }
     return true;
