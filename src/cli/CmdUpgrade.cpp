@@ -34,7 +34,7 @@ void PrintUpgradeUsage() {
     std::cerr <<
         "usage: torvane-cli upgrade --series E|F|H|T --ip ADDR [--port N] [--user U]\n"
         "           [--password P] [--firmware system|ui|both] [--lang CODE] [--server URL]\n"
-        "           [--yes]\n"
+        "           [--broadcast ADDR] [--yes]\n"
         "\n"
         "  --series     the camera's series\n"
         "  --ip         the camera's address\n"
@@ -44,6 +44,8 @@ void PrintUpgradeUsage() {
         "  --firmware   system, ui, or both: system firmware, then UI firmware (default)\n"
         "  --lang       language of the log: en, cn, b5 (default en)\n"
         "  --server     base URL of the firmware server (its path is /FM/)\n"
+        "  --broadcast  destination of the E series' version search (default: the\n"
+        "               deployment setting)\n"
         "  --yes        answer Yes when asked whether to install the version the camera\n"
         "               already runs and standard input is not a terminal (else No)\n"
         "\n"
@@ -179,7 +181,8 @@ int RunUpgrade(int argc, char** argv) {
     TCliArgs args;
     std::string error;
     if (!ParseArgs(argc, argv, 2,
-                   {"series", "ip", "port", "user", "password", "firmware", "lang", "server"},
+                   {"series", "ip", "port", "user", "password", "firmware", "lang", "server",
+                    "broadcast"},
                    {"yes"}, args, error)) {
         return UsageError(error);
     }
@@ -239,6 +242,9 @@ int RunUpgrade(int argc, char** argv) {
     SetLanguage(args.Get("lang", "en"));
     if (args.Has("server")) {
         SetFirmwareServerUrl(server);
+    }
+    if (args.Has("broadcast")) {
+        SetBroadcastAddress(args.Get("broadcast", ""));
     }
 
     platform::TConsoleHost host;
