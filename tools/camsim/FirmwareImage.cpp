@@ -35,11 +35,13 @@ std::string BuildFirmwareImage(std::string_view signature, std::string_view vers
     for (const char c : Md5Raw(std::string(signature) + std::string(version))) {
         state = state * 31u + static_cast<unsigned char>(c);
     }
-    while (image.size() < total - DigestBytes) {
+    std::size_t at = image.size();
+    image.resize(total - DigestBytes);
+    for (; at < image.size(); ++at) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
-        image += static_cast<char>(state & 0xFF);
+        image[at] = static_cast<char>(state & 0xFF);
     }
     image += Md5Raw(image);
     return image;

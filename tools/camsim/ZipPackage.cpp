@@ -62,7 +62,7 @@ std::string BuildZipPackage(std::string_view entryName, std::string_view content
                             why);
     }
     const auto entryIndex = static_cast<zip_uint64_t>(index);
-    zip_set_file_compression(zip, entryIndex, ZIP_CM_DEFLATE, 9);
+    zip_set_file_compression(zip, entryIndex, ZIP_CM_DEFLATE, 0); // 0: zlib's default level
     // A fixed time stamp, so the same firmware gives the same package (and MD5) every run.
     zip_file_set_mtime(zip, entryIndex, FixedTimeStamp, 0);
     if (zip_close(zip) != 0) {
