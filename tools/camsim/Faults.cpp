@@ -30,10 +30,10 @@ int KindIndex(EFirmwareKind kind) {
 
 } // namespace
 
-void TFaultSet::Add(std::string_view spec) {
-    const std::size_t colon = spec.find(':');
-    const std::string_view name = spec.substr(0, colon);
-    const std::string_view kind = colon == std::string_view::npos ? "" : spec.substr(colon + 1);
+void TFaultSet::Add(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    const std::string_view name = text.substr(0, colon);
+    const std::string_view kind = colon == std::string_view::npos ? "" : text.substr(colon + 1);
     for (const TFaultName& entry : FaultNames) {
         if (name != entry.Name) {
             continue;
@@ -48,11 +48,11 @@ void TFaultSet::Add(std::string_view spec) {
         } else if (kind == "ui") {
             FOn[index][1] = true;
         } else {
-            throw TUsageError("fault " + std::string(spec) + ": the kind is sys or ui");
+            throw TUsageError("fault " + std::string(text) + ": the kind is sys or ui");
         }
         return;
     }
-    throw TUsageError("unknown fault \"" + std::string(spec) + "\" (known: " + Names() + ")");
+    throw TUsageError("unknown fault \"" + std::string(text) + "\" (known: " + Names() + ")");
 }
 
 bool TFaultSet::Has(EFault fault) const {

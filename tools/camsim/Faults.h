@@ -23,7 +23,7 @@ class TFaultSet {
 public:
     // "upload-500", "excluded:sys", ...; throws TUsageError for unknown names or a kind
     // on a fault that has none.
-    void Add(std::string_view spec);
+    void Add(std::string_view text);
     [[nodiscard]] bool Has(EFault fault) const;
     [[nodiscard]] bool Has(EFault fault, EFirmwareKind kind) const;
     // "none" or "refuse-login, bad-md5:ui"

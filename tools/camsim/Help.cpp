@@ -20,7 +20,7 @@ for its reboot time) and comes back running the uploaded version. The firmware s
 serves the catalogues and ZIP packages that fit the simulated cameras.
 
 Options:
-  --camera SPEC        add a camera; SPEC is KEY=VALUE,KEY=VALUE,... (keys below)
+  --camera KEYS        add a camera; KEYS is KEY=VALUE,KEY=VALUE,... (keys below)
   --config FILE        read settings and cameras from FILE (format below); the file's
                        cameras come first, the command line overrides its settings
   --server ADDR:PORT   firmware server address (default 127.0.0.1:8300; port 0 picks a

@@ -33,10 +33,10 @@ long long ParseMilliseconds(const std::string& value, const std::string& origin,
     return static_cast<long long>(number);
 }
 
-TCameraConfig ParseCameraSpec(const std::string& spec, const std::string& origin) {
+TCameraConfig ParseCameraKeys(const std::string& keys, const std::string& origin) {
     TCameraConfig camera;
     camera.Origin = origin;
-    for (const std::string& piece : Split(spec, ',')) {
+    for (const std::string& piece : Split(keys, ',')) {
         const std::size_t equals = piece.find('=');
         if (equals == std::string::npos) {
             throw TUsageError(origin + ": \"" + piece + "\" is not KEY=VALUE");
@@ -50,7 +50,7 @@ TCameraConfig ParseCameraSpec(const std::string& spec, const std::string& origin
 void ApplyGlobal(TSimSettings& settings, const std::string& key, const std::string& value,
                  const std::string& origin) {
     if (key == "camera") {
-        settings.Cameras.push_back(ParseCameraSpec(value, origin));
+        settings.Cameras.push_back(ParseCameraKeys(value, origin));
     } else if (key == "server") {
         if (value == "none") {
             settings.ServerEnabled = false;
