@@ -25,3 +25,4 @@ set_target_properties(torvane_fake_dvsnet PROPERTIES
     CXX_VISIBILITY_PRESET hidden)
 add_dependencies(discovery_tests torvane_fake_dvsnet)
 
+include(${CMAKE_CURRENT_LIST_DIR}/fuzz/fuzz.cmake)
