@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -36,6 +37,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
 
 namespace torvane {
@@ -330,6 +332,7 @@ void TfrmTorvane::FormCreate() {
     SetBannerFonts(CurrentLanguage() == "en");
     // 8.
     TranslateForm(this, "");
+    PlaceSoftName();
     // 9.
     ListLanguagePacks(FLanguageFiles);
     // 10.
@@ -404,6 +407,25 @@ void TfrmTorvane::SetBannerFonts(bool english) {
     SetPointSize(lblIPMemo, english ? 10 : 11);
 }
 
+void TfrmTorvane::PlaceSoftName() {
+    // The bold first character stands in the room the description's leading blanks leave:
+    // it ends where they end and shares the first line's baseline. Blanks are narrower in
+    // some fonts than in others, so the place is worked out for the fonts in use.
+    const QString memo = lblSoftMemo->text();
+    qsizetype blanks = 0;
+    while (blanks < memo.size() && memo[blanks] == QLatin1Char(' ')) {
+        ++blanks;
+    }
+    const QFontMetrics memoMetrics(lblSoftMemo->font());
+    const QFontMetrics nameMetrics(lblSoftName->font());
+    lblSoftName->adjustSize();
+    const int end = lblSoftMemo->x() + lblSoftMemo->contentsRect().left() +
+                    memoMetrics.horizontalAdvance(memo.left(blanks));
+    const int x = std::max(0, end - nameMetrics.horizontalAdvance(lblSoftName->text()));
+    const int y = lblSoftMemo->y() + memoMetrics.ascent() - nameMetrics.ascent();
+    lblSoftName->move(x, std::max(0, y));
+}
+
 void TfrmTorvane::FillLanguageList() {
     cmbLan->clear();
     const std::string current = CurrentLanguage();
@@ -424,6 +446,7 @@ void TfrmTorvane::cmbLanChange() {
         SetBannerFonts(code == "en");
         SetLanguage(code);
         TranslateForm(this, "");
+        PlaceSoftName();
         FillLanguageList();
         cmbMType->setCurrentIndex(SeriesH);
     }

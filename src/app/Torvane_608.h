@@ -125,6 +125,7 @@ private:
     void FormDestroy();
     bool CheckSingleInstance(const std::string& caption);
     void SetBannerFonts(bool english);
+    void PlaceSoftName();
     void SetStatusBar();
     void ShowUpgradeInfo();
     void RaiseWindow();
