@@ -1,11 +1,16 @@
 #include "app/QtHost.h"
 
 #include "i18n/qt/QtText.h"
+#include "series/MainThreadPump.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
 
+#include <chrono>
+#include <thread>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,9 +31,20 @@ TQtHost::TQtHost() {
         FEcho = true;
         DefaultAnswer = std::strcmp(autoClose, "yes") == 0 ? platform::IDYES : platform::IDNO;
     }
+    // A teardown on the GUI thread that waits for a receive thread keeps serving the
+    // thread's hand-over (only those calls: no input, no timers) so that it can end.
+    SetMainThreadPump([this](int maxWaitMs) {
+        if (!IsGuiThread()) {
+            return;
+        }
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(maxWaitMs, 1)));
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    });
 }
 
 TQtHost::~TQtHost() {
+    SetMainThreadPump({});
     if (FBusy && qApp != nullptr) {
         QApplication::restoreOverrideCursor();
     }

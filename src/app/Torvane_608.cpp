@@ -2,6 +2,7 @@
 
 #include "app/InstanceGuard.h"
 #include "app/Logo.h"
+#include "discovery/Adv_Main.h"
 #include "i18n/OptionFile.h"
 #include "i18n/StrRes.h"
 #include "i18n/qt/FileDialogs.h"
@@ -341,13 +342,9 @@ void TfrmTorvane::FormCreate() {
     FillLanguageList();
     // 12.
     SetStatusBar();
-    // 13. The camera selection dialog; it lives as long as the window.
-    FCameraDialog = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint |
-                                             Qt::WindowSystemMenuHint |
-                                             Qt::WindowCloseButtonHint);
-    FCameraDialog->setObjectName(QStringLiteral("frmAdv_Main"));
-    FCameraDialog->setModal(true);
-    FCameraDialog->resize(381, 359);
+    // 13. The camera selection dialog: it lives as long as the window, and its creation
+    // starts the background search.
+    FCameraDialog = new TfrmAdv_Main();
     // 14. Apply the language once more; this also writes it to the settings file.
     cmbLanChange();
 }
@@ -383,9 +380,12 @@ void TfrmTorvane::RaiseWindow() {
 void TfrmTorvane::FormDestroy() {
     qApp->removeEventFilter(this);
     FLanguageFiles.clear();
-    // The camera selection dialog goes with the window.
-    delete FCameraDialog;
-    FCameraDialog = nullptr;
+    // The camera selection dialog goes with the window: told to tear down, not to hide.
+    if (FCameraDialog != nullptr) {
+        FCameraDialog->SetisClose(true);
+        delete FCameraDialog;
+        FCameraDialog = nullptr;
+    }
 }
 
 void TfrmTorvane::showEvent(QShowEvent* event) {
@@ -570,7 +570,15 @@ void TfrmTorvane::btnFindCamClick() {
     if (FCameraDialog == nullptr) {
         return;
     }
-    FCameraDialog->exec();
+    FCameraDialog->SetszIP(FromQ(edIP->text()));
+    const long long port = platform::ToIntDef(platform::Trim(FromQ(edPort->text())), 81);
+    FCameraDialog->SetnPort(port < INT_MIN || port > INT_MAX ? 81 : static_cast<int>(port));
+    FCameraDialog->SetnTYpe(cmbMType->currentIndex());
+    if (FCameraDialog->exec() == QDialog::Accepted) {
+        edIP->setText(ToQ(FCameraDialog->szIP()));
+        edPort->setText(QString::number(FCameraDialog->nPort()));
+        cmbMType->setCurrentIndex(FCameraDialog->nTYpe());
+    }
     FCameraDialog->hide();
 }
 

@@ -16,7 +16,6 @@
 
 class QAction;
 class QComboBox;
-class QDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -32,6 +31,7 @@ class TImage;
 class TInstanceGuard;
 class TPanel;
 class TSaveDialog;
+class TfrmAdv_Main;
 
 // The language of a system's OEM code page: 863 fr, 932 jp, 936 cn, 950 b5, 1144 Ita,
 // 1145 spa, any other en.
@@ -77,7 +77,7 @@ public:
     [[nodiscard]] int UIRunPause() const;
     void SetUIRunPause(int ms); // tests shorten it
     [[nodiscard]] QLabel* StatusPanel(int index) const { return FStatusPanels[index]; }
-    [[nodiscard]] QDialog* CameraDialog() const { return FCameraDialog; }
+    [[nodiscard]] TfrmAdv_Main* CameraDialog() const { return FCameraDialog; }
 
     // --- components, by their names ---
     TPanel* Panel1 = nullptr;
@@ -140,7 +140,7 @@ private:
     bool FStartRefused = false;
     bool FCentred = false;
     QTimer* FUIRunTimer = nullptr;
-    QDialog* FCameraDialog = nullptr;
+    TfrmAdv_Main* FCameraDialog = nullptr;
     QLabel* FStatusPanels[2] = {nullptr, nullptr};
 };
 

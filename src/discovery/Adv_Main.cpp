@@ -1,0 +1,255 @@
+#include "discovery/Adv_Main.h"
+
+#include "discovery/SR.h"
+#include "discovery/ThemeLabel.h"
+#include "i18n/qt/ListControls.h"
+#include "i18n/qt/Panel.h"
+#include "i18n/qt/QtText.h"
+#include "i18n/qt/TranslateForm.h"
+#include "series/SR_924.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace torvane {
+
+namespace {
+
+constexpr int ClientWidth = 381;
+constexpr int ClientHeight = 359;
+constexpr int TickMs = 1000;
+// The list's font is 16 pixels high: 12 points at 96 dpi.
+constexpr int ListFontPoints = 12;
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+TfrmAdv_Main::TfrmAdv_Main(TDiscoveryPorts ports, std::string vendorLibrary)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
+      FSession(std::make_unique<TDiscoverySession>(ports, Series924(), std::move(vendorLibrary))) {
+    CreateComponents();
+    FormCreate();
+}
+
+TfrmAdv_Main::~TfrmAdv_Main() {
+    Teardown();
+}
+
+void TfrmAdv_Main::CreateComponents() {
+    setObjectName(QStringLiteral("frmAdv_Main"));
+    setWindowTitle(QStringLiteral("Select IP Camera"));
+    setModal(true);
+    setFixedSize(ClientWidth, ClientHeight);
+
+    ListView = new TListView(this);
+    ListView->setObjectName(QStringLiteral("ListView"));
+    ListView->setGeometry(8, 8, ClientWidth - 16, 298);
+    ListView->setColumnCount(4);
+    ListView->setHeaderLabels({QStringLiteral("Type"), QStringLiteral("Name"),
+                               QStringLiteral("IP address"), QStringLiteral("Port")});
+    ListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView->setSortingEnabled(false); // the session keeps the order
+    ListView->header()->setSectionsClickable(true);
+    ListView->header()->setSortIndicatorShown(false);
+    ListView->header()->setStretchLastSection(true);
+    ListView->setColumnWidth(0, 56);
+    ListView->setColumnWidth(1, 100);
+    ListView->setColumnWidth(2, 120);
+    {
+        QFont font = ListView->font();
+        font.setPointSize(ListFontPoints);
+        ListView->setFont(font);
+    }
+
+    plInfo = new TPanel(this);
+    plInfo->setObjectName(QStringLiteral("plInfo"));
+    plInfo->setFrameShape(QFrame::NoFrame);
+    plInfo->setGeometry((ClientWidth - 229) / 2, 8 + (298 - 95) / 2, 229, 95);
+    plInfo->SetCaption(QStringLiteral("There is no camera found in the LAN."));
+    {
+        QPalette palette = plInfo->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        palette.setColor(QPalette::WindowText, Qt::red);
+        plInfo->setPalette(palette);
+    }
+    plInfo->raise();
+
+    lblDevNum = new TThemeLabel(this);
+    lblDevNum->setObjectName(QStringLiteral("lblDevNum"));
+    lblDevNum->setGeometry(8, ClientHeight - 38, 150, 24);
+
+    btnFind = MakeButton(this, "btnFind", QStringLiteral("&Find"));
+    btnOK = MakeButton(this, "btnOK", QStringLiteral("&OK"));
+    btnCancel = MakeButton(this, "btnCancel", QStringLiteral("&Cancel"));
+    int x = ClientWidth - 8 - 3 * 70 - 2 * 4;
+    for (QPushButton* b : {btnFind, btnOK, btnCancel}) {
+        b->setGeometry(x, ClientHeight - 42, 70, 30);
+        x += 74;
+    }
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(TickMs);
+
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(btnFind, &QPushButton::clicked, this, [this] { btnFindClick(); });
+    connect(btnOK, &QPushButton::clicked, this, [this] { spbExportClick(); });
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ListView, &QTreeWidget::itemSelectionChanged, this,
+            [this] { ListSelectionChanged(); });
+    connect(ListView->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { FSession->ColumnClick(column); });
+    connect(ListView, &QTreeWidget::itemDoubleClicked, this, [this] { spbExportClick(); });
+}
+
+void TfrmAdv_Main::FormCreate() {
+    TranslateForm(this, "");
+    FSession->SetChangeHandler([this](unsigned changes) { SessionChanged(changes); });
+    FSession->Start();
+    SyncItems();
+    SyncCount();
+    Timer1->start();
+}
+
+void TfrmAdv_Main::Teardown() {
+    if (FTornDown) {
+        return;
+    }
+    FTornDown = true;
+    Timer1->stop();
+    FSession->SetChangeHandler(nullptr);
+    FSession->Stop();
+    FSession.reset();
+    ListView->clear();
+    // The program-wide T-series client ends with the window.
+    ReleaseSeries924();
+}
+
+// --- showing and closing ---------------------------------------------------------------
+
+void TfrmAdv_Main::showEvent(QShowEvent* event) {
+    // Centred on the window that opens it.
+    const QWidget* owner = QApplication::activeWindow();
+    if (owner != nullptr && owner != this) {
+        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    } else if (const QScreen* s = screen()) {
+        move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    TranslateForm(this, "");
+    QDialog::showEvent(event);
+    if (FSession) {
+        FSession->Show();
+    }
+}
+
+void TfrmAdv_Main::closeEvent(QCloseEvent* event) {
+    if (FIsClose) {
+        Teardown();
+    }
+    // Otherwise only hidden: the search goes on.
+    QDialog::closeEvent(event);
+}
+
+// --- the search ------------------------------------------------------------------------
+
+void TfrmAdv_Main::Timer1Timer() {
+    if (FSession) {
+        FSession->Tick();
+    }
+}
+
+void TfrmAdv_Main::btnFindClick() {
+    if (FSession) {
+        FSession->Find();
+    }
+}
+
+void TfrmAdv_Main::spbExportClick() {
+    const TCameraChoice choice = FSession ? FSession->Choose() : TCameraChoice{};
+    FszIP = choice.szIP;
+    FnPort = choice.nPort;
+    FnTYpe = choice.nTYpe;
+    if (choice.Chosen) {
+        accept();
+    } else {
+        reject();
+    }
+}
+
+// --- the list as the session has it ----------------------------------------------------
+
+void TfrmAdv_Main::SessionChanged(unsigned changes) {
+    if ((changes & ChangeItems) != 0) {
+        SyncItems();
+    }
+    if ((changes & (ChangeItems | ChangeSelection)) != 0) {
+        SyncSelection();
+    }
+    if ((changes & (ChangeItems | ChangeCount)) != 0) {
+        SyncCount();
+    }
+}
+
+void TfrmAdv_Main::SyncItems() {
+    FSyncing = true;
+    const int count = FSession->Count();
+    while (ListView->topLevelItemCount() > count) {
+        delete ListView->takeTopLevelItem(ListView->topLevelItemCount() - 1);
+    }
+    while (ListView->topLevelItemCount() < count) {
+        ListView->addTopLevelItem(new QTreeWidgetItem);
+    }
+    for (int i = 0; i < count; ++i) {
+        const TDevInfo& entry = FSession->Item(i);
+        QTreeWidgetItem* item = ListView->topLevelItem(i);
+        item->setText(0, ToQ(DevTypeToSeries(entry.nType)));
+        item->setText(1, ToQ(entry.szName));
+        item->setText(2, ToQ(entry.szIPAddr));
+        item->setText(3, QString::number(entry.wPort));
+    }
+    FSyncing = false;
+    SyncSelection();
+}
+
+void TfrmAdv_Main::SyncSelection() {
+    FSyncing = true;
+    const int selected = FSession->SelectedIndex();
+    if (selected >= 0 && selected < ListView->topLevelItemCount()) {
+        QTreeWidgetItem* item = ListView->topLevelItem(selected);
+        ListView->setCurrentItem(item);
+        item->setSelected(true);
+    } else {
+        ListView->clearSelection();
+        ListView->setCurrentItem(nullptr);
+    }
+    FSyncing = false;
+}
+
+void TfrmAdv_Main::SyncCount() {
+    lblDevNum->SetCaption(ToQ(FSession->DevCountText()));
+    plInfo->setVisible(FSession->ShowsEmptyPanel());
+}
+
+void TfrmAdv_Main::ListSelectionChanged() {
+    if (FSyncing || !FSession) {
+        return;
+    }
+    const QList<QTreeWidgetItem*> selected = ListView->selectedItems();
+    FSession->Select(selected.isEmpty() ? -1 : ListView->indexOfTopLevelItem(selected.front()));
+}
+
+} // namespace torvane
