@@ -1,7 +1,11 @@
 // The main window: the entry checks, one press giving two runs, refusing input and closing
-// while a run is under way, saving and clearing the log, and a language change.
+// while a run is under way, saving and clearing the log, a language change, and a camera
+// picked in the search window.
 
 #include "AppTestSupport.h"
+
+#include "discovery/Adv_Main.h"
+#include "discovery/DiscoveryTestUtil.h"
 
 #include "i18n/StrRes.h"
 #include "i18n/qt/FileDialogs.h"
@@ -21,6 +25,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 using namespace torvane;
 using namespace torvane::test;
@@ -300,4 +305,70 @@ TEST_F(MainWindow, LanguageChangeRewritesTextsListStatusBarAndResetsTheSeries) {
     EXPECT_EQ(w->StatusPanel(0)->width(), 600);
     EXPECT_EQ(w->StatusPanel(1)->width(), 0);
     EXPECT_EQ(ReadSetting(UserSettingsPath(), "lan"), "en");
+}
+
+TEST_F(MainWindow, ACameraPickedInTheSearchWindowFillsTheEntries) {
+    auto w = NewWindow();
+    TfrmAdv_Main* d = w->CameraDialog();
+    ASSERT_NE(d, nullptr);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_TRUE(d->Timer1->isActive()) << "the search runs from the start";
+    d->Timer1->stop();
+
+    // Picks the camera with that identity (other cameras may answer on loopback too).
+    const auto pick = [d](const std::string& id) {
+        for (int i = 0; i < d->Session().Count(); ++i) {
+            if (d->Session().Item(i).szID == id) {
+                d->Session().Select(i);
+            }
+        }
+        d->spbExportClick();
+    };
+
+    w->edIP->setText(QStringLiteral("10.1.1.1"));
+    w->edPort->setText(QStringLiteral("abc"));
+    std::string handedIP;
+    int handedPort = -1;
+    int handedType = -9;
+    QTimer::singleShot(0, d, [&] {
+        handedIP = d->szIP();
+        handedPort = d->nPort();
+        handedType = d->nTYpe();
+        d->Session().HandleDatagram(test::MoiReply("MOIX", "cam", 10));
+        pick("MOIX");
+    });
+    w->btnFindCamClick();
+    EXPECT_EQ(handedIP, "10.1.1.1");
+    EXPECT_EQ(handedPort, 81) << "a port field that is no number is handed over as 81";
+    EXPECT_EQ(handedType, 2);
+    EXPECT_EQ(w->edIP->text(), QStringLiteral("192.168.1.10"));
+    EXPECT_EQ(w->edPort->text(), QStringLiteral("8080"));
+    EXPECT_EQ(w->cmbMType->currentIndex(), 1);
+    EXPECT_FALSE(d->isVisible());
+
+    // Cancel leaves the fields alone.
+    QTimer::singleShot(0, d, [d] { d->reject(); });
+    w->btnFindCamClick();
+    EXPECT_EQ(w->edIP->text(), QStringLiteral("192.168.1.10"));
+
+    // A camera of the vendor library has no series the window knows: every upgrade press
+    // then reports the missing series, until a language change sets H again.
+    TDevInfo vendor;
+    vendor.nType = 4;
+    vendor.szID = "VENDOR1";
+    vendor.szIPAddr = "10.0.0.5";
+    vendor.wPort = 80;
+    QTimer::singleShot(0, d, [&] {
+        d->Session().HandleVendorFound(vendor);
+        pick("VENDOR1");
+    });
+    w->btnFindCamClick();
+    EXPECT_EQ(w->edIP->text(), QStringLiteral("10.0.0.5"));
+    EXPECT_EQ(w->cmbMType->currentIndex(), -1);
+    w->Memo1->clear();
+    w->CheckAndStart(true);
+    ASSERT_EQ(LogLines(*w).size(), 1);
+    EXPECT_TRUE(IsLogLineOf(LogLines(*w)[0], GetStrRes("IDS_NOIPCTYPE")));
+    w->cmbLanChange();
+    EXPECT_EQ(w->cmbMType->currentIndex(), 2);
 }

@@ -1,0 +1,7 @@
+# The camera selection window, offscreen (Qt): what its list, panel and count show of the
+# search session, and how OK, Cancel and closing behave.
+if(TORVANE_BUILD_APP)
+    torvane_add_test_exe(adv_main_tests
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_adv_main.cpp
+        LIBS torvane_discovery_qt torvane_app)
+endif()
