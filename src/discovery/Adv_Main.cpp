@@ -66,9 +66,10 @@ void TfrmAdv_Main::CreateComponents() {
     ListView->header()->setSectionsClickable(true);
     ListView->header()->setSortIndicatorShown(false);
     ListView->header()->setStretchLastSection(true);
-    ListView->setColumnWidth(0, 56);
+    ListView->setColumnWidth(0, 50);
     ListView->setColumnWidth(1, 100);
     ListView->setColumnWidth(2, 120);
+    ListView->setColumnWidth(3, 80);
     {
         QFont font = ListView->font();
         font.setPointSize(ListFontPoints);
