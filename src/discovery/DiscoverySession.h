@@ -8,8 +8,10 @@
 // Everything here runs on the main thread: the listeners, the T-series search and the
 // vendor library all hand their results over through Host().RunOnMainThread. The owner
 // calls Tick() once a second (the window's timer, the command line's loop) and drains the
-// host's queue in between. No Qt, no widgets: a window shows the list through Count(),
-// Item(), SelectedIndex() and the change handler.
+// host's queue in between (a test host needs UseQueue, so that hand-overs run on the
+// test's thread). Teardown joins every receive thread while serving the hand-overs they
+// wait in (series/MainThreadPump.h). No Qt, no widgets: a window shows the list through
+// Count(), Item(), SelectedIndex() and the change handler.
 
 #include "discovery/SR_Hisi.h"
 #include "discovery/UdpListener.h"
