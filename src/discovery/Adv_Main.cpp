@@ -21,6 +21,9 @@ namespace {
 
 constexpr int ClientWidth = 381;
 constexpr int ClientHeight = 359;
+// The list inside its group box, above the count and the buttons.
+constexpr int ListTop = 22;
+constexpr int ListHeight = 284;
 constexpr int TickMs = 1000;
 // The list's font is 16 pixels high: 12 points at 96 dpi.
 constexpr int ListFontPoints = 12;
@@ -53,9 +56,14 @@ void TfrmAdv_Main::CreateComponents() {
     setModal(true);
     setFixedSize(ClientWidth, ClientHeight);
 
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setTitle(QStringLiteral("IP Camera List"));
+    GroupBox1->setGeometry(4, 0, ClientWidth - 8, ListTop + ListHeight + 6);
+
     ListView = new TListView(this);
     ListView->setObjectName(QStringLiteral("ListView"));
-    ListView->setGeometry(8, 8, ClientWidth - 16, 298);
+    ListView->setGeometry(10, ListTop, ClientWidth - 20, ListHeight);
     ListView->setColumnCount(4);
     ListView->setHeaderLabels({QStringLiteral("Type"), QStringLiteral("Name"),
                                QStringLiteral("IP address"), QStringLiteral("Port")});
@@ -79,7 +87,7 @@ void TfrmAdv_Main::CreateComponents() {
     plInfo = new TPanel(this);
     plInfo->setObjectName(QStringLiteral("plInfo"));
     plInfo->setFrameShape(QFrame::NoFrame);
-    plInfo->setGeometry((ClientWidth - 229) / 2, 8 + (298 - 95) / 2, 229, 95);
+    plInfo->setGeometry((ClientWidth - 229) / 2, ListTop + (ListHeight - 95) / 2, 229, 95);
     plInfo->SetCaption(QStringLiteral("There is no camera found in the LAN."));
     {
         QPalette palette = plInfo->palette();

@@ -9,6 +9,7 @@
 #include "discovery/DiscoverySession.h"
 
 #include <QDialog>
+#include <QGroupBox>
 
 #include <memory>
 #include <string>
@@ -50,6 +51,7 @@ public:
     void spbExportClick(); // the OK button
 
     // --- components, by their names ---
+    QGroupBox* GroupBox1 = nullptr; // the frame around the list, "IP Camera List"
     TListView* ListView = nullptr;
     TPanel* plInfo = nullptr;
     TThemeLabel* lblDevNum = nullptr;

@@ -94,6 +94,7 @@ protected:
 TEST_F(AdvMain, TheListFollowsMergingSortingAndAgeing) {
     TfrmAdv_Main& d = *FDialog;
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Select IP Camera"));
+    EXPECT_EQ(d.GroupBox1->title(), QStringLiteral("IP Camera List"));
     EXPECT_EQ(d.ListView->headerItem()->text(2), QStringLiteral("IP address"));
     EXPECT_EQ(d.ListView->topLevelItemCount(), 0);
     EXPECT_FALSE(d.plInfo->isHidden());
