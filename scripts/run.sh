@@ -24,6 +24,8 @@ camip=127.0.0.3 camport=8082 user=admin password=135790
 "$bin/torvane-camsim" \
     --camera "series=H,ip=$camip,port=$camport,user=$user,password=$password" \
     --camera "series=F,ip=127.0.0.2,port=8081,user=$user,password=$password" \
+    --camera "series=E,ip=127.0.0.4,port=8083,user=$user,password=$password" \
+    --camera "series=T,ip=127.0.0.5,port=8084,user=$user,password=$password" \
     --server 127.0.0.1:0 --time-scale 0.1 >"$demo/camsim.log" 2>&1 &
 camsim=$!
 stop_camsim() {
@@ -63,7 +65,8 @@ fi
 cat <<EOT
 Opening the window. To upgrade the simulated H camera, type
   IP address: $camip    Port: $camport    Account: $user    Password: $password
-and press "Upgrade Firmware". The system firmware goes first, then the UI firmware;
+and press "Upgrade Firmware" (or press "Search LAN IP camera" and pick one of the four
+simulated cameras, one of each series). The system firmware goes first, then the UI firmware;
 after each upload the tool waits 40 s for the camera to restart.
 The simulator stops when the window is closed.
 EOT
