@@ -2,236 +2,41 @@
 // catalogue, download, digest, unzip, multipart upload, reboot and polls) through the real
 // programs, checked by the log lines printed and the exit status.
 
+#include "support/E2eProcess.h"
+
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <map>
-#include <mutex>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
-// A child process with its standard output on a pipe (standard error is the test's).
-class TChild {
-public:
-    TChild(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        std::vector<char*> args;
-        for (const auto& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        // The inherited environment, less the variables given anew.
-        std::vector<std::string> envText;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            const std::string name = entry.substr(0, entry.find('=') + 1);
-            bool overridden = false;
-            for (const auto& x : extraEnv) {
-                overridden = overridden || x.compare(0, name.size(), name) == 0;
-            }
-            if (!overridden) {
-                envText.push_back(entry);
-            }
-        }
-        envText.insert(envText.end(), extraEnv.begin(), extraEnv.end());
-        std::vector<char*> env;
-        for (auto& e : envText) {
-            env.push_back(e.data());
-        }
-        env.push_back(nullptr);
-        const int rc = ::posix_spawn(&FPid, args[0], &actions, nullptr, args.data(), env.data());
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        FOut = fds[0];
-        if (rc != 0) {
-            ::close(FOut);
-            FOut = -1;
-            FPid = -1;
-            throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
-        }
-    }
-    TChild(const TChild&) = delete;
-    TChild& operator=(const TChild&) = delete;
-    ~TChild() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGKILL);
-            (void)Wait();
-        }
-        if (FOut >= 0) {
-            ::close(FOut);
-        }
-    }
+using torvane::test::TChildStderr;
+using torvane::test::TE2eCamsim;
 
-    // Reads a line (without its LF); false at the end of output or when the deadline
-    // (real time: this waits for the child to say something, not a fixed pause) passes.
-    bool ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline) {
-        for (;;) {
-            const auto lf = FBuffer.find('\n');
-            if (lf != std::string::npos) {
-                line = FBuffer.substr(0, lf);
-                FBuffer.erase(0, lf + 1);
-                return true;
-            }
-            if (!Fill(deadline)) {
-                return false;
-            }
-        }
-    }
-    // Everything up to the end of output (or the deadline).
-    std::string ReadAll(std::chrono::steady_clock::time_point deadline) {
-        while (Fill(deadline)) {
-        }
-        std::string all;
-        all.swap(FBuffer);
-        return all;
-    }
-    void Terminate() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-        }
-    }
-    // The exit status (-1 when killed by a signal).
-    int Wait() {
-        int status = 0;
-        while (::waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
-        }
-        FPid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void Kill() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGKILL);
-        }
-    }
-
-private:
-    bool Fill(std::chrono::steady_clock::time_point deadline) {
-        if (FOut < 0) {
-            return false;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) {
-            return false;
-        }
-        pollfd p{FOut, POLLIN, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(left));
-        if (n <= 0) {
-            return n < 0 && errno == EINTR;
-        }
-        char buffer[4096];
-        const ssize_t got = ::read(FOut, buffer, sizeof(buffer));
-        if (got <= 0) {
-            return got < 0 && errno == EINTR;
-        }
-        FBuffer.append(buffer, static_cast<std::size_t>(got));
-        return true;
-    }
-
-    pid_t FPid = -1;
-    int FOut = -1;
-    std::string FBuffer;
-};
-
-std::chrono::steady_clock::time_point In(int seconds) {
-    return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-}
+// camsim and the CLI print to the test's standard error; only their standard output is read.
+constexpr auto Stderr = TChildStderr::Inherited;
 
 // One camsim with the given cameras and its firmware server, running for the test.
-class TCamsim {
+class TCamsim : public TE2eCamsim {
 public:
-    explicit TCamsim(const std::vector<std::string>& cameras) {
-        std::vector<std::string> argv{
-            TORVANE_CAMSIM_PATH, "--server", "127.0.10.100:0", "--reboot-ms", "5",
-            "--exit-after-ms",   "300000"};
-        for (const auto& c : cameras) {
-            argv.push_back("--camera");
-            argv.push_back(c);
-        }
-        FChild = std::make_unique<TChild>(argv, std::vector<std::string>{});
-        const std::regex cameraLine(R"(^camera [FH] (127\.[0-9.]+):([0-9]+) )");
-        const std::regex serverLine(R"(^server (http://\S+/FM/)$)");
-        std::string line;
-        const auto deadline = In(30);
-        while (FChild->ReadLine(line, deadline)) {
-            FStartOutput += line + "\n";
-            std::smatch m;
-            if (std::regex_search(line, m, cameraLine)) {
-                FPorts[m[1]] = m[2];
-            } else if (std::regex_search(line, m, serverLine)) {
-                FServer = m[1];
-            } else if (line == "ready") {
-                FReady = true;
-                break;
-            }
-        }
-        FDrain = std::thread([this] {
-            const std::string rest = FChild->ReadAll(In(600));
-            std::lock_guard<std::mutex> g(FLock);
-            FLaterOutput += rest;
-        });
-    }
-    ~TCamsim() {
-        FChild->Terminate();
-        if (FDrain.joinable()) {
-            FDrain.join();
-        }
-        (void)FChild->Wait();
-    }
+    explicit TCamsim(const std::vector<std::string>& cameras)
+        : TE2eCamsim(
+              TORVANE_CAMSIM_PATH,
+              {"--server", "127.0.10.100:0", "--reboot-ms", "5", "--exit-after-ms", "300000"},
+              cameras, std::chrono::seconds(30), Stderr) {}
 
-    [[nodiscard]] bool Ready() const { return FReady && !FServer.empty(); }
-    [[nodiscard]] const std::string& StartOutput() const { return FStartOutput; }
-    [[nodiscard]] const std::string& Server() const { return FServer; }
-    [[nodiscard]] std::string Port(const std::string& ip) const {
-        const auto it = FPorts.find(ip);
-        return it == FPorts.end() ? std::string() : it->second;
+    [[nodiscard]] bool Ready() const {
+        return TE2eCamsim::Ready() && std::regex_match(Server(), std::regex(R"(http://\S+/FM/)"));
     }
     // Stops camsim and gives what it printed after "ready".
     std::string StopAndOutput() {
-        FChild->Terminate();
-        if (FDrain.joinable()) {
-            FDrain.join();
-        }
-        std::lock_guard<std::mutex> g(FLock);
-        return FLaterOutput;
+        Stop(std::chrono::minutes(10));
+        return LaterOutput();
     }
-
-private:
-    std::unique_ptr<TChild> FChild;
-    std::thread FDrain;
-    std::mutex FLock;
-    std::map<std::string, std::string> FPorts;
-    std::string FServer;
-    std::string FStartOutput;
-    std::string FLaterOutput;
-    bool FReady = false;
 };
 
 struct TRun {
@@ -240,31 +45,20 @@ struct TRun {
     std::string Output;
 };
 
-// A private temporary folder per run, so runs side by side never share downloads.
-std::string RunFolder(const std::string& name) {
-    const char* base = std::getenv("TMPDIR");
-    std::string folder = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                         "/e2e_fh_" + name + "_" + std::to_string(::getpid());
-    ::mkdir(folder.c_str(), 0700);
-    return folder;
-}
-
 TRun RunCli(const TCamsim& sim, const std::string& series, const std::string& ip,
             const std::vector<std::string>& more, const std::string& runName) {
     std::vector<std::string> argv{TORVANE_CLI_PATH, "upgrade",   "--series", series,
                                   "--ip",           ip,          "--port",   sim.Port(ip),
                                   "--server",       sim.Server()};
     argv.insert(argv.end(), more.begin(), more.end());
-    const std::string folder = RunFolder(runName);
+    // A private temporary folder per run, so runs side by side never share downloads.
+    const torvane::test::TE2eRunFolder folder("e2e_fh_" + runName);
+    const torvane::test::TE2eRun cli = torvane::test::RunToEnd(
+        argv, std::chrono::seconds(120),
+        {"TORVANE_CLI_TIME_SCALE=0.001", "TMPDIR=" + folder.Path()}, Stderr);
     TRun run;
-    {
-        TChild cli(argv, {"TORVANE_CLI_TIME_SCALE=0.001", "TMPDIR=" + folder});
-        run.Output = cli.ReadAll(In(120));
-        cli.Kill(); // only if it still runs after the bound above
-        run.ExitStatus = cli.Wait();
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    run.Output = cli.Output;
+    run.ExitStatus = cli.ExitCode;
     const std::regex stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d:)");
     std::istringstream in(run.Output);
     std::string line;
