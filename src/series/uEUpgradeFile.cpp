@@ -765,7 +765,8 @@ bool UploadPackage(const std::string& packagePath, const std::string& ip, int po
     std::ifstream package(packagePath, std::ios::binary);
     std::uint8_t header[Pk2HeaderSize];
     if (!package || !ReadExact(package, header, sizeof header)) {
-        message = GetStrRes("IDS_UPGRADEFILEFAIL"); // the package went away meanwhile
+        // The package went away or shrank while the camera left its configuration mode:
+        // stop before the upgrade mode is entered, false with an empty message.
         return false;
     }
     const std::int32_t count = ReadLe32(header + 24);

@@ -460,6 +460,28 @@ TEST_F(CtpClient, UploadFailuresEndWithTheirMessages) {
     auto r = Upload(good, camera->Port());
     EXPECT_EQ(r.Message, GetStrRes("IDS_ENTERUPGRADEERR"));
 
+    // The package shrinks below its header while the camera leaves its configuration
+    // mode: the upload stops there, before the upgrade mode, with false and no message.
+    {
+        const std::string shrinking = WritePackage(Package(1, CmdSection("reboot")));
+        TLoopbackTcpPeer shrinkCamera;
+        shrinkCamera.AddConnection(ConfigurationMode());
+        FSleeper.OnSleep = [&](int ms) {
+            if (ms == CtpConnectWaitMs) {
+                EXPECT_TRUE(test::WriteWholeFile(shrinking, "PK2"));
+            }
+        };
+        FSleeper.Clear();
+        std::string message = "stale";
+        EXPECT_FALSE(UploadPackage(shrinking, "127.0.0.1", shrinkCamera.Port(), "admin", "", message));
+        EXPECT_EQ(message, "");
+        EXPECT_EQ(FSleeper.Waits(), std::vector<int>{CtpConnectWaitMs}); // no mode-switch wait
+        ASSERT_TRUE(shrinkCamera.WaitUntilDone(5000));
+        EXPECT_EQ(shrinkCamera.ConnectionCount(), 1u);
+        EXPECT_EQ(shrinkCamera.Connection(0).Received, LoginAdmin + Exit);
+        FSleeper.OnSleep = nullptr;
+    }
+
     // The camera never comes back from its reboot: eleven attempts, ten pauses.
     camera = std::make_unique<TLoopbackTcpPeer>();
     camera->AddConnection(ConfigurationMode());
