@@ -451,10 +451,13 @@ int TSocketThread::RecvReply(std::string& reply, int& length) {
         } else {
             const long n = FSocket.Receive(FRecvBuf.data(), CtpReadSize);
             if (n < 0) {
-                if (!FSocket.LastWouldBlock()) {
+                // Every failed read is followed by the 1000 ms pause; only a read that found
+                // no data yet is tried again.
+                const bool noDataYet = FSocket.LastWouldBlock();
+                platform::SleepMs(CtpRetryReadWaitMs);
+                if (!noDataYet) {
                     return CtpReceiveFailed;
                 }
-                platform::SleepMs(CtpRetryReadWaitMs);
                 const auto ready = WaitReadableUntil(FSocket.Handle(), deadline);
                 if (ready == TReadyState::TimedOut) {
                     return CtpTimedOut;

@@ -15,6 +15,13 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace torvane;
 using torvane::test::TLoopbackTcpPeer;
@@ -100,6 +107,57 @@ public:
         }
     }
     std::function<void(int)> OnSleep;
+};
+
+// A camera on 127.0.0.1 that takes one connection, reads `expect` bytes and then resets it
+// (a close with a zero linger sends RST), so that the client's next read fails outright
+// rather than finding no data yet.
+class TResettingCamera {
+public:
+    explicit TResettingCamera(std::size_t expect) {
+        FListener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (FListener < 0 || ::bind(FListener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(FListener, 1) != 0 ||
+            ::getsockname(FListener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+            throw std::runtime_error("no loopback listener");
+        }
+        FPort = ntohs(a.sin_port);
+        FThread = std::thread([this, expect] {
+            const int c = ::accept(FListener, nullptr, nullptr);
+            if (c < 0) {
+                return;
+            }
+            std::string got;
+            char buffer[256];
+            while (got.size() < expect) {
+                const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    break;
+                }
+                got.append(buffer, static_cast<std::size_t>(n));
+            }
+            const linger reset{1, 0};
+            (void)::setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            ::close(c);
+        });
+    }
+    ~TResettingCamera() {
+        ::shutdown(FListener, SHUT_RDWR); // ends an accept that never got its connection
+        FThread.join();
+        ::close(FListener);
+    }
+    TResettingCamera(const TResettingCamera&) = delete;
+    TResettingCamera& operator=(const TResettingCamera&) = delete;
+    [[nodiscard]] std::uint16_t Port() const { return FPort; }
+
+private:
+    int FListener = -1;
+    std::uint16_t FPort = 0;
+    std::thread FThread;
 };
 
 class CtpClient : public ::testing::Test {
@@ -239,6 +297,15 @@ TEST_F(CtpClient, RepliesOkContinueRefusalsAndBrokenCameras) {
     EXPECT_EQ(client->RecvReply(reply, length), CtpOk);
     EXPECT_EQ(length, 193);
     EXPECT_EQ(reply, "OK" + std::string(191, 'x'));
+
+    // A read that fails outright (the camera reset the connection) gives -1, after the
+    // same 1000 ms pause that a read finding no data yet gets.
+    TResettingCamera resetting(Probe.size());
+    client = std::make_unique<TSocketThread>("127.0.0.1", resetting.Port());
+    ASSERT_EQ(client->ConnectDevice(), CtpOk);
+    FSleeper.Clear();
+    EXPECT_EQ(client->SendProbe(), CtpReceiveFailed);
+    EXPECT_EQ(FSleeper.Waits(), std::vector<int>{CtpRetryReadWaitMs});
 }
 
 TEST_F(CtpClient, FileSectionFramesBlocksAndDigest) {
