@@ -208,17 +208,25 @@ std::mutex& TranslateLock() {
 }
 
 void ListLanguagePacks(std::vector<std::string>& list) {
+    // The folder search appends to what the list already holds and skips a path that is
+    // there; the check then goes over the whole list, last entry first.
     std::vector<platform::TFoundFile> found;
+    found.reserve(list.size());
+    for (const std::string& path : list) {
+        found.push_back({path, 0});
+    }
     platform::FindFiles(found, LanguageDir(), true, nullptr, false, "*.l*");
     const std::string language = CurrentLanguage();
-    std::vector<std::string> usable;
-    for (const platform::TFoundFile& f : found) {
-        const platform::TIniFile pack(f.Path);
-        if (!pack.ReadString("Global", "Name_" + language, "").empty()) {
-            usable.push_back(f.Path);
+    for (std::size_t i = found.size(); i-- > 0;) {
+        const platform::TIniFile pack(found[i].Path);
+        if (pack.ReadString("Global", "Name_" + language, "").empty()) {
+            found.erase(found.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
-    list.insert(list.end(), usable.begin(), usable.end());
+    list.clear();
+    for (platform::TFoundFile& f : found) {
+        list.push_back(std::move(f.Path));
+    }
 }
 
 std::string GetLanguageDisplayName(const std::string& path) {

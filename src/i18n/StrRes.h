@@ -65,8 +65,9 @@ void ReleaseLangIniFile();
 // Held while a window is translated.
 [[nodiscard]] std::mutex& TranslateLock();
 
-// Appends the full paths of the usable pack files (those whose [Global] names the current
-// language) in folder order.
+// Appends the full paths of the pack files in LanguageDir() in folder order (a path the
+// list already holds is not added again), then removes from the whole list every file
+// whose [Global] section does not name the current language.
 void ListLanguagePacks(std::vector<std::string>& list);
 // The display name of a pack's language, in the current language.
 [[nodiscard]] std::string GetLanguageDisplayName(const std::string& path);

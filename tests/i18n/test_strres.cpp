@@ -85,6 +85,18 @@ TEST(StrRes, PackListAndDisplayNames) {
     EXPECT_EQ(GetLanguageDisplayName(packs[1]), "簡體中文");
     SetLanguage("en");
     EXPECT_EQ(GetLanguageDisplayName(packs[1]), "简体中文");
+
+    // A list that already holds entries: a pack it holds is not listed twice, and every
+    // entry is checked, the old ones too.
+    const std::string stray = LanguageDir() + "stray.txt";
+    WritePack("pl", "[Global]\r\nName_pl=Polski\r\n"); // does not name "en"
+    std::vector<std::string> again{packs[1], stray, GetLanguageFileNameOf("pl")};
+    ListLanguagePacks(again);
+    std::vector<std::string> againCodes;
+    for (const auto& p : again) {
+        againCodes.push_back(LanguageCodeOfPack(p));
+    }
+    EXPECT_EQ(againCodes, (std::vector<std::string>{"cn", "b5", "en"}));
 }
 
 TEST(StrRes, HolderWritesAndDeletesPacksButSparesARunningCopy) {
