@@ -183,7 +183,11 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
         }
         result = platform::FileExists(FLocalFirmwarePath) ? DownloadReady : DownloadFileMissing;
     }
-    (void)platform::RemoveFile(packagePath);
+    // A catalogue name that already ends in ".bin" makes the package and the unpacked file
+    // one path: deleting the "package" would then throw away the firmware just confirmed.
+    if (packagePath != FLocalFirmwarePath) {
+        (void)platform::RemoveFile(packagePath);
+    }
     return result;
 }
 

@@ -278,6 +278,53 @@ TEST_F(CatalogTest, ReadsTheSectionAndDownloadsOnce) {
     EXPECT_TRUE(Host.Boxes().empty());
 }
 
+TEST_F(CatalogTest, CatalogueCopyAndPackageFileLife) {
+    const std::string zipPath = test::ScratchPath("life") + ".zip";
+    ASSERT_TRUE(BuildZip(zipPath, {{"fw_same.bin", "unpacked firmware"}}));
+    const std::string package = ReadWholeFile(zipPath);
+    (void)platform::RemoveFile(zipPath);
+    const std::string catalogue = "[cam2]\r\nSysVer=3.0\r\nSysFile=fw_same.bin\r\nMD5=" +
+                                  Md5Hex(package) + "\r\n";
+    Server.Handle("/FM/system/firmware.txt", test::THttpReply::Ok(catalogue, "text/plain"));
+    Server.Handle("/FM/system/fw_same.bin", test::THttpReply::Ok(package, "application/zip"));
+    (void)platform::RemoveFile(Temp + "fw_same.bin");
+
+    TSysUpgradeObject up;
+    up.SetAppModel("cam2");
+    std::string md5, excluded, offered;
+    up.ReadCatalog(md5, excluded, offered);
+    EXPECT_EQ(ReadWholeFile(Temp + "Firmware.ini"), catalogue);
+
+    // A package named like its unpacked file: the unpacked firmware is kept.
+    EXPECT_EQ(up.DownloadFirmware(md5), TUpgradeObject::DownloadReady);
+    EXPECT_EQ(up.LocalFirmwarePath(), Temp + "fw_same.bin");
+    EXPECT_EQ(ReadWholeFile(Temp + "fw_same.bin"), "unpacked firmware");
+    (void)platform::RemoveFile(Temp + "fw_same.bin");
+
+    // An unpacked file from an earlier run: no download, and a package left beside it
+    // is deleted.
+    ASSERT_TRUE(WriteWholeFile(Temp + "fw_cat.bin", "earlier firmware"));
+    ASSERT_TRUE(WriteWholeFile(Temp + "fw_cat.zip", "left package"));
+    Server.Handle("/FM/system/firmware.txt",
+                  test::THttpReply::Ok("[cam2]\nSysVer=3.1\nSysFile= fw_cat.zip \n", "text/plain"));
+    up.ReadCatalog(md5, excluded, offered);
+    const std::size_t requests = Server.RequestCount();
+    EXPECT_EQ(up.DownloadFirmware(md5), TUpgradeObject::DownloadReady);
+    EXPECT_EQ(Server.RequestCount(), requests);
+    EXPECT_FALSE(platform::FileExists(Temp + "fw_cat.zip"));
+    EXPECT_EQ(ReadWholeFile(Temp + "fw_cat.bin"), "earlier firmware");
+
+    // The copy of the catalogue goes at the start of the next read: a failed download
+    // leaves it empty, not holding the previous catalogue.
+    SetFirmwareServerUrl(Server.Url("/gone/"));
+    up.ReadCatalog(md5, excluded, offered);
+    EXPECT_TRUE(md5.empty() && excluded.empty() && offered.empty());
+    EXPECT_TRUE(platform::FileExists(Temp + "Firmware.ini"));
+    EXPECT_EQ(ReadWholeFile(Temp + "Firmware.ini"), "");
+    EXPECT_EQ(up.FirmwareFileName(), "");
+    EXPECT_EQ(Host.Boxes().size(), 1u);
+}
+
 TEST_F(CatalogTest, UiCatalogueLiesInTheOemFolderInLowerCase) {
     Server.Handle("/oem.txt", test::THttpReply::Ok("ABC"));
     Server.Handle("/appver.js", test::THttpReply::Ok("var app_ver=\"v3.1.2\";"));
