@@ -122,7 +122,6 @@ void TfrmAdv_Main::CreateComponents() {
             [this] { ListSelectionChanged(); });
     connect(ListView->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { FSession->ColumnClick(column); });
-    connect(ListView, &QTreeWidget::itemDoubleClicked, this, [this] { spbExportClick(); });
 }
 
 void TfrmAdv_Main::FormCreate() {

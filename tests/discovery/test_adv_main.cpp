@@ -93,6 +93,25 @@ protected:
 
 TEST_F(AdvMain, TheListFollowsMergingSortingAndAgeing) {
     TfrmAdv_Main& d = *FDialog;
+    // The design: a fixed 381 x 359 dialog with a minimise box and no maximise box, a
+    // read-only one-row-at-most list with its Name and IP address columns 100 and 120
+    // pixels wide, and the 229 x 95 empty-list panel.
+    EXPECT_EQ(d.size(), QSize(381, 359));
+    EXPECT_EQ(d.minimumSize(), d.maximumSize());
+    EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(d.ListView->columnCount(), 4);
+    EXPECT_EQ(d.ListView->columnWidth(1), 100);
+    EXPECT_EQ(d.ListView->columnWidth(2), 120);
+    EXPECT_EQ(d.ListView->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(d.ListView->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(d.ListView->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(d.plInfo->size(), QSize(229, 95));
+    EXPECT_EQ(d.Timer1->interval(), 1000);
+    EXPECT_EQ(d.Session().SortColumn(), TDiscoverySession::ColumnIP);
+    EXPECT_TRUE(d.Session().SortAsc());
+    EXPECT_EQ(d.Session().TickCount(), 0);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Select IP Camera"));
     EXPECT_EQ(d.GroupBox1->title(), QStringLiteral("IP Camera List"));
     EXPECT_EQ(d.ListView->headerItem()->text(2), QStringLiteral("IP address"));
@@ -157,6 +176,10 @@ TEST_F(AdvMain, OkCancelAndClosing) {
     TfrmAdv_Main& d = *FDialog;
     d.Session().HandleDatagram(test::MoiReply("MOI1", "cam", 10));
     d.show();
+    // Only OK hands a camera back: a double click on a row closes nothing.
+    emit d.ListView->itemDoubleClicked(d.ListView->topLevelItem(0), 1);
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(d.szIP(), "");
     d.spbExportClick();
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_FALSE(d.isVisible());
