@@ -300,5 +300,81 @@ TEST_F(SessionTest, LivePassOnLoopback) {
     EXPECT_EQ(tClient->RunningSearches(), 0);
 }
 
+
+// One pass sends in its fixed order, each probe through its own listener: IMAGIA (ticks
+// divisible by 3 only) and SQ610 through listener 1, the T-series search, MO_I through 2,
+// uicam through 3, CTP through 4, 1010 through 5. Everything goes to one loopback sink.
+TEST_F(SessionTest, APassSendsItsProbesInOrderThroughTheirListeners) {
+    test::TFakeSleeperScope fake(40, 5);
+    test::TLoopbackUdpPeer sink("127.0.0.1");
+    TDiscoveryPorts ports;
+    ports.MOIListenerBase = test::FreeUdpPort();
+    ports.SQ610ListenerBase = test::FreeUdpPort();
+    ports.UicamListenerBase = test::FreeUdpPort();
+    ports.CTPListenerBase = test::FreeUdpPort();
+    ports.Listener1010Base = test::FreeUdpPort();
+    ports.SQ610To = ports.MOITo = ports.UicamTo = ports.CTPTo = ports.To1010 =
+        ports.ImagiaTo = ports.T924To = sink.Port();
+    const std::uint16_t tLocal = test::FreeUdpPort();
+    auto tClient = std::make_shared<TT924Series>(tLocal);
+    TDiscoverySession live(ports, tClient, "/nonexistent/909/lib.so");
+    live.Start();
+    using L = TDiscoverySession;
+    const auto from = [&](L::TListenerId id) { return live.ListenerPort(id); };
+
+    // Waits for count datagrams from the sink and gives them as (bytes, sender port).
+    std::size_t taken = 0;
+    const auto next = [&](std::size_t count) {
+        std::vector<std::pair<std::string, std::uint16_t>> out;
+        EXPECT_TRUE(DrainUntil([&] { return sink.Received().size() >= taken + count; }));
+        const auto got = sink.Received();
+        for (std::size_t i = taken; i < got.size() && out.size() < count; ++i) {
+            out.emplace_back(got[i].Data, got[i].FromPort);
+        }
+        taken += out.size();
+        return out;
+    };
+
+    live.SendProbes(0, false);
+    const auto first = next(7);
+    ASSERT_EQ(first.size(), 7u);
+    const std::vector<std::pair<std::string, std::uint16_t>> expected = {
+        {ImagiaProbe(), from(L::Listener1)}, {T924SearchProbe(), tLocal},
+        {SQ610Probe(), from(L::Listener1)},  {MOIProbe(), from(L::Listener2)},
+        {UicamProbe(), from(L::Listener3)},  {CTPSearch(), from(L::Listener4)},
+        {Probe1010(), from(L::Listener5)}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(first[i].first, expected[i].first) << "datagram " << i;
+        EXPECT_EQ(first[i].second, expected[i].second) << "datagram " << i;
+    }
+
+    // Later passes: IMAGIA again only on tick 3. (Whether a T probe goes out depends on
+    // whether the previous receiver still holds its local port, so it is left out here.)
+    for (const int tick : {1, 2, 3}) {
+        live.SendProbes(tick, false);
+        std::vector<std::string> pass;
+        ASSERT_TRUE(DrainUntil([&] {
+            const auto got = sink.Received();
+            for (; taken < got.size(); ++taken) {
+                if (got[taken].Data != T924SearchProbe()) {
+                    pass.push_back(got[taken].Data);
+                }
+            }
+            return !pass.empty() && pass.back() == Probe1010();
+        })) << "tick " << tick;
+        std::vector<std::string> want;
+        if (tick % 3 == 0) {
+            want.push_back(ImagiaProbe());
+        }
+        for (const std::string& probe :
+             {SQ610Probe(), MOIProbe(), UicamProbe(), CTPSearch(), Probe1010()}) {
+            want.push_back(probe);
+        }
+        EXPECT_EQ(pass, want) << "tick " << tick;
+    }
+    live.Stop();
+    EXPECT_EQ(tClient->RunningSearches(), 0);
+}
+
 } // namespace
 } // namespace torvane
