@@ -9,7 +9,9 @@
 
 #include "i18n/StrRes.h"
 #include "i18n/qt/FileDialogs.h"
+#include "i18n/qt/Image.h"
 #include "i18n/qt/LanguageFont.h"
+#include "i18n/qt/Panel.h"
 #include "i18n/qt/QtText.h"
 #include "platform/Folders.h"
 #include "platform/Host.h"
@@ -22,10 +24,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace torvane;
 using namespace torvane::test;
@@ -52,6 +59,69 @@ void SendLeave(QWidget* window) {
 }
 
 } // namespace
+
+TEST_F(MainWindow, StartsAsDesigned) {
+    auto w = NewWindow();
+    // A fixed 789 x 607 window without minimise and maximise boxes.
+    EXPECT_EQ(w->size(), QSize(789, 607));
+    EXPECT_EQ(w->minimumSize(), w->maximumSize());
+    EXPECT_FALSE(w->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(w->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(w->Panel1->height(), 69);
+    EXPECT_EQ(w->Panel3->height(), 235);
+    EXPECT_EQ(w->Panel2->height(), 54);
+    EXPECT_EQ(w->Image1->size(), QSize(200, 58));
+    EXPECT_EQ(w->lblSoftMemo->size(), QSize(542, 58));
+    EXPECT_TRUE(w->lblSoftMemo->wordWrap());
+    EXPECT_TRUE(w->lblIPMemo->wordWrap());
+    EXPECT_TRUE(w->lblSoftName->font().bold());
+
+    // The entries and their defaults; the password is masked.
+    EXPECT_TRUE(w->edIP->text().isEmpty());
+    EXPECT_EQ(w->edPort->text(), QStringLiteral("81"));
+    EXPECT_EQ(w->edAcc->text(), QStringLiteral("admin"));
+    EXPECT_EQ(w->edpwd->text(), QStringLiteral("135790"));
+    EXPECT_EQ(w->edpwd->echoMode(), QLineEdit::Password);
+
+    // Hidden: the UI-only button and the series; the series list holds H.
+    EXPECT_TRUE(w->btnUpgrdUIByIP->isHidden());
+    EXPECT_TRUE(w->lblIPCType->isHidden());
+    EXPECT_TRUE(w->cmbMType->isHidden());
+    EXPECT_FALSE(w->btnFindCam->isHidden());
+    EXPECT_FALSE(w->btnUpgrdSysByIP->isHidden());
+    ASSERT_EQ(w->cmbMType->count(), 4);
+    EXPECT_EQ(w->cmbMType->currentIndex(), 2);
+    EXPECT_EQ(w->cmbMType->itemText(2), QStringLiteral("H series"));
+    EXPECT_FALSE(w->cmbLan->isEditable());
+    EXPECT_FALSE(w->cmbMType->isEditable());
+
+    // The log: read-only, empty, its menu's two texts as written.
+    EXPECT_TRUE(w->Memo1->isReadOnly());
+    EXPECT_TRUE(w->Memo1->toPlainText().isEmpty());
+    ASSERT_EQ(w->PopupMenu1->actions().size(), 2);
+    EXPECT_EQ(w->PopupMenu1->actions()[0], w->N2);
+    EXPECT_EQ(w->N2->text(), QString::fromUtf8("保存日志"));
+    EXPECT_EQ(w->N1->text(), QString::fromUtf8("清空日志"));
+    EXPECT_EQ(w->SaveDialog1->DefaultExt, QStringLiteral("txt"));
+    EXPECT_EQ(w->SaveDialog1->Filter, QStringLiteral("*.txt|*.*"));
+
+    // The English texts of the pack.
+    EXPECT_EQ(w->btnFindCam->text(), QStringLiteral("Search LAN IP camera"));
+    EXPECT_EQ(w->btnUpgrdSysByIP->text(), QStringLiteral("Upgrade Firmware"));
+    EXPECT_EQ(w->Label1->text(), QStringLiteral("Language:"));
+    EXPECT_EQ(w->GroupBox3->title(), QStringLiteral("Operation Log"));
+    EXPECT_FALSE(w->Busy());
+    EXPECT_FALSE(w->MouseInside());
+}
+
+TEST(DefaultLanguage, TheOemCodePageTable) {
+    const std::vector<std::pair<int, std::string>> table = {
+        {863, "fr"}, {932, "jp"}, {936, "cn"}, {950, "b5"}, {1144, "Ita"},
+        {1145, "spa"}, {437, "en"}, {0, "en"}, {1252, "en"}, {-1, "en"}};
+    for (const auto& [codePage, language] : table) {
+        EXPECT_EQ(DefaultLanguageOf(codePage), language) << codePage;
+    }
+}
 
 TEST_F(MainWindow, EntryChecksRunInOrderAndStopAtTheFirstFailure) {
     auto w = NewWindow();
