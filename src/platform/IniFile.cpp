@@ -201,7 +201,10 @@ bool TIniFile::WriteString(std::string_view section, std::string_view key,
         if (!out.empty() && !TrimBlanks(out.back()).empty()) {
             out.emplace_back();
         }
-        out.push_back("[" + std::string(section) + "]");
+        std::string header = "[";
+        header.append(section);
+        header += ']';
+        out.push_back(std::move(header));
         out.push_back(entry);
     }
     std::string text;

@@ -155,7 +155,11 @@ std::string TTCamera::MacText() const {
     std::string text;
     for (const char c : MacBytes()) {
         const auto byte = static_cast<unsigned char>(c);
-        text += (text.empty() ? "" : ":") + std::string{Hex[byte >> 4], Hex[byte & 0x0F]};
+        if (!text.empty()) {
+            text += ':';
+        }
+        text += Hex[byte >> 4];
+        text += Hex[byte & 0x0F];
     }
     return text;
 }
