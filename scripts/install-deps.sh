@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk
   xvfb xauth x11-apps imagemagick
   zip unzip curl
+  dpkg-dev file desktop-file-utils appstream librsvg2-bin man-db groff-base
 )
 
 SUDO=""

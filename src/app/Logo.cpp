@@ -45,6 +45,12 @@ QPixmap MakeLogo(QSize size) {
 }
 
 QIcon MakeWindowIcon() {
+    // Installed, the program has its mark in the icon theme (the desktop entry's icon);
+    // run from a build folder it draws the lens.
+    const QIcon installed = QIcon::fromTheme(QStringLiteral("torvane"));
+    if (!installed.isNull()) {
+        return installed;
+    }
     QIcon icon;
     for (const int side : {16, 32, 48}) {
         QPixmap pixmap(side, side);

@@ -1,5 +1,6 @@
 #pragma once
-// The banner logo and the window icon, drawn rather than shipped as image files.
+// The banner logo, drawn rather than shipped as an image file, and the window icon: the
+// installed icon of the theme, or a drawn one.
 
 #include <QIcon>
 #include <QPixmap>

@@ -1,16 +1,14 @@
-// torvane-cli discover [--seconds N] [--find] [--broadcast ADDR] [--json]: the window's LAN
-// search without the window. One pass at once, then one a second through the same session
-// (listeners, merge, ageing, sorting), for N seconds; then the list in the session's order.
+// torvane-cli discover: the window's LAN search without the window. One pass at once, then
+// one a second through the same session (listeners, merge, ageing, sorting), for N
+// seconds; then the list in the session's order.
 
-#include "cli/CliArgs.h"
+#include "cli/Checks.h"
 #include "cli/Commands.h"
 #include "discovery/DevInfoJson.h"
 #include "discovery/DiscoverySession.h"
 #include "discovery/SR.h"
 #include "i18n/Deployment.h"
 #include "platform/Host.h"
-#include "platform/Socket.h"
-#include "platform/Text.h"
 #include "series/SR_924.h"
 
 #include <chrono>
@@ -22,11 +20,6 @@ namespace {
 
 constexpr int DefaultSeconds = 3;
 constexpr int MaxSeconds = 3600;
-
-void PrintDiscoverUsage() {
-    std::cerr << "usage: torvane-cli discover [--seconds N] [--find] [--broadcast ADDR] "
-                 "[--json]\n";
-}
 
 // A text as one TAB-separated column: control characters (TAB and line breaks among them)
 // become blanks.
@@ -52,39 +45,14 @@ void ServeUntil(platform::TMainQueue& queue, std::chrono::steady_clock::time_poi
     }
 }
 
-} // namespace
-
-int RunDiscover(int argc, char** argv) {
-    TCliArgs args;
-    std::string error;
-    if (!ParseArgs(argc, argv, 2, {"seconds", "broadcast"}, {"find", "json"}, args, error) ||
-        !args.Positional.empty()) {
-        std::cerr << "torvane-cli discover: " << (error.empty() ? "unexpected argument" : error)
-                  << "\n";
-        PrintDiscoverUsage();
-        return ExitUsage;
-    }
-    const long long seconds = platform::ToIntDef(
-        args.Get("seconds", std::to_string(DefaultSeconds)), -1);
-    if (seconds < 1 || seconds > MaxSeconds) {
-        std::cerr << "torvane-cli discover: --seconds takes a whole number from 1 to "
-                  << MaxSeconds << "\n";
-        return ExitUsage;
-    }
+int RunDiscover(const TParsedArgs& args) {
+    const long long seconds = std::stoll(args.Get("seconds", std::to_string(DefaultSeconds)));
     if (args.Has("broadcast")) {
-        std::uint32_t address = 0;
-        const std::string text = platform::Trim(args.Get("broadcast", ""));
-        if (!platform::ParseIPv4(text, address)) {
-            std::cerr << "torvane-cli discover: --broadcast takes an IPv4 address such as "
-                         "255.255.255.255\n";
-            return ExitUsage;
-        }
-        SetBroadcastAddress(text);
+        SetBroadcastAddress(args.Get("broadcast", ""));
     }
     auto* console = dynamic_cast<platform::TConsoleHost*>(&platform::Host());
     if (console == nullptr) {
-        std::cerr << "torvane-cli discover: no console host\n";
-        return ExitFailed;
+        return ExitFailed; // main installs a console host; nothing else runs this command
     }
     platform::TMainQueue& queue = console->Queue();
     queue.BindToCurrentThread();
@@ -101,6 +69,8 @@ int RunDiscover(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         for (long long pass = 1;; ++pass) {
             ServeUntil(queue, start + std::chrono::seconds(pass));
+            PrintTrace({"IDS_CLI_TRACE_PASS",
+                        {std::to_string(pass), std::to_string(session.Devices().size())}});
             if (pass >= seconds) {
                 break;
             }
@@ -122,6 +92,36 @@ int RunDiscover(int argc, char** argv) {
     }
     std::cout << std::flush;
     return ExitOk;
+}
+
+} // namespace
+
+TCommandSpec DiscoverCommand() {
+    TCommandSpec c;
+    c.Name = "discover";
+    c.Summary = "search the LAN and list the cameras found";
+    c.Description =
+        "Runs the window's LAN search: one pass at once, then one a second, for the given "
+        "number of seconds; then lists the cameras found, one a line: series, name, IP "
+        "address, port, series index and identity, separated by TABs.";
+    c.Options = {
+        {.Long = "seconds",
+         .Value = "N",
+         .Help = "how long to search, in seconds, from 1 to " + std::to_string(MaxSeconds) +
+                 " (default " + std::to_string(DefaultSeconds) + ")",
+         .Check = CheckWholeNumber(1, MaxSeconds)},
+        {.Long = "find",
+         .Help = "also search through the vendor library, as the dialog's Find button does"},
+        {.Long = "broadcast",
+         .Value = "ADDR",
+         .Help = "destination address of the search probes (default: the broadcast setting "
+                 "of option.ini, else " + DefaultBroadcastAddress() + ")",
+         .Check = CheckIPv4("255.255.255.255")},
+        {.Long = "json", .Help = "print the list as JSON"},
+    };
+    c.Examples = {"torvane-cli discover --seconds 5 --broadcast 192.0.2.255"};
+    c.Run = [](const TCommandContext& context) { return RunDiscover(context.Args); };
+    return c;
 }
 
 } // namespace torvane::cli

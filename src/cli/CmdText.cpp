@@ -1,46 +1,56 @@
-// torvane-cli text KEY [--lang CODE] and torvane-cli languages [--lang CODE]: the message
-// lookup and the language list exactly as the window would use them.
+// torvane-cli text KEY and torvane-cli languages: the message lookup and the language list
+// exactly as the window would use them.
 
-#include "cli/CliArgs.h"
 #include "cli/Commands.h"
 #include "i18n/StrRes.h"
-#include "i18n/StrResource.h"
 
 #include <iostream>
 
 namespace torvane::cli {
 
-int RunText(int argc, char** argv) {
-    TCliArgs args;
-    std::string error;
-    if (!ParseArgs(argc, argv, 2, {"lang"}, {}, args, error) || args.Positional.size() != 1) {
-        std::cerr << "torvane-cli text: " << (error.empty() ? "give exactly one KEY" : error)
-                  << "\nusage: torvane-cli text KEY [--lang CODE]\n";
-        return ExitUsage;
-    }
-    TfrmStrRes holder;
-    SetLanguage(args.Get("lang", "en"));
-    std::cout << GetStrRes(args.Positional[0]) << "\n" << std::flush;
-    return ExitOk;
+TCommandSpec TextCommand() {
+    TCommandSpec c;
+    c.Name = "text";
+    c.Operands = "KEY";
+    c.MinOperands = 1;
+    c.MaxOperands = 1;
+    c.Summary = "print one message of a language pack";
+    c.Description = "Prints the message KEY (an IDS_ key) of the language chosen with --lang, "
+                    "looked up exactly as the window looks it up. A key that the language's "
+                    "pack does not hold is an error (exit status 1).";
+    c.OperandWords = BuiltInKeys("en");
+    c.Examples = {"torvane-cli text IDS_DOWNLOADERR --lang cn"};
+    c.Run = [](const TCommandContext& context) {
+        const std::string& key = context.Args.Operands.front();
+        const std::string text = GetStrRes(key);
+        if (text.empty()) {
+            PrintError({"IDS_CLI_NOTEXT", {key, CurrentLanguage()}});
+            return ExitFailed;
+        }
+        std::cout << text << "\n" << std::flush;
+        return ExitOk;
+    };
+    return c;
 }
 
-int RunLanguages(int argc, char** argv) {
-    TCliArgs args;
-    std::string error;
-    if (!ParseArgs(argc, argv, 2, {"lang"}, {}, args, error) || !args.Positional.empty()) {
-        std::cerr << "torvane-cli languages: " << (error.empty() ? "unexpected argument" : error)
-                  << "\nusage: torvane-cli languages [--lang CODE]\n";
-        return ExitUsage;
-    }
-    TfrmStrRes holder;
-    SetLanguage(args.Get("lang", "en"));
-    std::vector<std::string> packs;
-    ListLanguagePacks(packs);
-    for (const std::string& path : packs) {
-        std::cout << LanguageCodeOfPack(path) << "\t" << GetLanguageDisplayName(path) << "\n";
-    }
-    std::cout << std::flush;
-    return ExitOk;
+TCommandSpec LanguagesCommand() {
+    TCommandSpec c;
+    c.Name = "languages";
+    c.Summary = "list the language packs: code, TAB, name";
+    c.Description = "Lists the language packs that the window offers, one a line: the "
+                    "language code, a TAB and the language's name in the language chosen with "
+                    "--lang.";
+    c.Examples = {"torvane-cli languages --lang b5"};
+    c.Run = [](const TCommandContext&) {
+        std::vector<std::string> packs;
+        ListLanguagePacks(packs);
+        for (const std::string& path : packs) {
+            std::cout << LanguageCodeOfPack(path) << "\t" << GetLanguageDisplayName(path) << "\n";
+        }
+        std::cout << std::flush;
+        return ExitOk;
+    };
+    return c;
 }
 
 } // namespace torvane::cli

@@ -2,8 +2,9 @@
 // firmware button), with the entry fields given as options and the operation log printed
 // to standard output exactly as the window shows it.
 
-#include "cli/CliArgs.h"
+#include "cli/Checks.h"
 #include "cli/Commands.h"
+#include "cli/Password.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
@@ -14,6 +15,7 @@
 #include "upgrade/uUpgradeThread.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <iostream>
@@ -30,37 +32,18 @@ constexpr int PauseBetweenRunsMs = 1000;
 // How long the main thread waits for work before looking again whether the run ended.
 constexpr int QueueWaitMs = 1000;
 
-void PrintUpgradeUsage() {
-    std::cerr <<
-        "usage: torvane-cli upgrade --series E|F|H|T --ip ADDR [--port N] [--user U]\n"
-        "           [--password P] [--firmware system|ui|both] [--lang CODE] [--server URL]\n"
-        "           [--broadcast ADDR] [--yes]\n"
-        "\n"
-        "  --series     the camera's series\n"
-        "  --ip         the camera's address\n"
-        "  --port       its HTTP port (default 81)\n"
-        "  --user       account (default admin)\n"
-        "  --password   password (default 135790)\n"
-        "  --firmware   system, ui, or both: system firmware, then UI firmware (default)\n"
-        "  --lang       language of the log: en, cn, b5 (default en)\n"
-        "  --server     base URL of the firmware server (its path is /FM/)\n"
-        "  --broadcast  destination of the E series' version search (default: the\n"
-        "               deployment setting)\n"
-        "  --yes        answer Yes when asked whether to install the version the camera\n"
-        "               already runs and standard input is not a terminal (else No)\n"
-        "\n"
-        "Exit status: 0 every run ended with the camera working again, 1 a run ended\n"
-        "otherwise, 2 a usage error.\n"
-        "\n"
-        "For tests only: TORVANE_CLI_TIME_SCALE=F (0 < F <= 1) multiplies every fixed wait\n"
-        "and network deadline by F (with a floor for deadlines).\n";
-}
+// The camera's factory account and password, and its usual HTTP port.
+const char* const DefaultUser = "admin";
+const char* const DefaultPassword = "135790";
+const char* const DefaultPort = "81";
 
-int UsageError(const std::string& message) {
-    std::cerr << "torvane-cli upgrade: " << message << "\n";
-    PrintUpgradeUsage();
-    return ExitUsage;
-}
+// The host of the command line, with the program's name before every box it shows.
+class TCliHost : public platform::TConsoleHost {
+public:
+    int MessageBox(const std::string& text, const std::string& caption, int flags) override {
+        return TConsoleHost::MessageBox(text, std::string(ProgramName) + ": " + caption, flags);
+    }
+};
 
 // Series letter to series index (E 0, F 1, H 2, T 3).
 std::optional<int> SeriesIndexOf(const std::string& letter) {
@@ -79,13 +62,19 @@ void PrintLogLine(const std::string& text) {
     std::cout << FormatLogLine(text) << std::endl;
 }
 
+std::string Seconds(std::chrono::steady_clock::duration d) {
+    const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(d).count() / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
 // The entry fields of the window, as the options give them.
 struct TEntries {
     int SeriesIndex = -1;
+    std::string Series;
     std::string Ip;
-    std::string Port = "81";
-    std::string User = "admin";
-    std::string Password = "135790";
+    std::string Port = DefaultPort;
+    std::string User = DefaultUser;
+    std::string Password = DefaultPassword;
 };
 
 class TUpgradeCommand {
@@ -94,20 +83,39 @@ public:
         : FEntries(entries), FHost(host) {}
 
     // One run of the given firmware kind: the entry checks, then the worker. True when the
-    // run ended with the camera working again.
+    // run ended with the camera working again. Under -q only the run's last log line, its
+    // outcome, is printed.
     bool CheckAndStart(bool isSystem) {
+        FLastLine.clear();
+        const bool ok = CheckAndStartRun(isSystem);
+        if (Verbosity() == TVerbosity::Quiet && !FLastLine.empty()) {
+            PrintLogLine(FLastLine);
+        }
+        return ok;
+    }
+
+private:
+    void Log(const std::string& text) {
+        if (Verbosity() == TVerbosity::Quiet) {
+            FLastLine = text;
+        } else {
+            PrintLogLine(text);
+        }
+    }
+
+    bool CheckAndStartRun(bool isSystem) {
         if (FEntries.SeriesIndex < 0) {
-            PrintLogLine(GetStrRes("IDS_NOIPCTYPE"));
+            Log(GetStrRes("IDS_NOIPCTYPE"));
             return false;
         }
         const std::string user = platform::Trim(FEntries.User);
         if (user.empty()) {
-            PrintLogLine(GetStrRes("IDS_NOLOGINUSER"));
+            Log(GetStrRes("IDS_NOLOGINUSER"));
             return false;
         }
         const std::string ip = platform::Trim(FEntries.Ip);
         if (ip.empty()) {
-            PrintLogLine(GetStrRes("IDS_NOIPADDR"));
+            Log(GetStrRes("IDS_NOIPADDR"));
             return false;
         }
         // A 32-bit integer as the window reads it; anything else reads as 0.
@@ -116,20 +124,19 @@ public:
             port = 0;
         }
         if (port == 0) {
-            PrintLogLine(GetStrRes("IDS_NOPORT"));
+            Log(GetStrRes("IDS_NOPORT"));
             return false;
         }
         return StartUpgrade(user, platform::Trim(FEntries.Password), isSystem,
                             static_cast<int>(port), ip);
     }
 
-private:
     bool StartUpgrade(const std::string& user, const std::string& password, bool isSystem,
                       int port, const std::string& ip) {
         std::unique_ptr<TUpgradeObject> upgrade =
             TUpgradeFactory::CreateUpgrade(FEntries.SeriesIndex, isSystem);
         if (!upgrade) {
-            std::cerr << "torvane-cli upgrade: no adapter for this series\n";
+            PrintError({"IDS_CLI_NOADAPTER", {FEntries.Series}});
             return false;
         }
         upgrade->SetUser(user);
@@ -140,7 +147,7 @@ private:
         bool ended = false;
         bool succeeded = false;
         auto* worker = new TUpgradeThread(std::move(upgrade));
-        worker->OnLog = [](const std::string& text) { PrintLogLine(text); };
+        worker->OnLog = [this](const std::string& text) { Log(text); };
         worker->OnTerminate = [worker, &ended, &succeeded] {
             succeeded = worker->Succeeded();
             ended = true;
@@ -154,6 +161,7 @@ private:
 
     const TEntries& FEntries;
     platform::TConsoleHost& FHost;
+    std::string FLastLine; // under -q: the run's latest log line
 };
 
 // Installs the host and the sleeper for the command's life and takes them back at its end,
@@ -175,34 +183,21 @@ public:
     THostScope& operator=(const THostScope&) = delete;
 };
 
-} // namespace
-
-int RunUpgrade(int argc, char** argv) {
-    TCliArgs args;
-    std::string error;
-    if (!ParseArgs(argc, argv, 2,
-                   {"series", "ip", "port", "user", "password", "firmware", "lang", "server",
-                    "broadcast"},
-                   {"yes"}, args, error)) {
-        return UsageError(error);
-    }
-    if (!args.Positional.empty()) {
-        return UsageError("unexpected argument " + args.Positional.front());
-    }
-
+int RunUpgrade(const TCommandContext& context) {
+    const TParsedArgs& args = context.Args;
     TEntries entries;
-    if (args.Has("series")) {
-        const auto index = SeriesIndexOf(args.Get("series", ""));
-        if (!index) {
-            return UsageError("unknown series " + args.Get("series", "") +
-                              " (give E, F, H or T)");
-        }
-        entries.SeriesIndex = *index;
-    }
+    entries.Series = args.Get("series", "");
+    entries.SeriesIndex = SeriesIndexOf(entries.Series).value_or(-1);
     entries.Ip = args.Get("ip", entries.Ip);
     entries.Port = args.Get("port", entries.Port);
     entries.User = args.Get("user", entries.User);
-    entries.Password = args.Get("password", entries.Password);
+
+    TPassword password;
+    if (auto error = ObtainPassword(args, DefaultPassword, entries.User, entries.Ip, password)) {
+        PrintUsageError(*error, "upgrade");
+        return ExitUsage;
+    }
+    entries.Password = password.Text;
 
     const std::string firmware = args.Get("firmware", "both");
     std::vector<bool> runs; // IsSystem of each run, in order
@@ -210,16 +205,8 @@ int RunUpgrade(int argc, char** argv) {
         runs = {true};
     } else if (firmware == "ui") {
         runs = {false};
-    } else if (firmware == "both") {
-        runs = {true, false};
     } else {
-        return UsageError("unknown firmware " + firmware + " (give system, ui or both)");
-    }
-
-    const std::string server = args.Get("server", "");
-    if (args.Has("server") && !platform::StartsWith(platform::LowerAscii(server), "http://") &&
-        !platform::StartsWith(platform::LowerAscii(server), "https://")) {
-        return UsageError("--server needs an http:// or https:// URL");
+        runs = {true, false};
     }
 
     std::unique_ptr<platform::TScaledSleeper> scaled;
@@ -228,26 +215,32 @@ int RunUpgrade(int argc, char** argv) {
         errno = 0;
         const double factor = std::strtod(scale, &end);
         if (errno != 0 || end == scale || *end != '\0' || !(factor > 0.0 && factor <= 1.0)) {
-            return UsageError("TORVANE_CLI_TIME_SCALE must be a number above 0 and at most 1");
+            PrintUsageError({"IDS_CLI_TIMESCALE", {"TORVANE_CLI_TIME_SCALE"}}, "upgrade");
+            return ExitUsage;
         }
         scaled = std::make_unique<platform::TScaledSleeper>(factor);
     }
 
-    TfrmStrRes holder;
-    if (!holder.PacksWritten()) {
-        std::cerr << "torvane-cli upgrade: the language packs could not be written: "
-                  << holder.ErrorText() << "\n";
+    if (!context.Packs.PacksWritten()) {
+        PrintError({"IDS_CLI_PACKSNOTWRITTEN", {context.Packs.ErrorText()}});
         return ExitFailed;
     }
-    SetLanguage(args.Get("lang", "en"));
     if (args.Has("server")) {
-        SetFirmwareServerUrl(server);
+        SetFirmwareServerUrl(args.Get("server", ""));
     }
     if (args.Has("broadcast")) {
         SetBroadcastAddress(args.Get("broadcast", ""));
     }
+    PrintTrace({"IDS_CLI_TRACE_SETTINGS", {FirmwareServerUrl(), BroadcastAddress(),
+                                           CurrentLanguage()}});
+    PrintTrace({"IDS_CLI_TRACE_PACKS", {LanguageDir()}});
+    if (password.Source.empty()) {
+        PrintTrace({"IDS_CLI_TRACE_DEFAULTPASSWORD", {}});
+    } else {
+        PrintTrace({"IDS_CLI_TRACE_PASSWORD", {password.Source}});
+    }
 
-    platform::TConsoleHost host;
+    TCliHost host;
     host.Queue().BindToCurrentThread();
     if (args.Has("yes")) {
         host.SetDefaultAnswer(platform::IDYES);
@@ -260,11 +253,95 @@ int RunUpgrade(int argc, char** argv) {
         if (i > 0) {
             platform::SleepMs(PauseBetweenRunsMs);
         }
-        if (!command.CheckAndStart(runs[i])) {
+        PrintTrace({"IDS_CLI_TRACE_RUN",
+                    {std::to_string(i + 1), std::to_string(runs.size()),
+                     Text({runs[i] ? "IDS_CLI_SYSTEMFIRMWARE" : "IDS_CLI_UIFIRMWARE", {}}),
+                     entries.Series, entries.Ip, entries.Port,
+                     entries.User}});
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = command.CheckAndStart(runs[i]);
+        PrintTrace({ok ? "IDS_CLI_TRACE_RUNOK" : "IDS_CLI_TRACE_RUNFAILED",
+                    {std::to_string(i + 1), Seconds(std::chrono::steady_clock::now() - start)}});
+        if (!ok) {
             allSucceeded = false;
         }
     }
     return allSucceeded ? ExitOk : ExitFailed;
+}
+
+} // namespace
+
+TCommandSpec UpgradeCommand() {
+    TCommandSpec c;
+    c.Name = "upgrade";
+    c.Summary = "upgrade the firmware of one camera, printing the operation log";
+    c.Description =
+        "One press of the window's \"Upgrade Firmware\" button: logs in to the camera, reads "
+        "its version and the firmware server's catalogue, downloads and checks the package, "
+        "uploads it and waits until the camera runs again; by default the system firmware "
+        "first, then the UI firmware. The operation log goes to standard output exactly as "
+        "the window shows it.\n"
+        "\n"
+        "Every option is checked before anything is sent: a missing --series or --ip, an "
+        "address that is neither an IPv4 address nor a host name that resolves, or a port "
+        "outside 1 to 65535 is a usage error.";
+    c.Options = {
+        {.Long = "series",
+         .Value = "E|F|H|T",
+         .Help = "the camera's series",
+         .Required = true,
+         .Words = {"E", "F", "H", "T"},
+         .Complete = TComplete::Words,
+         .Check = CheckOneOf({"E", "F", "H", "T"}, true)},
+        {.Long = "ip",
+         .Value = "ADDR",
+         .Help = "the camera's IPv4 address, or a host name that resolves to one",
+         .Required = true,
+         .Check = CheckHost()},
+        {.Long = "port",
+         .Value = "N",
+         .Help = std::string("the camera's HTTP port, 1 to 65535 (default ") + DefaultPort + ")",
+         .Check = CheckWholeNumber(1, 65535)},
+        {.Long = "user",
+         .Value = "NAME",
+         .Help = std::string("the camera's account (default ") + DefaultUser + ")"},
+        {.Long = "password",
+         .Value = "PASSWORD",
+         .Help = std::string("the camera's password (default ") + DefaultPassword +
+                 "). \"-\" asks for it on the terminal without echo, or reads a line of "
+                 "standard input when that is no terminal. A password written here can be "
+                 "read by every user of the machine in the process list: prefer "
+                 "--password-file, TORVANE_PASSWORD or \"-\"."},
+        {.Long = "password-file",
+         .Value = "FILE",
+         .Help = "read the password from the first line of FILE",
+         .Complete = TComplete::Files},
+        {.Long = "firmware",
+         .Value = "system|ui|both",
+         .Help = "the system firmware, the UI firmware, or both: system, then UI (default)",
+         .Words = {"system", "ui", "both"},
+         .Complete = TComplete::Words,
+         .Check = CheckOneOf({"system", "ui", "both"}, false)},
+        {.Long = "server",
+         .Value = "URL",
+         .Help = "base URL of the firmware server, whose path is /FM/ (default: the server "
+                 "setting of option.ini, else " + DefaultFirmwareServerUrl() + ")",
+         .Check = CheckHttpUrl()},
+        {.Long = "broadcast",
+         .Value = "ADDR",
+         .Help = "destination of the E series' version search (default: the broadcast "
+                 "setting of option.ini, else " + DefaultBroadcastAddress() + ")",
+         .Check = CheckIPv4("255.255.255.255")},
+        {.Long = "yes",
+         .Help = "answer Yes when asked whether to install the version the camera already "
+                 "runs and standard input is no terminal (else the answer is No)"},
+    };
+    c.Examples = {
+        "torvane-cli upgrade --series F --ip 192.0.2.10 --port 81 --password -",
+        "TORVANE_PASSWORD=secret torvane-cli upgrade --series H --ip cam.example.org -q",
+    };
+    c.Run = RunUpgrade;
+    return c;
 }
 
 } // namespace torvane::cli

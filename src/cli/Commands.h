@@ -1,19 +1,77 @@
 #pragma once
-// The commands of torvane-cli. Each returns the process exit status: 0 success, 1 the
-// operation failed, 2 a usage error.
+// The commands of torvane-cli. Each command file declares its command as a TCommandSpec:
+// its name, operands, texts and option table, and the function that runs it. Commands()
+// lists them; main, --help, the man page and the bash completion all read that list.
+//
+// To add an option: add a row to the command's table and read it in the command with
+// args.Get / args.Has, for example
+//     {.Long = "seconds", .Value = "N", .Help = "how long to search",
+//      .Check = CheckWholeNumber(1, 3600)},
+// To add a command: a new file with a function returning its TCommandSpec, and one line in
+// Commands() (Commands.cpp). Exit statuses: ExitStatus.h.
+
+#include "cli/ExitStatus.h"
+#include "cli/Options.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace torvane {
+class TfrmStrRes;
+}
 
 namespace torvane::cli {
 
-constexpr int ExitOk = 0;
-constexpr int ExitFailed = 1;
-constexpr int ExitUsage = 2;
+// What a command runs with: its checked arguments and the language packs, written for the
+// run (the message lookup reads them).
+struct TCommandContext {
+    const TParsedArgs& Args;
+    const TfrmStrRes& Packs;
+};
 
-int RunText(int argc, char** argv);
-int RunLanguages(int argc, char** argv);
-int RunUpgrade(int argc, char** argv);
-int RunDiscover(int argc, char** argv);
+struct TCommandSpec {
+    std::string Name;
+    std::string Operands;       // the operands in the synopsis ("KEY"); empty for none
+    std::size_t MinOperands = 0;
+    std::size_t MaxOperands = 0;
+    std::string Summary;        // one line, English
+    std::string Description;    // English paragraphs separated by empty lines
+    std::vector<TOptionSpec> Options; // the command's own; CommonOptions() follow them
+    std::vector<std::string> OperandWords; // what the completion offers for an operand
+    std::vector<std::string> Examples;     // whole command lines
+    // Runs the command with its checked arguments; returns the exit status.
+    std::function<int(const TCommandContext& context)> Run;
+};
 
-// The usage text of the whole tool.
-void PrintUsage();
+// The options every command takes: --lang, -q, -v, -h.
+[[nodiscard]] const std::vector<TOptionSpec>& CommonOptions();
+// The command's options followed by the common ones.
+[[nodiscard]] std::vector<TOptionSpec> AllOptions(const TCommandSpec& command);
+
+// Every command, in the order the help lists them.
+[[nodiscard]] const std::vector<TCommandSpec>& Commands();
+// The command of that name, or nullptr.
+[[nodiscard]] const TCommandSpec* FindCommand(const std::string& name);
+
+// The tool as a whole, for the top-level help and the man page.
+struct TToolEntry {
+    std::string Name; // a variable or file
+    std::string Help;
+};
+[[nodiscard]] const std::string& ToolDescription();
+[[nodiscard]] const std::vector<TToolEntry>& ToolEnvironment();
+[[nodiscard]] const std::vector<TToolEntry>& ToolFiles();
+
+// The command declarations (one file each).
+[[nodiscard]] TCommandSpec TextCommand();
+[[nodiscard]] TCommandSpec LanguagesCommand();
+[[nodiscard]] TCommandSpec UpgradeCommand();
+[[nodiscard]] TCommandSpec DiscoverCommand();
+
+// Makes the language of --lang (default "en") current. A code without a pack leaves
+// English current and gives the warning to print.
+[[nodiscard]] std::optional<TMessage> ApplyLanguageOption(const TParsedArgs& args);
 
 } // namespace torvane::cli

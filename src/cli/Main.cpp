@@ -1,63 +1,7 @@
 // torvane-cli: the upgrade engine without a window.
 
-#include "cli/Commands.h"
-#include "i18n/Deployment.h"
-#include "platform/Host.h"
-#include "series/SeriesUnits.h"
-
-#include <cstring>
-#include <iostream>
-
-namespace torvane::cli {
-
-void PrintUsage() {
-    std::cout <<
-        "usage: torvane-cli COMMAND [options]\n"
-        "\n"
-        "commands:\n"
-        "  text KEY [--lang CODE]        print the message KEY in a language (default en)\n"
-        "  languages [--lang CODE]       list the language packs: code, TAB, display name\n"
-        "  upgrade --series E|F|H|T --ip ADDR [--port N] [--user U] [--password P]\n"
-        "          [--firmware system|ui|both] [--lang CODE] [--server URL]\n"
-        "          [--broadcast ADDR] [--yes]\n"
-        "                                upgrade one camera, printing the operation log\n"
-        "  discover [--seconds N] [--find] [--broadcast ADDR] [--json]\n"
-        "                                search the LAN and list the cameras found\n"
-        "\n"
-        "Settings: option.ini beside the program and in ~/.config/torvane-cli/ ([Global]\n"
-        "server=URL of the firmware server, broadcast=address of the search probes).\n";
-}
-
-} // namespace torvane::cli
+#include "cli/Tool.h"
 
 int main(int argc, char** argv) {
-    using namespace torvane;
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
-        std::strcmp(argv[1], "help") == 0) {
-        cli::PrintUsage();
-        return argc < 2 ? cli::ExitUsage : cli::ExitOk;
-    }
-    LoadDeploymentSettings();
-    RegisterSeriesAdapters();
-    const std::string command = argv[1];
-    try {
-        if (command == "text") {
-            return cli::RunText(argc, argv);
-        }
-        if (command == "languages") {
-            return cli::RunLanguages(argc, argv);
-        }
-        if (command == "upgrade") {
-            return cli::RunUpgrade(argc, argv);
-        }
-        if (command == "discover") {
-            return cli::RunDiscover(argc, argv);
-        }
-    } catch (const std::exception& e) {
-        std::cerr << "torvane-cli: " << e.what() << "\n";
-        return cli::ExitFailed;
-    }
-    std::cerr << "torvane-cli: unknown command " << command << "\n";
-    cli::PrintUsage();
-    return cli::ExitUsage;
+    return torvane::cli::RunTool(argc, argv);
 }

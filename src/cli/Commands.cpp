@@ -1,0 +1,107 @@
+#include "cli/Commands.h"
+
+#include "cli/Help.h"
+#include "i18n/StrRes.h"
+
+namespace torvane::cli {
+
+const std::vector<TOptionSpec>& CommonOptions() {
+    static const std::vector<TOptionSpec> options = {
+        {.Long = "lang",
+         .Value = "CODE",
+         .Help = "language of the log, the texts and the messages: en, cn or b5 (default en)",
+         .Words = {"en", "cn", "b5"},
+         .Complete = TComplete::Words},
+        {.Long = "quiet", .Short = 'q', .Help = "print only the result and errors"},
+        {.Long = "verbose",
+         .Short = 'v',
+         .Help = "also print the diagnostic trace on standard error"},
+        {.Long = "help", .Short = 'h', .Help = "print this help and exit"},
+    };
+    return options;
+}
+
+std::vector<TOptionSpec> AllOptions(const TCommandSpec& command) {
+    std::vector<TOptionSpec> all = command.Options;
+    all.insert(all.end(), CommonOptions().begin(), CommonOptions().end());
+    return all;
+}
+
+const std::vector<TCommandSpec>& Commands() {
+    static const std::vector<TCommandSpec> commands = [] {
+        std::vector<TCommandSpec> list = {
+            UpgradeCommand(),
+            DiscoverCommand(),
+            TextCommand(),
+            LanguagesCommand(),
+            HelpCommand(),
+        };
+        // "help" completes the names of the commands.
+        for (const TCommandSpec& c : list) {
+            list.back().OperandWords.push_back(c.Name);
+        }
+        return list;
+    }();
+    return commands;
+}
+
+const TCommandSpec* FindCommand(const std::string& name) {
+    for (const TCommandSpec& c : Commands()) {
+        if (c.Name == name) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+const std::string& ToolDescription() {
+    static const std::string text =
+        "torvane-cli drives the Torvane upgrade engine without a window. It upgrades the "
+        "firmware of an IP camera, searches the LAN for cameras, and prints the texts of its "
+        "language packs.\n"
+        "\n"
+        "Results go to standard output. Errors and warnings go to standard error, each line "
+        "beginning with the program's name, in the language chosen with --lang.";
+    return text;
+}
+
+const std::vector<TToolEntry>& ToolEnvironment() {
+    static const std::vector<TToolEntry> entries = {
+        {"TORVANE_PASSWORD",
+         "the camera's password for upgrade when neither --password nor --password-file is "
+         "given. Safer than --password, which every user of the machine can read in the "
+         "process list."},
+        {"XDG_CONFIG_HOME",
+         "the per-user settings folder ($HOME/.config when unset); option.ini is read from "
+         "its subfolder torvane-cli."},
+        {"TMPDIR",
+         "where the private temporary folder torvane-UID is made (/tmp when unset): language "
+         "packs, the firmware catalogue and downloaded packages."},
+        {"TORVANE_CLI_TIME_SCALE",
+         "for tests only: a number F with 0 < F <= 1 that multiplies every fixed wait and "
+         "network deadline of upgrade (deadlines keep a floor)."},
+    };
+    return entries;
+}
+
+const std::vector<TToolEntry>& ToolFiles() {
+    static const std::vector<TToolEntry> entries = {
+        {"~/.config/torvane-cli/option.ini",
+         "settings, section [Global]: server=URL of the firmware server (its path is /FM/), "
+         "broadcast=destination address of the LAN search. A file option.ini beside the "
+         "program is read first; the user's file wins over it, and --server and --broadcast "
+         "win over both."},
+    };
+    return entries;
+}
+
+std::optional<TMessage> ApplyLanguageOption(const TParsedArgs& args) {
+    const std::string code = args.Get("lang", "en");
+    SetLanguage(code);
+    if (CurrentLanguage() != code && !LanguageDir().empty()) {
+        return TMessage{"IDS_CLI_NOPACK", {code, CurrentLanguage()}};
+    }
+    return std::nullopt;
+}
+
+} // namespace torvane::cli
