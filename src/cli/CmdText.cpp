@@ -3,8 +3,8 @@
 
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
+#include "cli/QuitSignals.h"
 #include "i18n/StrRes.h"
-#include "i18n/StrResource.h"
 
 #include <iostream>
 
@@ -18,7 +18,7 @@ int RunText(int argc, char** argv) {
                   << "\nusage: torvane-cli text KEY [--lang CODE]\n";
         return ExitUsage;
     }
-    TfrmStrRes holder;
+    const TCliPacks packFiles;
     SetLanguage(args.Get("lang", "en"));
     std::cout << GetStrRes(args.Positional[0]) << "\n" << std::flush;
     return ExitOk;
@@ -32,7 +32,7 @@ int RunLanguages(int argc, char** argv) {
                   << "\nusage: torvane-cli languages [--lang CODE]\n";
         return ExitUsage;
     }
-    TfrmStrRes holder;
+    const TCliPacks packFiles;
     SetLanguage(args.Get("lang", "en"));
     std::vector<std::string> packs;
     ListLanguagePacks(packs);

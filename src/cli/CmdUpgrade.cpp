@@ -4,9 +4,9 @@
 
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
+#include "cli/QuitSignals.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
-#include "i18n/StrResource.h"
 #include "platform/Host.h"
 #include "platform/Sleeper.h"
 #include "platform/Text.h"
@@ -51,6 +51,10 @@ void PrintUpgradeUsage() {
         "\n"
         "Exit status: 0 every run ended with the camera working again, 1 a run ended\n"
         "otherwise, 2 a usage error.\n"
+        "\n"
+        "Interrupted (Ctrl-C, SIGTERM, SIGHUP), it deletes its language packs and ends by\n"
+        "that signal; in the middle of a firmware upload it lets the upload finish first\n"
+        "(a second signal ends it at once).\n"
         "\n"
         "For tests only: TORVANE_CLI_TIME_SCALE=F (0 < F <= 1) multiplies every fixed wait\n"
         "and network deadline by F (with a floor for deadlines).\n";
@@ -233,10 +237,10 @@ int RunUpgrade(int argc, char** argv) {
         scaled = std::make_unique<platform::TScaledSleeper>(factor);
     }
 
-    TfrmStrRes holder;
-    if (!holder.PacksWritten()) {
+    TCliPacks packs;
+    if (!packs.Holder().PacksWritten()) {
         std::cerr << "torvane-cli upgrade: the language packs could not be written: "
-                  << holder.ErrorText() << "\n";
+                  << packs.Holder().ErrorText() << "\n";
         return ExitFailed;
     }
     SetLanguage(args.Get("lang", "en"));

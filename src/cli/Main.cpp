@@ -1,6 +1,7 @@
 // torvane-cli: the upgrade engine without a window.
 
 #include "cli/Commands.h"
+#include "cli/QuitSignals.h"
 #include "i18n/Deployment.h"
 #include "platform/Host.h"
 #include "series/SeriesUnits.h"
@@ -32,6 +33,7 @@ void PrintUsage() {
 
 int main(int argc, char** argv) {
     using namespace torvane;
+    cli::StartQuitSignals(); // before any other thread starts
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
         cli::PrintUsage();
