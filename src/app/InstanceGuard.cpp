@@ -26,15 +26,15 @@ TInstanceGuard::~TInstanceGuard() {
 }
 
 std::string TInstanceGuard::LockPath() {
-    const std::string temp = platform::TempFolder();
-    return temp.empty() ? std::string() : temp + InstanceName + ".lock";
+    const std::string folder = platform::RuntimeFolder();
+    return folder.empty() ? std::string() : folder + InstanceName + ".lock";
 }
 
 QString TInstanceGuard::ServerName() {
-    // A full path inside the private temporary folder, so the socket is per user and no
-    // one else can bind or reach it.
-    const std::string temp = platform::TempFolder();
-    return temp.empty() ? QString() : ToQ(temp + InstanceName + ".sock");
+    // A full path inside the private runtime folder, so the socket is per user and no one
+    // else can bind or reach it.
+    const std::string folder = platform::RuntimeFolder();
+    return folder.empty() ? QString() : ToQ(folder + InstanceName + ".sock");
 }
 
 bool TInstanceGuard::Acquire() {

@@ -32,6 +32,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -79,6 +80,18 @@ void SetPointSize(QWidget* w, int points) {
     font.setPointSize(points);
     w->setFont(font);
 }
+
+// The application's style, except that password fields mask every character with "*".
+class TAsteriskMaskStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter) {
+            return '*';
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 void SetTextColour(QWidget* w, const QColor& colour) {
     QPalette palette = w->palette();
@@ -223,6 +236,10 @@ void TfrmTorvane::CreateComponents() {
     lblIPCPwd = MakeLabel(Panel2, "lblIPCPwd", QStringLiteral("Password:"));
     edpwd = MakeEdit(Panel2, "edpwd", QStringLiteral("135790"));
     edpwd->setEchoMode(QLineEdit::Password);
+    // The window is designed with "*" as the mask; the style's own (often a dot) differs.
+    auto* maskStyle = new TAsteriskMaskStyle;
+    maskStyle->setParent(edpwd);
+    edpwd->setStyle(maskStyle);
     edIP->setMinimumWidth(130);
     edPort->setFixedWidth(64);
     edAcc->setMinimumWidth(100);
@@ -291,7 +308,9 @@ void TfrmTorvane::CreateComponents() {
     FUIRunTimer->setInterval(UIRunPauseMs);
     connect(FUIRunTimer, &QTimer::timeout, this, [this] {
         FUIRunPending = false;
-        CheckAndStart(false);
+        if (!FUpgrading) {
+            CheckAndStart(false);
+        }
     });
 
     connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
@@ -542,19 +561,26 @@ void TfrmTorvane::btnUpgrdSysByIPClick() {
     if (Busy()) {
         return;
     }
-    // The UI run follows once this run has ended and the pause has passed; the GUI thread
-    // goes on serving the window meanwhile.
-    FUIRunPending = true;
+    // A UI check still to come from an earlier press whose checks failed gives way to
+    // this press.
+    FUIRunTimer->stop();
     CheckAndStart(true);
-    if (!FUpgrading) {
-        FUIRunTimer->start();
+    if (FUpgrading) {
+        // The UI run follows once this run has ended (UpgradeDone starts the pause); until
+        // then the window stays busy. The GUI thread goes on serving the window meanwhile.
+        FUIRunPending = true;
+        return;
     }
+    // Nothing runs: the UI check still follows after the pause and logs its own message,
+    // but the window is free meanwhile (input passes, closing is allowed).
+    FUIRunTimer->start();
 }
 
 void TfrmTorvane::btnUpgrdUIByIPClick() {
     if (Busy()) {
         return;
     }
+    FUIRunTimer->stop();
     CheckAndStart(false);
 }
 

@@ -68,7 +68,9 @@ public:
 
     // A run is under way.
     [[nodiscard]] bool Upgrading() const { return FUpgrading; }
-    // A run is under way or the UI run of a system button press is still to come.
+    // A run is under way, or the system run of a press has ended and its UI run is still
+    // to come. After a press whose entry checks failed nothing runs, so the window is not
+    // busy, although the UI check still follows after the pause.
     [[nodiscard]] bool Busy() const { return FUpgrading || FUIRunPending; }
     [[nodiscard]] bool MouseInside() const { return FMouseInside; }
     [[nodiscard]] const std::vector<std::string>& LanguageFiles() const { return FLanguageFiles; }

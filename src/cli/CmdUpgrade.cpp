@@ -284,7 +284,11 @@ TCommandSpec UpgradeCommand() {
         "\n"
         "Every option is checked before anything is sent: a missing --series or --ip, an "
         "address that is neither an IPv4 address nor a host name that resolves, or a port "
-        "outside 1 to 65535 is a usage error.";
+        "outside 1 to 65535 is a usage error.\n"
+        "\n"
+        "Interrupted (Ctrl-C, SIGTERM, SIGHUP), it deletes its language packs and ends by "
+        "that signal; in the middle of a firmware upload it lets the upload finish first "
+        "(a second signal ends it at once).";
     c.Options = {
         {.Long = "series",
          .Value = "E|F|H|T",

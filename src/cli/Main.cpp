@@ -1,7 +1,9 @@
 // torvane-cli: the upgrade engine without a window.
 
+#include "cli/QuitSignals.h"
 #include "cli/Tool.h"
 
 int main(int argc, char** argv) {
+    torvane::cli::StartQuitSignals(); // before any other thread starts
     return torvane::cli::RunTool(argc, argv);
 }

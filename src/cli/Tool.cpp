@@ -3,7 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/Help.h"
 #include "i18n/Deployment.h"
-#include "i18n/StrResource.h"
+#include "cli/QuitSignals.h"
 #include "series/SeriesUnits.h"
 
 #include <iostream>
@@ -70,7 +70,7 @@ int RunTool(int argc, char** argv) {
             return ExitOk;
         }
         if (before.Error) {
-            const TfrmStrRes packs;
+            const TCliPacks packs;
             (void)ApplyLanguageOption(before);
             PrintUsageError(*before.Error, {});
             return ExitUsage;
@@ -81,7 +81,7 @@ int RunTool(int argc, char** argv) {
 
     const TCommandSpec* command = FindCommand(all[at]);
     if (command == nullptr) {
-        const TfrmStrRes packs;
+        const TCliPacks packs;
         (void)ApplyLanguageOption(before);
         PrintUsageError({"IDS_CLI_UNKNOWNCOMMAND", {all[at]}}, {});
         return ExitUsage;
@@ -101,7 +101,7 @@ int RunTool(int argc, char** argv) {
         return ExitOk;
     }
 
-    const TfrmStrRes packs;
+    TCliPacks packs;
     const std::optional<TMessage> noPack = ApplyLanguageOption(args);
     if (args.Has("quiet") && args.Has("verbose")) {
         args.Error = args.Error.value_or(TMessage{"IDS_CLI_CONFLICT", {"--quiet", "--verbose"}});
@@ -129,7 +129,7 @@ int RunTool(int argc, char** argv) {
     LoadDeploymentSettings();
     RegisterSeriesAdapters();
     try {
-        return command->Run({args, packs});
+        return command->Run({args, packs.Holder()});
     } catch (const std::exception& e) {
         std::cout << std::flush;
         std::cerr << ProgramName << ": " << e.what() << std::endl;

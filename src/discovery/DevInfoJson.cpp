@@ -98,6 +98,8 @@ std::string JsonString(std::string_view bytes) {
 }
 
 std::string DevInfoToJson(const TDevInfo& r) {
+    // szDdnsPwd and szLoginPwd are left out: a T camera's search reply carries its login
+    // password, and the list is printed, piped and saved in logs.
     std::string out = "{";
     Field(out, "nType", r.nType);
     Field(out, "szID", r.szID);
@@ -117,12 +119,10 @@ std::string DevInfoToJson(const TDevInfo& r) {
     Field(out, "btDHCP", r.btDHCP);
     Field(out, "btDdnsOn", r.btDdnsOn);
     Field(out, "szDdnsUser", r.szDdnsUser);
-    Field(out, "szDdnsPwd", r.szDdnsPwd);
     Field(out, "szDdns", r.szDdns);
     Field(out, "szDdnsHost", r.szDdnsHost);
     Field(out, "nExtra", r.nExtra);
     Field(out, "szLoginUser", r.szLoginUser);
-    Field(out, "szLoginPwd", r.szLoginPwd);
     Field(out, "nAux", r.nAux);
     Field(out, "nTTL", r.nTTL);
     Field(out, "wAux2", r.wAux2);

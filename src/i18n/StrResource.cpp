@@ -60,12 +60,16 @@ void TfrmStrRes::FormCreate() {
     FWritten = true;
 }
 
-void TfrmStrRes::FormDestroy() {
-    ReleaseLangIniFile();
-    ClearStrResCache();
+void TfrmStrRes::DeletePackFolder() {
     if (!FLanguageDir.empty() && (!FUseLock.IsOpen() || FUseLock.TryLockExclusive())) {
         platform::DeleteFolder(FLanguageDir, true);
     }
+}
+
+void TfrmStrRes::FormDestroy() {
+    ReleaseLangIniFile();
+    ClearStrResCache();
+    DeletePackFolder();
     FUseLock.Close();
     SetLanguageDir("");
     SetCurrentLanguage("en");

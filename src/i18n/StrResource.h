@@ -26,6 +26,14 @@ public:
     [[nodiscard]] bool PacksWritten() const { return FWritten; }
     // Why the packs could not be written (shown to the user in an error box too).
     [[nodiscard]] const std::string& ErrorText() const { return FError; }
+    // The language folder, with its trailing "/"; empty when none was made.
+    [[nodiscard]] const std::string& LanguageFolder() const { return FLanguageDir; }
+
+    // Deletes the language folder unless another running copy still uses it, as the
+    // holder's end does. It touches files only, never the lookup's state, so a program
+    // that is being ended by a signal may call it from any thread while lookups go on
+    // (they then find no pack). The caller keeps the holder alive meanwhile.
+    void DeletePackFolder();
 
 private:
     void FormCreate();

@@ -23,25 +23,48 @@ std::string EnvOr(const char* name, const char* fallback) {
 
 } // namespace
 
+std::string PrivateFolder(const std::string& path) {
+    if (path.empty()) {
+        return {};
+    }
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return {};
+    }
+    struct stat st {};
+    // lstat: a link planted in a shared /tmp must never be followed.
+    if (::lstat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 0077) != 0) {
+        return {};
+    }
+    return path + "/";
+}
+
 std::string TempFolder() {
     std::string base = EnvOr("TMPDIR", "/tmp");
     while (base.size() > 1 && base.back() == '/') {
         base.pop_back();
     }
-    const uid_t uid = ::getuid();
-    const std::string folder = base + "/torvane-" + std::to_string(uid);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        return {};
+    return PrivateFolder(base + "/torvane-" + std::to_string(::getuid()));
+}
+
+std::string RuntimeFolder() {
+    std::string base = EnvOr("XDG_RUNTIME_DIR", nullptr);
+    while (base.size() > 1 && base.back() == '/') {
+        base.pop_back();
     }
     struct stat st {};
-    // lstat: a link planted in a shared /tmp must never be followed.
-    if (::lstat(folder.c_str(), &st) != 0) {
-        return {};
+    // The session's runtime folder is the user's own (usually /run/user/<uid>, 0700). One
+    // that is not ours or that others may write to is ignored, as the XDG rules ask.
+    if (!base.empty() && base.front() == '/' && ::stat(base.c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 0022) == 0) {
+        const std::string folder = PrivateFolder(base + "/torvane");
+        if (!folder.empty()) {
+            return folder;
+        }
     }
-    if (!S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 0077) != 0) {
-        return {};
-    }
-    return folder + "/";
+    return PrivateFolder("/tmp/torvane-runtime-" + std::to_string(::getuid()));
 }
 
 std::string ConfigFolder() {

@@ -13,6 +13,19 @@ namespace torvane::platform {
 // path is a symbolic link, is not a folder, is not owned by us or is open to others.
 [[nodiscard]] std::string TempFolder();
 
+// The per-user runtime folder: what must be one and the same for every copy the user runs,
+// whatever TMPDIR says (the single-instance lock and its socket). $XDG_RUNTIME_DIR/torvane/
+// when XDG_RUNTIME_DIR names an absolute path to a folder of ours that nobody else may
+// write to; otherwise /tmp/torvane-runtime-<uid>/ (on the machine's own /tmp, never on a
+// home folder that other machines may share). Created 0700 and refused like TempFolder;
+// empty when neither can be made safe.
+[[nodiscard]] std::string RuntimeFolder();
+
+// Creates the folder (one level, 0700) unless it exists, and returns it with a trailing
+// "/" when it is safe to keep private files in: a real folder (not a link), owned by us,
+// open to nobody else. Empty otherwise.
+[[nodiscard]] std::string PrivateFolder(const std::string& path);
+
 // ${XDG_CONFIG_HOME:-$HOME/.config}/, or empty when neither variable gives a folder.
 [[nodiscard]] std::string ConfigFolder();
 

@@ -4,9 +4,11 @@
 #include "platform/Host.h"
 #include "platform/Sleeper.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <locale>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -26,6 +28,17 @@ TRunningWorkers& Running() {
     static auto* running = new TRunningWorkers;
     return *running;
 }
+
+// Uploads under way, over all workers.
+std::atomic<int> UploadCount{0};
+
+class TUploadMark {
+public:
+    TUploadMark() { ++UploadCount; }
+    ~TUploadMark() { --UploadCount; }
+    TUploadMark(const TUploadMark&) = delete;
+    TUploadMark& operator=(const TUploadMark&) = delete;
+};
 
 std::locale SystemLocale() {
     try {
@@ -108,6 +121,10 @@ void TUpgradeThread::ThreadMain(TUpgradeThread* self) {
     std::lock_guard<std::mutex> g(Running().Lock);
     --Running().Count;
     Running().Ended.notify_all();
+}
+
+bool TUpgradeThread::UploadUnderWay() {
+    return UploadCount.load() > 0;
 }
 
 void TUpgradeThread::WaitUntilAllEnded() {
@@ -203,6 +220,7 @@ void TUpgradeThread::Execute() {
         return;
     }
 
+    std::optional<TUploadMark> uploading(std::in_place);
     LogKey("IDS_UPGRADING");
     std::string message;
     if (!up.Upload(message)) {
@@ -210,6 +228,7 @@ void TUpgradeThread::Execute() {
         return;
     }
     LogKey("IDS_UPGRADED");
+    uploading.reset();
     platform::SleepMs(RebootWaitMs);
 
     int pauses = 0;

@@ -61,6 +61,11 @@ public:
     // OnTerminate of each has run), before the host goes away.
     static void WaitUntilAllEnded();
 
+    // True while some worker is sending firmware to a camera: from its "upgrading" line
+    // until the upload's outcome has been logged. A program asked to end waits for this to
+    // pass, so that no camera is left with half an image. Callable from any thread.
+    [[nodiscard]] static bool UploadUnderWay();
+
     static constexpr int RebootWaitMs = 40000;
     static constexpr int PollPauseMs = 1000;
     static constexpr int MaxPollPauses = 10;

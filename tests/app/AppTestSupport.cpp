@@ -18,21 +18,25 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace torvane::test {
 
 namespace {
 
-// Every test process gets temporary and config folders of its own (ctest runs the tests
-// of one executable side by side), and a fixed locale.
+// Every test process gets temporary, config and runtime folders of its own (ctest runs the
+// tests of one executable side by side), and a fixed locale.
 void PrivateFolders() {
-    for (const char* var : {"TMPDIR", "XDG_CONFIG_HOME"}) {
+    const std::pair<const char*, const char*> folders[] = {
+        {"TMPDIR", "-tmp"}, {"XDG_CONFIG_HOME", "-config"}, {"XDG_RUNTIME_DIR", "-run"}};
+    for (const auto& [var, suffix] : folders) {
         const char* base = std::getenv(var);
         std::string folder = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                             "/app-" + std::to_string(::getpid()) +
-                             (std::string(var) == "TMPDIR" ? "-tmp" : "-config");
+                             "/app-" + std::to_string(::getpid()) + suffix;
         (void)platform::ForceFolder(folder);
+        ::chmod(folder.c_str(), 0700);
         ::setenv(var, folder.c_str(), 1);
     }
     ::setenv("LANG", "C.UTF-8", 1);

@@ -82,6 +82,7 @@ TEST_F(MainWindow, StartsAsDesigned) {
     EXPECT_EQ(w->edAcc->text(), QStringLiteral("admin"));
     EXPECT_EQ(w->edpwd->text(), QStringLiteral("135790"));
     EXPECT_EQ(w->edpwd->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(w->edpwd->displayText(), QStringLiteral("******")) << "the designed mask is *";
 
     // Hidden: the UI-only button and the series; the series list holds H.
     EXPECT_TRUE(w->btnUpgrdUIByIP->isHidden());
@@ -210,16 +211,73 @@ TEST_F(MainWindow, OnePressRunsSystemThenUIFirmwareReadingTheFieldsAnew) {
     EXPECT_TRUE(w->btnUpgrdSysByIP->isEnabled());
     EXPECT_FALSE(FHost.Busy());
 
-    // With a failing check the UI check follows all the same and logs its message again.
+    // Between the system run and the UI run the window stays busy: closing is refused.
+    w->SetUIRunPause(TfrmTorvane::UIRunPauseMs);
+    TFakeAdapters::Clear();
+    w->edIP->setText(QStringLiteral("127.0.0.1"));
+    w->btnUpgrdSysByIP->click();
+    ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 1 && !w->Upgrading(); }));
+    EXPECT_TRUE(w->Busy()) << "the UI run is still to come";
+    FHost.ClearBoxes();
+    EXPECT_FALSE(w->close());
+    EXPECT_EQ(FHost.Boxes().size(), 1u);
+    w->SetUIRunPause(0);
+    ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 2 && !w->Busy(); }));
+}
+
+TEST_F(MainWindow, AFailedEntryCheckLeavesTheWindowFree) {
+    auto w = NewWindow();
+    w->show();
     w->Memo1->clear();
     w->edIP->clear();
+    FHost.ClearBoxes();
+
+    // Nothing runs: input passes and closing would be allowed, yet the UI check still
+    // follows after the pause.
     w->btnUpgrdSysByIP->click();
-    ASSERT_TRUE(RunUntil([&] { return !w->Busy(); }));
+    EXPECT_FALSE(w->Busy());
+    EXPECT_FALSE(w->Upgrading());
+    EXPECT_TRUE(w->btnUpgrdSysByIP->isEnabled());
+    SendEnter(w.get());
+    SendClick(w->Memo1->viewport(), Qt::LeftButton);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"));
+    QApplication::sendEvent(w->edPort, &key);
+    EXPECT_TRUE(FHost.Boxes().empty()) << "no \"upgrading\" box when nothing runs";
+    EXPECT_EQ(w->edPort->text(), QStringLiteral("811"));
+    w->edPort->setText(QStringLiteral("81"));
+    w->SetUIRunPause(0);
+    ASSERT_TRUE(RunUntil([&] { return LogLines(*w).size() == 2; }));
     const QStringList failed = LogLines(*w);
-    ASSERT_EQ(failed.size(), 2);
     EXPECT_TRUE(IsLogLineOf(failed[0], GetStrRes("IDS_NOIPADDR")));
     EXPECT_TRUE(IsLogLineOf(failed[1], GetStrRes("IDS_NOIPADDR")));
-    EXPECT_EQ(TFakeAdapters::Runs().size(), 2u);
+    EXPECT_TRUE(TFakeAdapters::Runs().empty());
+
+    // A press with the entries mended during the pause starts at once; the check still
+    // pending from the failed press gives way to it, so exactly one UI run follows.
+    w->Memo1->clear();
+    w->edIP->clear();
+    w->SetUIRunPause(TfrmTorvane::UIRunPauseMs);
+    w->btnUpgrdSysByIP->click();
+    w->edIP->setText(QStringLiteral("127.0.0.1"));
+    TFakeAdapters::Hold();
+    w->btnUpgrdSysByIP->click();
+    ASSERT_TRUE(RunUntil([] { return TFakeAdapters::Runs().size() == 1; }));
+    EXPECT_TRUE(w->Busy());
+    w->SetUIRunPause(0);
+    TFakeAdapters::Release();
+    ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 2 && !w->Busy(); }));
+    const QStringList lines = LogLines(*w);
+    ASSERT_EQ(lines.size(), 3) << FromQ(lines.join('\n'));
+    EXPECT_TRUE(IsLogLineOf(lines[0], GetStrRes("IDS_NOIPADDR")));
+    EXPECT_TRUE(IsLogLineOf(lines[1], GetStrRes("IDS_PASSWORDERROR")));
+    EXPECT_TRUE(IsLogLineOf(lines[2], GetStrRes("IDS_NOIPCCONNECT")));
+    EXPECT_TRUE(TFakeAdapters::Runs()[0].IsSystem);
+    EXPECT_FALSE(TFakeAdapters::Runs()[1].IsSystem);
+
+    // After a failed check the window closes.
+    w->edIP->clear();
+    w->btnUpgrdSysByIP->click();
+    EXPECT_TRUE(w->close());
 }
 
 TEST_F(MainWindow, InputAndClosingAreRefusedWhileARunIsUnderWay) {

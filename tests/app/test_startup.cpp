@@ -16,6 +16,7 @@
 #include <QPushButton>
 
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace torvane;
@@ -105,25 +106,58 @@ TEST_F(Startup, ASecondWindowInTheSameSessionIsRefused) {
     EXPECT_FALSE(third->StartRefused()) << "the lock went with the first window";
 }
 
+TEST_F(Startup, TheSingleInstanceCheckHoldsWhateverTheTemporaryFolder) {
+    auto first = NewWindow();
+    ASSERT_FALSE(first->StartRefused());
+    const std::string savedTmp = std::getenv("TMPDIR");
+    const std::string other = ScratchPath("other-tmp");
+    const std::string refused = ScratchPath("refused-tmp");
+    ASSERT_TRUE(platform::ForceFolder(other) && platform::ForceFolder(refused));
+    const std::string planted = refused + "/torvane-" + std::to_string(::getuid());
+    ASSERT_EQ(::symlink(other.c_str(), planted.c_str()), 0);
+
+    // Another temporary folder, and one that is refused (a link planted in its place): the
+    // lock is found all the same, and the request to raise the window reaches the first.
+    for (const std::string& tmp : {other, refused}) {
+        ::setenv("TMPDIR", tmp.c_str(), 1);
+        auto second = NewWindow();
+        EXPECT_TRUE(second->StartRefused()) << "TMPDIR " << tmp;
+    }
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_TRUE(RunUntil([&] { return first->isVisible(); })) << "raised by the later copies";
+    first->hide();
+    EXPECT_TRUE(TInstanceGuard::AskRunningCopyToRaise());
+    EXPECT_TRUE(RunUntil([&] { return first->isVisible(); }));
+
+    ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    (void)platform::RemoveFile(planted);
+    platform::DeleteFolder(other, true);
+    platform::DeleteFolder(refused, true);
+}
+
 // The program itself, twice, as the user would start it.
 TEST(SecondCopy, WarnsOnceAndEndsWithoutAWindow) {
     const QString scratch = ToQ(ScratchPath("copies"));
     const QString tmp = scratch + QStringLiteral("/tmp");
+    const QString otherTmp = scratch + QStringLiteral("/other-tmp");
+    const QString run = scratch + QStringLiteral("/run");
     const QString config = scratch + QStringLiteral("/config");
-    ASSERT_TRUE(QDir().mkpath(tmp) && QDir().mkpath(config + QStringLiteral("/torvane")));
+    ASSERT_TRUE(QDir().mkpath(tmp) && QDir().mkpath(otherTmp) && QDir().mkpath(run) &&
+                QDir().mkpath(config + QStringLiteral("/torvane")));
+    ASSERT_EQ(::chmod(FromQ(run).c_str(), 0700), 0); // as a session's runtime folder is
     ASSERT_TRUE(WriteWholeFile(FromQ(config) + "/torvane/option.ini",
                                "[Global]\r\nlan=en\r\nbroadcast=127.0.0.1\r\n"
                                "server=http://127.0.0.1:1/FM/\r\n"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TMPDIR"), tmp);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("TORVANE_TEST_AUTOCLOSE_BOXES"), QStringLiteral("1"));
     env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     env.remove(QStringLiteral("LC_ALL"));
     const QString exe = QStringLiteral(TORVANE_EXE);
-    const std::string lockPath =
-        FromQ(tmp) + "/torvane-" + std::to_string(::getuid()) + "/IP Camera Torvane.lock";
+    const std::string lockPath = FromQ(run) + "/torvane/IP Camera Torvane.lock";
     const auto lockTaken = [&] {
         platform::TFileLock probe;
         return probe.Open(lockPath) && !probe.TryLockExclusive();
@@ -139,17 +173,22 @@ TEST(SecondCopy, WarnsOnceAndEndsWithoutAWindow) {
     }
     ASSERT_TRUE(lockTaken()) << first.readAllStandardError().toStdString();
 
-    QProcess second;
-    second.setProcessEnvironment(env);
-    second.start(exe, {});
-    ASSERT_TRUE(second.waitForFinished(30000)) << "the second copy must end by itself";
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0);
-    const QStringList boxes =
-        QString::fromUtf8(second.readAllStandardError()).split('\n').filter("torvane box");
-    ASSERT_EQ(boxes.size(), 1) << boxes.join('\n').toStdString();
-    EXPECT_EQ(boxes[0], QStringLiteral("torvane box 48: WARNING: The upgrade software for IP "
-                                       "Cam, Version1.1 is already running."));
+    // A second copy, also one started with another temporary folder, warns once and ends.
+    for (const QString& secondTmp : {tmp, otherTmp}) {
+        QProcessEnvironment secondEnv = env;
+        secondEnv.insert(QStringLiteral("TMPDIR"), secondTmp);
+        QProcess second;
+        second.setProcessEnvironment(secondEnv);
+        second.start(exe, {});
+        ASSERT_TRUE(second.waitForFinished(30000)) << "the second copy must end by itself";
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 0);
+        const QStringList boxes =
+            QString::fromUtf8(second.readAllStandardError()).split('\n').filter("torvane box");
+        ASSERT_EQ(boxes.size(), 1) << FromQ(secondTmp) << "\n" << boxes.join('\n').toStdString();
+        EXPECT_EQ(boxes[0], QStringLiteral("torvane box 48: WARNING: The upgrade software for "
+                                           "IP Cam, Version1.1 is already running."));
+    }
 
     EXPECT_EQ(first.state(), QProcess::Running);
     const std::string packs = FromQ(tmp) + "/torvane-" + std::to_string(::getuid()) +

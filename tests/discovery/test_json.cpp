@@ -34,5 +34,21 @@ TEST(DevInfoJson, EscapesEveryCameraText) {
     EXPECT_EQ(DevInfoListToJson({r, r}), "[\n" + json + ",\n" + json + "\n]\n");
 }
 
+TEST(DevInfoJson, NeverPrintsPasswords) {
+    // A T camera's search reply carries its login account and password; 1010 and CTP
+    // replies carry DDNS credentials.
+    TDevInfo r;
+    r.nType = 9;
+    r.szLoginUser = "admin";
+    r.szLoginPwd = "Login-Secret-1";
+    r.szDdnsUser = "ddns-user";
+    r.szDdnsPwd = "Ddns-Secret-2";
+    const std::string json = DevInfoListToJson({r});
+    EXPECT_EQ(json.find("Secret"), std::string::npos) << json;
+    EXPECT_EQ(json.find("Pwd"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"szLoginUser\":\"admin\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"szDdnsUser\":\"ddns-user\""), std::string::npos) << json;
+}
+
 } // namespace
 } // namespace torvane

@@ -30,7 +30,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
     TE2eCamsim camsim(TORVANE_CAMSIM_PATH, {"--no-server", "--exit-after-ms", "60000"},
                       {"series=F,ip=127.0.0.30,port=8081", "series=H,ip=127.0.0.31,port=8082",
-                       "series=E,ip=127.0.0.32,port=8083", "series=T,ip=127.0.0.33,port=8084"},
+                       "series=E,ip=127.0.0.32,port=8083",
+                       "series=T,ip=127.0.0.33,port=8084,password=zq7search"},
                       torvane::test::E2eReadyTimeout);
     ASSERT_TRUE(camsim.Ready()) << camsim.StartOutput();
     if (camsim.StartOutput().find("will not answer the search") != std::string::npos) {
@@ -64,6 +65,9 @@ TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
         }
         EXPECT_FALSE(it->second[5].empty());
     }
+    // The T camera's search reply carries its password: it is never printed.
+    EXPECT_EQ(out.find("zq7search"), std::string::npos) << out;
+
     // Listed in the session's order: ascending by IP address.
     std::vector<std::string> order;
     for (const std::string& line : Split(out, '\n')) {
@@ -85,6 +89,10 @@ TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
     EXPECT_NE(records.find("\"szIPAddr\":\"127.0.0.31\""), std::string::npos) << records;
     EXPECT_NE(records.find("\"szDdns\":\"ddns.camsim.test\""), std::string::npos) << records;
     EXPECT_NE(records.find("\"nType\":9"), std::string::npos) << records;
+    // Neither the T camera's login password nor any DDNS password is printed.
+    EXPECT_NE(records.find("\"szLoginUser\":\"admin\""), std::string::npos) << records;
+    EXPECT_EQ(records.find("zq7search"), std::string::npos) << records;
+    EXPECT_EQ(records.find("Pwd"), std::string::npos) << records;
 }
 
 TEST(DiscoverE2E, RefusesABadBroadcastAddress) {

@@ -38,6 +38,58 @@ TEST(Folders, PrivateTempFolderIsRefusedWhenUnsafe) {
     p::DeleteFolder(base, true);
 }
 
+TEST(Folders, RuntimeFolderIsPerUserWhateverTheTemporaryFolder) {
+    const std::string savedTmp = std::getenv("TMPDIR");
+    const char* savedRunEnv = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRun = savedRunEnv != nullptr ? savedRunEnv : "";
+    const std::string uid = std::to_string(::getuid());
+    const std::string fallback = "/tmp/torvane-runtime-" + uid + "/";
+
+    const std::string run = p::TempFolder() + "run";
+    ASSERT_TRUE(p::ForceFolder(run));
+    ASSERT_EQ(::chmod(run.c_str(), 0700), 0);
+    ::setenv("XDG_RUNTIME_DIR", (run + "/").c_str(), 1);
+    EXPECT_EQ(p::RuntimeFolder(), run + "/torvane/");
+    struct stat st {};
+    ASSERT_EQ(::lstat((run + "/torvane").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // Another TMPDIR, or one whose private folder is refused, changes nothing.
+    const std::string planted = p::TempFolder() + "planted";
+    ASSERT_TRUE(p::ForceFolder(planted));
+    ASSERT_EQ(::symlink("/", (planted + "/torvane-" + uid).c_str()), 0);
+    ::setenv("TMPDIR", planted.c_str(), 1);
+    EXPECT_EQ(p::TempFolder(), "");
+    EXPECT_EQ(p::RuntimeFolder(), run + "/torvane/");
+    ::setenv("TMPDIR", savedTmp.c_str(), 1);
+
+    // A session folder that others may write to, a relative one or none: the machine's
+    // own /tmp, never TMPDIR.
+    ASSERT_EQ(::chmod(run.c_str(), 0777), 0);
+    EXPECT_EQ(p::RuntimeFolder(), fallback);
+    ASSERT_EQ(::chmod(run.c_str(), 0700), 0);
+    ::setenv("XDG_RUNTIME_DIR", "relative/run", 1);
+    EXPECT_EQ(p::RuntimeFolder(), fallback);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(p::RuntimeFolder(), fallback);
+    ASSERT_EQ(::lstat(fallback.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // A link in place of our folder is never followed.
+    ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+    p::DeleteFolder(run + "/torvane", true);
+    ASSERT_EQ(::symlink(planted.c_str(), (run + "/torvane").c_str()), 0);
+    EXPECT_EQ(p::RuntimeFolder(), fallback);
+
+    if (savedRunEnv != nullptr) {
+        ::setenv("XDG_RUNTIME_DIR", savedRun.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    p::DeleteFolder(run, true);
+    p::DeleteFolder(planted, true);
+}
+
 TEST(Folders, DeleteFolderNeverFollowsLinks) {
     const std::string temp = p::TempFolder();
     const std::string outside = temp + "outside/";

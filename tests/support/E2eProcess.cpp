@@ -193,8 +193,12 @@ std::string TE2eProcess::ReadRest(TE2eClock::time_point deadline) {
 }
 
 void TE2eProcess::Terminate() {
+    Signal(SIGTERM);
+}
+
+void TE2eProcess::Signal(int sig) {
     if (FPid > 0) {
-        ::kill(FPid, SIGTERM);
+        ::kill(FPid, sig);
     }
 }
 
@@ -231,6 +235,7 @@ int TE2eProcess::Wait(TE2eClock::time_point deadline) {
         }
     }
     const bool exited = got == FPid && WIFEXITED(status);
+    FEndSignal = got == FPid && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     FPid = -1;
     return exited ? WEXITSTATUS(status) : -1;
 }

@@ -71,6 +71,11 @@ public:
 
     // Asks the child to end (SIGTERM); nothing once it has been reaped.
     void Terminate();
+    // Sends the child a signal; nothing once it has been reaped.
+    void Signal(int sig);
+    // After Wait: the signal that ended the child (SIGKILL when Wait killed it at its
+    // deadline); 0 when it exited by itself.
+    [[nodiscard]] int EndSignal() const { return FEndSignal; }
     // Waits for the child to end; once the deadline has passed it is killed (SIGKILL). The
     // exit status; -1 when a signal ended it or it had been reaped already.
     int Wait(TE2eClock::time_point deadline);
@@ -84,6 +89,7 @@ private:
     std::string FAll;
     std::size_t FTaken = 0; // FAll up to here has been given by ReadLine or ReadRest
     bool FEof = false;
+    int FEndSignal = 0;
 };
 
 // One finished run of a program.

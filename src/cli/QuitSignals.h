@@ -1,0 +1,38 @@
+#pragma once
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP end torvane-cli the way closing ends the window: the
+// language packs it wrote into the temporary folder are deleted (unless another copy still
+// uses them), then the program ends by that signal. In the middle of a firmware upload it
+// first lets the upload finish, so that no camera is left with half an image, and says so
+// on standard error; a second signal ends it at once.
+//
+// The signals are blocked in every thread and taken by one thread of their own (sigwait),
+// so the clean-up runs as ordinary code, never inside a signal handler.
+
+#include "i18n/StrResource.h"
+
+#include <memory>
+
+namespace torvane::cli {
+
+// Blocks the signals and starts the thread that takes them. Call it first in main, before
+// any other thread starts (threads inherit the blocked signals). A signal that the program
+// was started with ignored (nohup, a background job of a script) stays ignored. Later
+// calls do nothing.
+void StartQuitSignals();
+
+// The language packs of one command: written when the object is made, deleted when it goes
+// or when a signal ends the program, whichever comes first.
+class TCliPacks {
+public:
+    TCliPacks();
+    ~TCliPacks();
+    TCliPacks(const TCliPacks&) = delete;
+    TCliPacks& operator=(const TCliPacks&) = delete;
+
+    [[nodiscard]] TfrmStrRes& Holder() { return *FHolder; }
+
+private:
+    std::unique_ptr<TfrmStrRes> FHolder;
+};
+
+} // namespace torvane::cli
