@@ -14,7 +14,8 @@ namespace torvane {
 
 // A JSON string literal, quotes included.
 [[nodiscard]] std::string JsonString(std::string_view bytes);
-// One record as a JSON object with every field, in the record's order.
+// One record as a JSON object with every field, in the record's order; the interface the
+// camera answered on is the field "interface".
 [[nodiscard]] std::string DevInfoToJson(const TDevInfo& record);
 // A JSON array of records, one per line.
 [[nodiscard]] std::string DevInfoListToJson(const std::vector<TDevInfo>& records);
