@@ -1,6 +1,7 @@
-// torvane-cli discover [--seconds N] [--find] [--broadcast ADDR] [--json]: the window's LAN
-// search without the window. One pass at once, then one a second through the same session
-// (listeners, merge, ageing, sorting), for N seconds; then the list in the session's order.
+// torvane-cli discover [--seconds N] [--find] [--broadcast auto|ADDR] [--interface NAME]
+// [--json]: the window's LAN search without the window. One pass at once, then one a
+// second through the same session (listeners, merge, ageing, sorting), for N seconds; then
+// the list in the session's order, each camera with the PC's interface it answered on.
 
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
@@ -9,7 +10,7 @@
 #include "discovery/SR.h"
 #include "i18n/Deployment.h"
 #include "platform/Host.h"
-#include "platform/Socket.h"
+#include "platform/Interfaces.h"
 #include "platform/Text.h"
 #include "series/SR_924.h"
 
@@ -24,8 +25,29 @@ constexpr int DefaultSeconds = 3;
 constexpr int MaxSeconds = 3600;
 
 void PrintDiscoverUsage() {
-    std::cerr << "usage: torvane-cli discover [--seconds N] [--find] [--broadcast ADDR] "
-                 "[--json]\n";
+    std::cerr << "usage: torvane-cli discover [--seconds N] [--find] [--broadcast auto|ADDR]\n"
+                 "           [--interface NAME] [--json]\n";
+}
+
+// Says so on standard error when the search has nowhere to send at its start (it goes on:
+// an interface that appears later is used from the next pass on).
+void WarnWithoutDestination() {
+    if (!SearchTargets().empty()) {
+        return;
+    }
+    const std::string only = SearchInterface();
+    std::cerr << "torvane-cli discover: ";
+    if (!only.empty() && platform::InterfaceIndex(only) == 0) {
+        std::cerr << "there is no network interface named " << only
+                  << " now; the search uses it once it appears\n";
+    } else if (!only.empty()) {
+        std::cerr << "the network interface " << only
+                  << " is down, has no IPv4 address or cannot broadcast; the search uses it "
+                     "once it can\n";
+    } else {
+        std::cerr << "no network interface that can broadcast is up; the search uses one "
+                     "once it is\n";
+    }
 }
 
 // A text as one TAB-separated column: control characters (TAB and line breaks among them)
@@ -57,7 +79,8 @@ void ServeUntil(platform::TMainQueue& queue, std::chrono::steady_clock::time_poi
 int RunDiscover(int argc, char** argv) {
     TCliArgs args;
     std::string error;
-    if (!ParseArgs(argc, argv, 2, {"seconds", "broadcast"}, {"find", "json"}, args, error) ||
+    if (!ParseArgs(argc, argv, 2, {"seconds", "broadcast", "interface"}, {"find", "json"}, args,
+                   error) ||
         !args.Positional.empty()) {
         std::cerr << "torvane-cli discover: " << (error.empty() ? "unexpected argument" : error)
                   << "\n";
@@ -72,15 +95,33 @@ int RunDiscover(int argc, char** argv) {
         return ExitUsage;
     }
     if (args.Has("broadcast")) {
-        std::uint32_t address = 0;
         const std::string text = platform::Trim(args.Get("broadcast", ""));
-        if (!platform::ParseIPv4(text, address)) {
-            std::cerr << "torvane-cli discover: --broadcast takes an IPv4 address such as "
-                         "255.255.255.255\n";
+        if (!platform::IsValidBroadcastSetting(text)) {
+            std::cerr << "torvane-cli discover: --broadcast takes auto (every network "
+                         "interface) or an IPv4 address such as 255.255.255.255\n";
             return ExitUsage;
         }
         SetBroadcastAddress(text);
+    } else if (!platform::IsValidBroadcastSetting(BroadcastAddress())) {
+        std::cerr << "torvane-cli discover: the setting broadcast=" << BroadcastAddress()
+                  << " in option.ini is neither auto nor an IPv4 address\n";
+        return ExitUsage;
     }
+    if (args.Has("interface")) {
+        const std::string name = platform::Trim(args.Get("interface", ""));
+        if (!platform::IsValidInterfaceName(name)) {
+            std::cerr << "torvane-cli discover: --interface takes the name of a network "
+                         "interface such as eth0\n";
+            return ExitUsage;
+        }
+        SetSearchInterface(name);
+    } else if (const std::string only = SearchInterface();
+               !only.empty() && !platform::IsValidInterfaceName(only)) {
+        std::cerr << "torvane-cli discover: the setting interface=" << only
+                  << " in option.ini is not the name of a network interface\n";
+        return ExitUsage;
+    }
+    WarnWithoutDestination();
     auto* console = dynamic_cast<platform::TConsoleHost*>(&platform::Host());
     if (console == nullptr) {
         std::cerr << "torvane-cli discover: no console host\n";
@@ -117,7 +158,7 @@ int RunDiscover(int argc, char** argv) {
         for (const TDevInfo& d : found) {
             std::cout << Column(DevTypeToSeries(d.nType)) << '\t' << Column(d.szName) << '\t'
                       << Column(d.szIPAddr) << '\t' << d.wPort << '\t' << SeriesIndexOf(d.nType)
-                      << '\t' << Column(d.szID) << '\n';
+                      << '\t' << Column(d.szID) << '\t' << Column(d.szInterface) << '\n';
         }
     }
     std::cout << std::flush;

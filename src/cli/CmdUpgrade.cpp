@@ -8,6 +8,7 @@
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
 #include "platform/Host.h"
+#include "platform/Interfaces.h"
 #include "platform/Sleeper.h"
 #include "platform/Text.h"
 #include "upgrade/uUpgradeFactory.h"
@@ -34,7 +35,7 @@ void PrintUpgradeUsage() {
     std::cerr <<
         "usage: torvane-cli upgrade --series E|F|H|T --ip ADDR [--port N] [--user U]\n"
         "           [--password P] [--firmware system|ui|both] [--lang CODE] [--server URL]\n"
-        "           [--broadcast ADDR] [--yes]\n"
+        "           [--broadcast auto|ADDR] [--interface NAME] [--yes]\n"
         "\n"
         "  --series     the camera's series\n"
         "  --ip         the camera's address\n"
@@ -44,8 +45,9 @@ void PrintUpgradeUsage() {
         "  --firmware   system, ui, or both: system firmware, then UI firmware (default)\n"
         "  --lang       language of the log: en, cn, b5 (default en)\n"
         "  --server     base URL of the firmware server (its path is /FM/)\n"
-        "  --broadcast  destination of the E series' version search (default: the\n"
-        "               deployment setting)\n"
+        "  --broadcast  destination of the E series' version search: auto (every\n"
+        "               network interface) or an address (default: the deployment setting)\n"
+        "  --interface  send that search out of this network interface only\n"
         "  --yes        answer Yes when asked whether to install the version the camera\n"
         "               already runs and standard input is not a terminal (else No)\n"
         "\n"
@@ -182,7 +184,7 @@ int RunUpgrade(int argc, char** argv) {
     std::string error;
     if (!ParseArgs(argc, argv, 2,
                    {"series", "ip", "port", "user", "password", "firmware", "lang", "server",
-                    "broadcast"},
+                    "broadcast", "interface"},
                    {"yes"}, args, error)) {
         return UsageError(error);
     }
@@ -216,6 +218,15 @@ int RunUpgrade(int argc, char** argv) {
         return UsageError("unknown firmware " + firmware + " (give system, ui or both)");
     }
 
+    const std::string broadcast = platform::Trim(args.Get("broadcast", ""));
+    if (args.Has("broadcast") && !platform::IsValidBroadcastSetting(broadcast)) {
+        return UsageError("--broadcast takes auto or an IPv4 address");
+    }
+    const std::string searchInterface = platform::Trim(args.Get("interface", ""));
+    if (args.Has("interface") && !platform::IsValidInterfaceName(searchInterface)) {
+        return UsageError("--interface takes the name of a network interface such as eth0");
+    }
+
     const std::string server = args.Get("server", "");
     if (args.Has("server") && !platform::StartsWith(platform::LowerAscii(server), "http://") &&
         !platform::StartsWith(platform::LowerAscii(server), "https://")) {
@@ -244,7 +255,10 @@ int RunUpgrade(int argc, char** argv) {
         SetFirmwareServerUrl(server);
     }
     if (args.Has("broadcast")) {
-        SetBroadcastAddress(args.Get("broadcast", ""));
+        SetBroadcastAddress(broadcast);
+    }
+    if (args.Has("interface")) {
+        SetSearchInterface(searchInterface);
     }
 
     platform::TConsoleHost host;

@@ -19,13 +19,16 @@ void PrintUsage() {
         "  languages [--lang CODE]       list the language packs: code, TAB, display name\n"
         "  upgrade --series E|F|H|T --ip ADDR [--port N] [--user U] [--password P]\n"
         "          [--firmware system|ui|both] [--lang CODE] [--server URL]\n"
-        "          [--broadcast ADDR] [--yes]\n"
+        "          [--broadcast auto|ADDR] [--interface NAME] [--yes]\n"
         "                                upgrade one camera, printing the operation log\n"
-        "  discover [--seconds N] [--find] [--broadcast ADDR] [--json]\n"
-        "                                search the LAN and list the cameras found\n"
+        "  discover [--seconds N] [--find] [--broadcast auto|ADDR] [--interface NAME]\n"
+        "           [--json]             search the LAN and list the cameras found, each\n"
+        "                                with the network interface it answered on\n"
         "\n"
         "Settings: option.ini beside the program and in ~/.config/torvane-cli/ ([Global]\n"
-        "server=URL of the firmware server, broadcast=address of the search probes).\n";
+        "server=URL of the firmware server, broadcast=auto to search on every network\n"
+        "interface or an address for the search probes, interface=NAME to search on one\n"
+        "network interface only).\n";
 }
 
 } // namespace torvane::cli

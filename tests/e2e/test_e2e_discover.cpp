@@ -43,11 +43,11 @@ TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
     const std::string& out = run.Output;
     ASSERT_EQ(run.ExitCode, 0) << out;
 
-    // series code, name, IP address, port, series index, identity
+    // series code, name, IP address, port, series index, identity, interface
     std::map<std::string, std::vector<std::string>> byAddress;
     for (const std::string& line : Split(out, '\n')) {
         const std::vector<std::string> columns = Split(line, '\t');
-        ASSERT_EQ(columns.size(), 6u) << line;
+        ASSERT_EQ(columns.size(), 7u) << line;
         byAddress[columns[2]] = columns;
     }
     const std::vector<std::vector<std::string>> expected = {
@@ -63,6 +63,7 @@ TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
             EXPECT_EQ(it->second[i], camera[i]) << out;
         }
         EXPECT_FALSE(it->second[5].empty());
+        EXPECT_EQ(it->second[6], "lo") << out; // every simulated camera answers on loopback
     }
     // Listed in the session's order: ascending by IP address.
     std::vector<std::string> order;
@@ -85,14 +86,32 @@ TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
     EXPECT_NE(records.find("\"szIPAddr\":\"127.0.0.31\""), std::string::npos) << records;
     EXPECT_NE(records.find("\"szDdns\":\"ddns.camsim.test\""), std::string::npos) << records;
     EXPECT_NE(records.find("\"nType\":9"), std::string::npos) << records;
+    EXPECT_NE(records.find("\"interface\":\"lo\"}"), std::string::npos) << records;
 }
 
-TEST(DiscoverE2E, RefusesABadBroadcastAddress) {
+// The safety net of the test programs: a run that leaves the broadcast setting at its
+// compiled-in "auto" finds no interface to send on in the host's namespace (the tests
+// confine it there), says so, and lists nothing.
+TEST(DiscoverE2E, AutoSendsNothingOnTheHostsInterfacesUnderTest) {
+    const TE2eRun run = RunToEnd({TORVANE_CLI_PATH, "discover", "--seconds", "1"},
+                                 std::chrono::seconds(30));
+    EXPECT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_EQ(run.Output,
+              "torvane-cli discover: no network interface that can broadcast is up; the search "
+              "uses one once it is\n");
+}
+
+TEST(DiscoverE2E, RefusesBadSearchSettings) {
     const TE2eRun run = RunToEnd({TORVANE_CLI_PATH, "discover", "--broadcast", "127.0.0.256"},
                                  std::chrono::seconds(10));
     const std::string& out = run.Output;
     EXPECT_EQ(run.ExitCode, 2) << out;
     EXPECT_NE(out.find("--broadcast"), std::string::npos) << out;
+
+    const TE2eRun named = RunToEnd({TORVANE_CLI_PATH, "discover", "--interface", "eth0:1"},
+                                   std::chrono::seconds(10));
+    EXPECT_EQ(named.ExitCode, 2) << named.Output;
+    EXPECT_NE(named.Output.find("--interface"), std::string::npos) << named.Output;
 }
 
 } // namespace
