@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk
   xvfb xauth x11-apps imagemagick
   zip unzip curl
+  iproute2
 )
 
 SUDO=""
