@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ifaddrs.h>
+#include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <optional>
@@ -72,6 +73,18 @@ std::vector<TNetInterface> BroadcastInterfaces() {
     if (::getifaddrs(&list) != 0) {
         return out;
     }
+    // The list names every interface once more with its link-layer entry, which carries
+    // the index: no further call per interface.
+    const auto indexOf = [list](const std::string& name) -> unsigned {
+        for (const ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+            if (it->ifa_addr != nullptr && it->ifa_addr->sa_family == AF_PACKET &&
+                it->ifa_name != nullptr && name == it->ifa_name) {
+                return static_cast<unsigned>(
+                    reinterpret_cast<const sockaddr_ll*>(it->ifa_addr)->sll_ifindex);
+            }
+        }
+        return ::if_nametoindex(name.c_str());
+    };
     for (const ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
         if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET ||
             it->ifa_name == nullptr) {
@@ -84,7 +97,7 @@ std::vector<TNetInterface> BroadcastInterfaces() {
         TNetInterface entry;
         entry.Name = it->ifa_name;
         entry.Name = entry.Name.substr(0, entry.Name.find(':')); // "eth0:1" is eth0
-        entry.Index = ::if_nametoindex(entry.Name.c_str());
+        entry.Index = indexOf(entry.Name);
         entry.Address = HostOrder(it->ifa_addr);
         entry.Netmask = HostOrder(it->ifa_netmask);
         entry.Broadcast = HostOrder(it->ifa_broadaddr);

@@ -112,6 +112,17 @@ TEST(DiscoverE2E, RefusesBadSearchSettings) {
                                    std::chrono::seconds(10));
     EXPECT_EQ(named.ExitCode, 2) << named.Output;
     EXPECT_NE(named.Output.find("--interface"), std::string::npos) << named.Output;
+
+    // The upgrade's version search takes the same settings, checked the same way.
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--broadcast", "lan"},
+                                                std::vector<std::string>{"--interface", ""}}) {
+        std::vector<std::string> argv{TORVANE_CLI_PATH, "upgrade", "--series", "E", "--ip",
+                                      "127.0.0.1"};
+        argv.insert(argv.end(), bad.begin(), bad.end());
+        const TE2eRun upgrade = RunToEnd(argv, std::chrono::seconds(10));
+        EXPECT_EQ(upgrade.ExitCode, 2) << upgrade.Output;
+        EXPECT_NE(upgrade.Output.find(bad[0] + " takes"), std::string::npos) << upgrade.Output;
+    }
 }
 
 } // namespace
