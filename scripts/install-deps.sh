@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-apps imagemagick
   zip unzip curl
   dpkg-dev file desktop-file-utils appstream librsvg2-bin man-db groff-base
+  iproute2
 )
 
 SUDO=""

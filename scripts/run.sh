@@ -2,7 +2,9 @@
 # The demo: installs what the build needs, builds Torvane, starts two simulated cameras
 # and a firmware server on loopback, and opens the window pointed at them. Without a
 # display it runs the same upgrade with torvane-cli instead. Nothing leaves this machine:
-# the cameras listen on 127.0.0.x, the window's LAN search goes to 127.0.0.1.
+# the cameras listen on 127.0.0.x, the LAN search goes to 127.0.0.1 (set in the demo's
+# option.ini and on the command line, never left at the compiled-in "auto", which would
+# search on every network interface of this machine).
 #   scripts/run.sh             install, build, run
 #   scripts/run.sh --no-build  run what is already built
 set -euo pipefail
@@ -58,7 +60,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "(Waits are shortened tenfold for the demo.)"
     echo
     TORVANE_CLI_TIME_SCALE=0.1 "$bin/torvane-cli" upgrade --series H --ip "$camip" \
-        --port "$camport" --user "$user" --password "$password" --server "$server" --yes
+        --port "$camport" --user "$user" --password "$password" --server "$server" \
+        --broadcast 127.0.0.1 --yes
     exit $?
 fi
 

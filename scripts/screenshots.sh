@@ -18,7 +18,7 @@ for lang in en cn b5; do
     world="$(mktemp -d)"
     mkdir -p "$world/config/torvane" "$world/tmp"
     chmod 700 "$world/tmp"
-    # The LAN search stays on this machine.
+    # The LAN search stays on this machine: loopback, never the default "auto".
     printf '[Global]\r\nlan=%s\r\nbroadcast=127.0.0.1\r\nserver=http://127.0.0.1:1/FM/\r\n' \
         "$lang" >"$world/config/torvane/option.ini"
     XDG_CONFIG_HOME="$world/config" TMPDIR="$world/tmp" XDG_RUNTIME_DIR="$world/tmp" \

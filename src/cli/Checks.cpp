@@ -1,5 +1,6 @@
 #include "cli/Checks.h"
 
+#include "platform/Interfaces.h"
 #include "platform/Resolve.h"
 #include "platform/Socket.h"
 #include "platform/Text.h"
@@ -75,6 +76,28 @@ TValueCheck CheckIPv4(std::string example) {
             return std::nullopt;
         }
         return TMessage{"IDS_CLI_BADIPV4", {option, example, value}};
+    };
+}
+
+TValueCheck CheckBroadcast() {
+    return [](const std::string& option, std::string& value) -> std::optional<TMessage> {
+        const std::string text = platform::Trim(value);
+        if (platform::IsValidBroadcastSetting(text)) {
+            value = platform::IsAutoBroadcast(text) ? "auto" : text;
+            return std::nullopt;
+        }
+        return TMessage{"IDS_CLI_BADBROADCAST", {option, "255.255.255.255", value}};
+    };
+}
+
+TValueCheck CheckInterfaceName() {
+    return [](const std::string& option, std::string& value) -> std::optional<TMessage> {
+        const std::string text = platform::Trim(value);
+        if (platform::IsValidInterfaceName(text)) {
+            value = text;
+            return std::nullopt;
+        }
+        return TMessage{"IDS_CLI_BADINTERFACE", {option, value}};
     };
 }
 

@@ -20,6 +20,11 @@ namespace torvane::cli {
 // address. A text of digits and dots that is no valid address is refused without a look-up
 // (the resolver would read "1.2.3" or "010.0.0.1" in ways nobody means).
 [[nodiscard]] TValueCheck CheckHost();
+// "auto" (every network interface, in any case; the value becomes "auto") or a dotted IPv4
+// address: where the LAN search sends its probes.
+[[nodiscard]] TValueCheck CheckBroadcast();
+// The name of a network interface ("eth0"): what the kernel accepts as one.
+[[nodiscard]] TValueCheck CheckInterfaceName();
 // An http:// or https:// URL.
 [[nodiscard]] TValueCheck CheckHttpUrl();
 

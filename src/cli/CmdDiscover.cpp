@@ -1,6 +1,7 @@
 // torvane-cli discover: the window's LAN search without the window. One pass at once, then
 // one a second through the same session (listeners, merge, ageing, sorting), for N
-// seconds; then the list in the session's order.
+// seconds; then the list in the session's order, each camera with the PC's interface it
+// answered on.
 
 #include "cli/Checks.h"
 #include "cli/Commands.h"
@@ -9,6 +10,8 @@
 #include "discovery/SR.h"
 #include "i18n/Deployment.h"
 #include "platform/Host.h"
+#include "platform/Interfaces.h"
+#include "platform/Text.h"
 #include "series/SR_924.h"
 
 #include <chrono>
@@ -20,6 +23,22 @@ namespace {
 
 constexpr int DefaultSeconds = 3;
 constexpr int MaxSeconds = 3600;
+
+// Says so on standard error when the search has nowhere to send at its start (it goes on:
+// an interface that appears later is used from the next pass on).
+void WarnWithoutDestination() {
+    if (!SearchTargets().empty()) {
+        return;
+    }
+    const std::string only = SearchInterface();
+    if (!only.empty() && platform::InterfaceIndex(only) == 0) {
+        PrintWarning({"IDS_CLI_NOINTERFACE", {only}});
+    } else if (!only.empty()) {
+        PrintWarning({"IDS_CLI_INTERFACEDOWN", {only}});
+    } else {
+        PrintWarning({"IDS_CLI_NOBROADCASTINTERFACE", {}});
+    }
+}
 
 // A text as one TAB-separated column: control characters (TAB and line breaks among them)
 // become blanks.
@@ -49,7 +68,18 @@ int RunDiscover(const TParsedArgs& args) {
     const long long seconds = std::stoll(args.Get("seconds", std::to_string(DefaultSeconds)));
     if (args.Has("broadcast")) {
         SetBroadcastAddress(args.Get("broadcast", ""));
+    } else if (!platform::IsValidBroadcastSetting(platform::Trim(BroadcastAddress()))) {
+        PrintUsageError({"IDS_CLI_BADSETTING", {"broadcast", BroadcastAddress()}}, "discover");
+        return ExitUsage;
     }
+    if (args.Has("interface")) {
+        SetSearchInterface(args.Get("interface", ""));
+    } else if (const std::string only = SearchInterface();
+               !only.empty() && !platform::IsValidInterfaceName(only)) {
+        PrintUsageError({"IDS_CLI_BADSETTING", {"interface", only}}, "discover");
+        return ExitUsage;
+    }
+    WarnWithoutDestination();
     auto* console = dynamic_cast<platform::TConsoleHost*>(&platform::Host());
     if (console == nullptr) {
         return ExitFailed; // main installs a console host; nothing else runs this command
@@ -87,7 +117,7 @@ int RunDiscover(const TParsedArgs& args) {
         for (const TDevInfo& d : found) {
             std::cout << Column(DevTypeToSeries(d.nType)) << '\t' << Column(d.szName) << '\t'
                       << Column(d.szIPAddr) << '\t' << d.wPort << '\t' << SeriesIndexOf(d.nType)
-                      << '\t' << Column(d.szID) << '\n';
+                      << '\t' << Column(d.szID) << '\t' << Column(d.szInterface) << '\n';
         }
     }
     std::cout << std::flush;
@@ -103,7 +133,12 @@ TCommandSpec DiscoverCommand() {
     c.Description =
         "Runs the window's LAN search: one pass at once, then one a second, for the given "
         "number of seconds; then lists the cameras found, one a line: series, name, IP "
-        "address, port, series index and identity, separated by TABs.";
+        "address, port, series index, identity and the network interface of this PC on which the "
+        "camera answered, separated by TABs.\n"
+        "\n"
+        "With the broadcast setting auto (the default), every probe goes out of every network "
+        "interface that is up and can broadcast; an interface that appears while the search "
+        "runs is used from the next pass on.";
     c.Options = {
         {.Long = "seconds",
          .Value = "N",
@@ -113,13 +148,22 @@ TCommandSpec DiscoverCommand() {
         {.Long = "find",
          .Help = "also search through the vendor library, as the dialog's Find button does"},
         {.Long = "broadcast",
-         .Value = "ADDR",
-         .Help = "destination address of the search probes (default: the broadcast setting "
-                 "of option.ini, else " + DefaultBroadcastAddress() + ")",
-         .Check = CheckIPv4("255.255.255.255")},
-        {.Long = "json", .Help = "print the list as JSON"},
+         .Value = "auto|ADDR",
+         .Help = "where the search probes go: auto (out of every network interface) or one "
+                 "IPv4 address (default: the broadcast setting of option.ini, else " +
+                 DefaultBroadcastAddress() + ")",
+         .Check = CheckBroadcast()},
+        {.Long = "interface",
+         .Value = "NAME",
+         .Help = "search on this network interface only (default: the interface setting of "
+                 "option.ini, else every interface)",
+         .Check = CheckInterfaceName()},
+        {.Long = "json",
+         .Help = "print the list as JSON, with the field \"interface\" for the interface"},
     };
-    c.Examples = {"torvane-cli discover --seconds 5 --broadcast 192.0.2.255"};
+    c.Examples = {"torvane-cli discover --seconds 5",
+                  "torvane-cli discover --interface eth1 --json",
+                  "torvane-cli discover --seconds 5 --broadcast 192.0.2.255"};
     c.Run = [](const TCommandContext& context) { return RunDiscover(context.Args); };
     return c;
 }

@@ -231,6 +231,9 @@ int RunUpgrade(const TCommandContext& context) {
     if (args.Has("broadcast")) {
         SetBroadcastAddress(args.Get("broadcast", ""));
     }
+    if (args.Has("interface")) {
+        SetSearchInterface(args.Get("interface", ""));
+    }
     PrintTrace({"IDS_CLI_TRACE_SETTINGS", {FirmwareServerUrl(), BroadcastAddress(),
                                            CurrentLanguage()}});
     PrintTrace({"IDS_CLI_TRACE_PACKS", {LanguageDir()}});
@@ -332,10 +335,16 @@ TCommandSpec UpgradeCommand() {
                  "setting of option.ini, else " + DefaultFirmwareServerUrl() + ")",
          .Check = CheckHttpUrl()},
         {.Long = "broadcast",
-         .Value = "ADDR",
-         .Help = "destination of the E series' version search (default: the broadcast "
-                 "setting of option.ini, else " + DefaultBroadcastAddress() + ")",
-         .Check = CheckIPv4("255.255.255.255")},
+         .Value = "auto|ADDR",
+         .Help = "where the E series' version search goes: auto (out of every network "
+                 "interface) or one IPv4 address (default: the broadcast setting of "
+                 "option.ini, else " + DefaultBroadcastAddress() + ")",
+         .Check = CheckBroadcast()},
+        {.Long = "interface",
+         .Value = "NAME",
+         .Help = "send that search out of this network interface only (default: the "
+                 "interface setting of option.ini, else every interface)",
+         .Check = CheckInterfaceName()},
         {.Long = "yes",
          .Help = "answer Yes when asked whether to install the version the camera already "
                  "runs and standard input is no terminal (else the answer is No)"},

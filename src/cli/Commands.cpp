@@ -88,9 +88,10 @@ const std::vector<TToolEntry>& ToolFiles() {
     static const std::vector<TToolEntry> entries = {
         {"~/.config/torvane-cli/option.ini",
          "settings, section [Global]: server=URL of the firmware server (its path is /FM/), "
-         "broadcast=destination address of the LAN search. A file option.ini beside the "
-         "program is read first; the user's file wins over it, and --server and --broadcast "
-         "win over both."},
+         "broadcast=auto to send the LAN search out of every network interface, or one "
+         "destination address, interface=NAME to search on one network interface only. A "
+         "file option.ini beside the program is read first; the user's file wins over it, "
+         "and --server, --broadcast and --interface win over both."},
     };
     return entries;
 }

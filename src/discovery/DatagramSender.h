@@ -1,6 +1,7 @@
 #pragma once
 // What a probe sender or a 1010 answer needs of a listener: one datagram sent from the
-// listener's socket to the search's broadcast address (BroadcastAddress()) at a port.
+// listener's socket to the search's destinations (SearchTargets(): the broadcast address,
+// or 255.255.255.255 out of every interface that can broadcast) at a port.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +12,7 @@ namespace torvane {
 class IDatagramSender {
 public:
     virtual ~IDatagramSender() = default;
-    // True when the datagram went out whole.
+    // True when the datagram went out whole (to at least one destination).
     [[nodiscard]] virtual bool BroadcastSend(const void* data, std::size_t length,
                                              std::uint16_t port) = 0;
     [[nodiscard]] bool BroadcastSendText(std::string_view text, std::uint16_t port) {

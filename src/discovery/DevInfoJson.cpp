@@ -126,6 +126,7 @@ std::string DevInfoToJson(const TDevInfo& r) {
     Field(out, "nAux", r.nAux);
     Field(out, "nTTL", r.nTTL);
     Field(out, "wAux2", r.wAux2);
+    Field(out, "interface", r.szInterface);
     out += '}';
     return out;
 }

@@ -66,8 +66,10 @@ TDiscoverySession::TDiscoverySession(TDiscoveryPorts ports, std::shared_ptr<IT92
     for (int i = 0; i < ListenerCount; ++i) {
         FListeners[i] = std::make_unique<TUdpListener>(Names[i]);
         FListeners[i]->SetHandler([this](TUdpListener&, const std::uint8_t* data,
-                                         std::size_t length, std::uint32_t, std::uint16_t) {
-            HandleDatagram(std::string_view(reinterpret_cast<const char*>(data), length));
+                                         std::size_t length, std::uint32_t, std::uint16_t,
+                                         const std::string& interfaceName) {
+            HandleDatagram(std::string_view(reinterpret_cast<const char*>(data), length),
+                           interfaceName);
         });
     }
 }
@@ -164,12 +166,14 @@ void TDiscoverySession::Show() {
 
 // --- datagrams --------------------------------------------------------------------------
 
-void TDiscoverySession::HandleDatagram(std::string_view datagram) {
+void TDiscoverySession::HandleDatagram(std::string_view datagram,
+                                       const std::string& interfaceName) {
     TUpdateScope scope(*this);
     TDevInfo record;
     if (!ParseDatagram(datagram, record)) {
         return;
     }
+    record.szInterface = interfaceName;
     const bool added = AddOrUpdateDevice(record);
     if (added && FSelected == nullptr && !FItems.empty()) {
         SetSelected(FItems.front().get());

@@ -99,8 +99,9 @@ public:
     void Show();
 
     // --- datagrams ---
-    // A datagram a listener received (the window's one handler for all five).
-    void HandleDatagram(std::string_view datagram);
+    // A datagram a listener received (the window's one handler for all five), on the
+    // PC's interface interfaceName; the camera it describes is listed with that interface.
+    void HandleDatagram(std::string_view datagram, const std::string& interfaceName = {});
     // Recognises the family and parses; true when record describes a camera to merge.
     // 1010 hellos and info messages are answered through listener 5.
     [[nodiscard]] bool ParseDatagram(std::string_view datagram, TDevInfo& record);

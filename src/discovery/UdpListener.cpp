@@ -2,13 +2,10 @@
 
 #include "i18n/Deployment.h"
 #include "platform/Host.h"
+#include "platform/Interfaces.h"
 #include "series/MainThreadPump.h"
 
-#include <arpa/inet.h>
 #include <array>
-#include <cerrno>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <system_error>
 
 namespace torvane {
@@ -38,6 +35,7 @@ bool TUdpListener::Activate(std::uint16_t port) {
         return false;
     }
     (void)socket.SetBroadcast(true);
+    (void)socket.SetReceiveInterface(true);
     FSocket = std::move(socket);
     FStop = false;
     FEnded = false;
@@ -76,22 +74,9 @@ bool TUdpListener::BroadcastSend(const void* data, std::size_t length, std::uint
     if (!FActive) {
         return false;
     }
-    std::uint32_t destination = 0;
-    if (!platform::ParseIPv4(BroadcastAddress(), destination)) {
-        return false;
-    }
-    // A plain sendto on the descriptor: the receive thread owns the socket object's error
+    // Plain sends on the descriptor: the receive thread owns the socket object's error
     // state, and the main thread's sends must not write it.
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(destination);
-    to.sin_port = htons(port);
-    ssize_t sent = 0;
-    do {
-        sent = ::sendto(FSocket.Handle(), data, length, MSG_NOSIGNAL,
-                        reinterpret_cast<const sockaddr*>(&to), sizeof(to));
-    } while (sent < 0 && errno == EINTR);
-    return sent == static_cast<ssize_t>(length);
+    return platform::SendToTargets(FSocket.Handle(), data, length, port, SearchTargets()) > 0;
 }
 
 void TUdpListener::Run() {
@@ -106,7 +91,9 @@ void TUdpListener::Run() {
         }
         std::uint32_t from = 0;
         std::uint16_t fromPort = 0;
-        const long n = FSocket.ReceiveFrom(buffer.data(), buffer.size(), from, fromPort);
+        unsigned interfaceIndex = 0;
+        const long n =
+            FSocket.ReceiveFrom(buffer.data(), buffer.size(), from, fromPort, interfaceIndex);
         if (FStop) {
             break;
         }
@@ -114,9 +101,11 @@ void TUdpListener::Run() {
             continue; // a failed read, or a datagram too long for the buffer
         }
         const std::size_t length = static_cast<std::size_t>(n);
+        // Named here, in the listener's own network namespace, while the interface exists.
+        const std::string interfaceName = platform::InterfaceName(interfaceIndex);
         platform::Host().RunOnMainThread([&] {
             try {
-                FHandler(*this, buffer.data(), length, from, fromPort);
+                FHandler(*this, buffer.data(), length, from, fromPort, interfaceName);
             } catch (...) {
                 // A datagram the handler cannot take is simply dropped.
             }

@@ -4,12 +4,16 @@
 #include "platform/Text.h"
 
 #include <mutex>
+#include <utility>
 
 #ifndef TORVANE_DEFAULT_FIRMWARE_SERVER
 #define TORVANE_DEFAULT_FIRMWARE_SERVER "http://127.0.0.1:8300/FM/"
 #endif
 #ifndef TORVANE_DEFAULT_BROADCAST_ADDRESS
-#define TORVANE_DEFAULT_BROADCAST_ADDRESS "255.255.255.255"
+#define TORVANE_DEFAULT_BROADCAST_ADDRESS "auto"
+#endif
+#ifndef TORVANE_DEFAULT_SEARCH_INTERFACE
+#define TORVANE_DEFAULT_SEARCH_INTERFACE ""
 #endif
 
 namespace torvane {
@@ -20,6 +24,7 @@ struct TSettings {
     std::mutex Lock;
     std::string Server = TORVANE_DEFAULT_FIRMWARE_SERVER;
     std::string Broadcast = TORVANE_DEFAULT_BROADCAST_ADDRESS;
+    std::string Interface = TORVANE_DEFAULT_SEARCH_INTERFACE;
 };
 
 TSettings& Settings() {
@@ -53,8 +58,22 @@ std::string BroadcastAddress() {
 }
 
 void SetBroadcastAddress(const std::string& address) {
+    std::string value = platform::Trim(address);
+    if (platform::IsAutoBroadcast(value)) {
+        value = std::string(platform::BroadcastAuto);
+    }
     std::lock_guard<std::mutex> g(Settings().Lock);
-    Settings().Broadcast = platform::Trim(address);
+    Settings().Broadcast = std::move(value);
+}
+
+std::string SearchInterface() {
+    std::lock_guard<std::mutex> g(Settings().Lock);
+    return Settings().Interface;
+}
+
+void SetSearchInterface(const std::string& name) {
+    std::lock_guard<std::mutex> g(Settings().Lock);
+    Settings().Interface = platform::Trim(name);
 }
 
 std::string DefaultFirmwareServerUrl() {
@@ -65,12 +84,29 @@ std::string DefaultBroadcastAddress() {
     return TORVANE_DEFAULT_BROADCAST_ADDRESS;
 }
 
+std::string DefaultSearchInterface() {
+    return platform::Trim(TORVANE_DEFAULT_SEARCH_INTERFACE);
+}
+
+std::vector<platform::TBroadcastTarget> SearchTargets() {
+    std::string broadcast;
+    std::string only;
+    {
+        std::lock_guard<std::mutex> g(Settings().Lock);
+        broadcast = Settings().Broadcast;
+        only = Settings().Interface;
+    }
+    return platform::ResolveBroadcastTargets(broadcast, only);
+}
+
 void LoadDeploymentSettings() {
     const TOptionFile options("option.ini");
     const std::string server = options.ReadString("Global", "server", "");
     const std::string broadcast = options.ReadString("Global", "broadcast", "");
+    const std::string only = options.ReadString("Global", "interface", "");
     SetFirmwareServerUrl(server.empty() ? DefaultFirmwareServerUrl() : server);
     SetBroadcastAddress(broadcast.empty() ? DefaultBroadcastAddress() : broadcast);
+    SetSearchInterface(only.empty() ? DefaultSearchInterface() : only);
 }
 
 } // namespace torvane

@@ -460,6 +460,11 @@ bool TUdpSocket::Broadcast() const {
     return ::getsockopt(FHandle, SOL_SOCKET, SO_BROADCAST, &value, &len) == 0 && value != 0;
 }
 
+bool TUdpSocket::SetReceiveInterface(bool on) {
+    const int value = on ? 1 : 0;
+    return ::setsockopt(FHandle, IPPROTO_IP, IP_PKTINFO, &value, sizeof(value)) == 0 || Fail();
+}
+
 bool TUdpSocket::Bind(std::uint32_t address, std::uint16_t port) {
     const sockaddr_in sa = MakeAddress(address, port);
     return ::bind(FHandle, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0 || Fail();
@@ -481,17 +486,42 @@ long TUdpSocket::SendTo(const void* data, std::size_t length, std::uint32_t addr
 
 long TUdpSocket::ReceiveFrom(void* buffer, std::size_t length, std::uint32_t& fromAddress,
                              std::uint16_t& fromPort) {
+    unsigned interfaceIndex = 0;
+    return ReceiveFrom(buffer, length, fromAddress, fromPort, interfaceIndex);
+}
+
+long TUdpSocket::ReceiveFrom(void* buffer, std::size_t length, std::uint32_t& fromAddress,
+                             std::uint16_t& fromPort, unsigned& interfaceIndex) {
     sockaddr_in sa{};
-    socklen_t len = sizeof(sa);
+    iovec part{};
+    part.iov_base = buffer;
+    part.iov_len = length;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo)) + 64] = {};
+    msghdr message{};
     ssize_t n = 0;
     do {
-        len = sizeof(sa);
+        message = msghdr{};
+        message.msg_name = &sa;
+        message.msg_namelen = sizeof(sa);
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof(control);
         // MSG_TRUNC: the result is the datagram's real length even when it was cut.
-        n = ::recvfrom(FHandle, buffer, length, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &len);
+        n = ::recvmsg(FHandle, &message, MSG_TRUNC);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         Fail();
         return -1;
+    }
+    interfaceIndex = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO &&
+            c->cmsg_len >= CMSG_LEN(sizeof(in_pktinfo))) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof(info));
+            interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+        }
     }
     fromAddress = ntohl(sa.sin_addr.s_addr);
     fromPort = ntohs(sa.sin_port);

@@ -189,6 +189,9 @@ public:
     [[nodiscard]] bool SetReuseAddress(bool on);
     [[nodiscard]] bool SetBroadcast(bool on);
     [[nodiscard]] bool Broadcast() const;
+    // IP_PKTINFO: each received datagram tells on which interface it arrived (see the
+    // ReceiveFrom with an interface index).
+    [[nodiscard]] bool SetReceiveInterface(bool on);
     // Binds to address:port (IPv4Any for all local addresses; port 0 for one the system
     // picks, see LocalPort).
     [[nodiscard]] bool Bind(std::uint32_t address, std::uint16_t port);
@@ -201,6 +204,10 @@ public:
     // (LastWouldBlock when a non-blocking socket had none). A socket shut down returns 0.
     [[nodiscard]] long ReceiveFrom(void* buffer, std::size_t length, std::uint32_t& fromAddress,
                                    std::uint16_t& fromPort);
+    // The same, with the index of the interface on which the datagram arrived (0 when the
+    // socket does not report it: SetReceiveInterface was not switched on).
+    [[nodiscard]] long ReceiveFrom(void* buffer, std::size_t length, std::uint32_t& fromAddress,
+                                   std::uint16_t& fromPort, unsigned& interfaceIndex);
 };
 
 } // namespace torvane::platform

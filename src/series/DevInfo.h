@@ -39,6 +39,10 @@ struct TDevInfo {
     std::int32_t nAux = 0;
     std::int32_t nTTL = 0; // remaining life of a list entry, in search ticks
     std::uint16_t wAux2 = 0;
+    // The PC's network interface on which the camera's reply arrived ("eth0"); empty when
+    // unknown (the vendor library does not say). Not part of the camera's data: the list
+    // does not compare it.
+    std::string szInterface;
 
     // Back to the cleared state: empty texts, zero numbers, nType -1.
     void Clear() { *this = TDevInfo(); }

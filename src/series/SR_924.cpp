@@ -2,6 +2,7 @@
 
 #include "i18n/Deployment.h"
 #include "platform/Host.h"
+#include "platform/Interfaces.h"
 #include "platform/Socket.h"
 #include "series/ByteReader.h"
 #include "series/MainThreadPump.h"
@@ -118,7 +119,9 @@ private:
             buffer.fill(0);
             std::uint32_t from = 0;
             std::uint16_t fromPort = 0;
-            const long n = FSocket.ReceiveFrom(buffer.data(), buffer.size(), from, fromPort);
+            unsigned interfaceIndex = 0;
+            const long n = FSocket.ReceiveFrom(buffer.data(), buffer.size(), from, fromPort,
+                                               interfaceIndex);
             if (n <= 0) {
                 continue;
             }
@@ -128,6 +131,7 @@ private:
             if (!ParseT924Reply(buffer.data(), length, record) || !FCallback || FStop) {
                 continue;
             }
+            record.szInterface = platform::InterfaceName(interfaceIndex);
             platform::Host().RunOnMainThread([&] {
                 try {
                     FCallback(record);
@@ -169,12 +173,10 @@ std::int32_t TT924Series::SearchDevices(std::int32_t port, TT924FoundCallback ca
         return 0; // the previous search's receiver may still hold the port: no probe now
     }
     (void)socket.SetBroadcast(true);
-    std::uint32_t destination = 0;
-    if (platform::ParseIPv4(BroadcastAddress(), destination)) {
-        const std::string probe = T924SearchProbe();
-        (void)socket.SendTo(probe.data(), probe.size(), destination,
-                            static_cast<std::uint16_t>(port));
-    }
+    (void)socket.SetReceiveInterface(true);
+    const std::string probe = T924SearchProbe();
+    (void)platform::SendToTargets(socket.Handle(), probe.data(), probe.size(),
+                                  static_cast<std::uint16_t>(port), SearchTargets());
     auto receiver = std::make_unique<TRecvThread>(std::move(socket), std::move(callback));
     try {
         receiver->Start();

@@ -88,8 +88,9 @@ class IT924Series {
 public:
     virtual ~IT924Series() = default;
 
-    // 3: broadcasts the search probe to BroadcastAddress():port from local port 3565 and
-    // starts a receiver that hands each reply to callback on the main thread. Always 0;
+    // 3: broadcasts the search probe to the search's destinations (SearchTargets()) at
+    // port from local port 3565 and starts a receiver that hands each reply, with the
+    // interface it arrived on, to callback on the main thread. Always 0;
     // when the local port is taken (a previous search still listens) nothing is sent.
     virtual std::int32_t SearchDevices(std::int32_t port, TT924FoundCallback callback) = 0;
     // 4

@@ -169,8 +169,8 @@ bool TT924Series::SetNetworkByBroadcast(const std::string& /*ip*/, std::uint16_t
                                         const TDevInfo& newSettings,
                                         const TDevInfo& /*oldSettings*/) {
     const auto datagram = BuildSetDatagram(newSettings, user, password);
-    std::uint32_t destination = 0;
-    if (!platform::ParseIPv4(BroadcastAddress(), destination)) {
+    const auto targets = SearchTargets();
+    if (targets.empty()) {
         return false;
     }
     platform::TUdpSocket socket; // closed whatever the outcome
@@ -181,8 +181,8 @@ bool TT924Series::SetNetworkByBroadcast(const std::string& /*ip*/, std::uint16_t
     // back to whatever port the system gives.
     (void)socket.Bind(platform::IPv4Any, T924SearchPort);
     (void)socket.SetBroadcast(true);
-    if (socket.SendTo(datagram.data(), datagram.size(), destination, T924SearchPort) !=
-        static_cast<long>(datagram.size())) {
+    if (platform::SendToTargets(socket.Handle(), datagram.data(), datagram.size(),
+                                T924SearchPort, targets) == 0) {
         return false;
     }
     for (int ignored = 0; ignored <= MaxIgnoredDatagrams; ++ignored) {

@@ -621,11 +621,12 @@ int TSocketThread::SearchCTPDevices(TCTPDeviceList& list) {
     (void)socket.Bind(platform::IPv4Any, ports.Local);
     (void)socket.SetBroadcast(true);
     (void)socket.SetNonBlocking(true);
-    std::uint32_t destination = 0;
-    if (!platform::ParseIPv4(BroadcastAddress(), destination)) {
-        return 0;
+    const auto targets = SearchTargets();
+    if (targets.empty()) {
+        return 0; // no destination (no interface that can broadcast): nothing to wait for
     }
-    (void)socket.SendTo(SearchProbe.data(), SearchProbe.size(), destination, ports.Remote);
+    (void)platform::SendToTargets(socket.Handle(), SearchProbe.data(), SearchProbe.size(),
+                                  ports.Remote, targets);
 
     int count = 0;
     const auto end = DeadlineIn(CtpSearchTotalMs);

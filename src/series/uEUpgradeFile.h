@@ -170,7 +170,7 @@ public:
         return {reinterpret_cast<const char*>(FSendBuf.data()), static_cast<std::size_t>(FSendLen)};
     }
 
-    // Broadcasts the search probe (to BroadcastAddress()) and collects the replies that
+    // Broadcasts the search probe (to SearchTargets()) and collects the replies that
     // come, each within 300 ms of the one before: the number of replies added to list.
     [[nodiscard]] static int SearchCTPDevices(TCTPDeviceList& list);
 

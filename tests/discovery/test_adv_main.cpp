@@ -13,13 +13,17 @@
 #include "i18n/qt/Panel.h"
 #include "i18n/qt/QtText.h"
 #include "platform/Host.h"
+#include "support/Netns.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTimer>
 
 #include <cstdlib>
 #include <memory>
+#include <set>
 
 using namespace torvane;
 
@@ -212,4 +216,40 @@ TEST_F(AdvMain, OkCancelAndClosing) {
     d.close();
     EXPECT_FALSE(d.Timer1->isActive());
     EXPECT_EQ(d.ListView->topLevelItemCount(), 0);
+}
+
+// On a PC with two networks and the default route on the first (namespaces this test
+// builds), the window with its usual ports and the default "auto" lists the cameras of both
+// networks, in its usual four columns.
+TEST_F(AdvMain, ListsTheCamerasOfEveryNetwork) {
+    test::TTwoNetworkLab lab;
+    ASSERT_TRUE(lab.Ok()) << lab.Error();
+    test::TNetnsCamera cameraA(lab.CamA(), "a", test::TTwoNetworkLab::CameraA);
+    test::TNetnsCamera cameraB(lab.CamB(), "b", test::TTwoNetworkLab::CameraB);
+    ASSERT_TRUE(cameraA.Ok() && cameraB.Ok()) << cameraA.Error() << cameraB.Error();
+    std::set<QString> rows;
+    {
+        test::TNetnsScope inPc(lab.Pc());
+        ASSERT_TRUE(inPc.Ok());
+        SetBroadcastAddress("auto");
+        auto dialog = std::make_unique<TfrmAdv_Main>(TDiscoveryPorts{},
+                                                     "/nonexistent/libDVSNETClient.so");
+        QElapsedTimer waited;
+        waited.start();
+        while (dialog->ListView->topLevelItemCount() < 6 && waited.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        EXPECT_EQ(dialog->ListView->columnCount(), 4);
+        for (int i = 0; i < dialog->ListView->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = dialog->ListView->topLevelItem(i);
+            rows.insert(item->text(0) + " " + item->text(1) + " " + item->text(2) + " " +
+                        item->text(3));
+        }
+        dialog->SetisClose(true);
+        dialog.reset();
+        SetBroadcastAddress("127.0.0.1");
+    }
+    EXPECT_EQ(rows, (std::set<QString>{"F a-moi 198.18.1.2 8080", "E a-ctp 198.18.1.2 81",
+                                       "T a-t 198.18.1.2 81", "F b-moi 198.18.2.2 8080",
+                                       "E b-ctp 198.18.2.2 81", "T b-t 198.18.2.2 81"}));
 }

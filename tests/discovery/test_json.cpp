@@ -29,9 +29,12 @@ TEST(DevInfoJson, EscapesEveryCameraText) {
     EXPECT_NE(json.find("\"szName\":\"Door \\\"1\\\"\""), std::string::npos);
     EXPECT_NE(json.find("\"wPort\":81,"), std::string::npos);
     EXPECT_NE(json.find("\"nAux\":-7,"), std::string::npos);
-    EXPECT_EQ(json.substr(json.size() - 10), "\"wAux2\":0}");
+    EXPECT_EQ(json.substr(json.size() - 25), "\"wAux2\":0,\"interface\":\"\"}");
     EXPECT_EQ(DevInfoListToJson({}), "[]\n");
     EXPECT_EQ(DevInfoListToJson({r, r}), "[\n" + json + ",\n" + json + "\n]\n");
+    r.szInterface = "enp3s0"; // where the camera answered
+    const std::string named = DevInfoToJson(r);
+    EXPECT_EQ(named.substr(named.size() - 22), ",\"interface\":\"enp3s0\"}");
 }
 
 TEST(DevInfoJson, NeverPrintsPasswords) {

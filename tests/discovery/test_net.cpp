@@ -61,11 +61,13 @@ TEST_F(ListenerTest, DeliversUpTo1024BytesOnTheMainThread) {
     std::vector<std::uint16_t> senders;
     bool onMainThread = true;
     listener.SetHandler([&](TUdpListener& l, const std::uint8_t* data, std::size_t length,
-                            std::uint32_t from, std::uint16_t fromPort) {
+                            std::uint32_t from, std::uint16_t fromPort,
+                            const std::string& interfaceName) {
         onMainThread = onMainThread && Host.Queue().IsMainThread() && &l == &listener;
         lengths.push_back(length);
         senders.push_back(fromPort);
         EXPECT_EQ(from, platform::IPv4Loopback);
+        EXPECT_EQ(interfaceName, "lo"); // the interface it arrived on
         if (length > 0) {
             EXPECT_EQ(data[length - 1], 'z');
         }

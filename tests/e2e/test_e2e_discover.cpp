@@ -44,11 +44,11 @@ TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
     const std::string& out = run.Output;
     ASSERT_EQ(run.ExitCode, 0) << out;
 
-    // series code, name, IP address, port, series index, identity
+    // series code, name, IP address, port, series index, identity, interface
     std::map<std::string, std::vector<std::string>> byAddress;
     for (const std::string& line : Split(out, '\n')) {
         const std::vector<std::string> columns = Split(line, '\t');
-        ASSERT_EQ(columns.size(), 6u) << line;
+        ASSERT_EQ(columns.size(), 7u) << line;
         byAddress[columns[2]] = columns;
     }
     const std::vector<std::vector<std::string>> expected = {
@@ -64,6 +64,7 @@ TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
             EXPECT_EQ(it->second[i], camera[i]) << out;
         }
         EXPECT_FALSE(it->second[5].empty());
+        EXPECT_EQ(it->second[6], "lo") << out; // every simulated camera answers on loopback
     }
     // The T camera's search reply carries its password: it is never printed.
     EXPECT_EQ(out.find("zq7search"), std::string::npos) << out;
@@ -93,14 +94,43 @@ TEST(DiscoverE2E, ListsOneCameraOfEachFamily) {
     EXPECT_NE(records.find("\"szLoginUser\":\"admin\""), std::string::npos) << records;
     EXPECT_EQ(records.find("zq7search"), std::string::npos) << records;
     EXPECT_EQ(records.find("Pwd"), std::string::npos) << records;
+    EXPECT_NE(records.find("\"interface\":\"lo\"}"), std::string::npos) << records;
 }
 
-TEST(DiscoverE2E, RefusesABadBroadcastAddress) {
+// The safety net of the test programs: a run that leaves the broadcast setting at its
+// compiled-in "auto" finds no interface to send on in the host's namespace (the tests
+// confine it there), says so, and lists nothing.
+TEST(DiscoverE2E, AutoSendsNothingOnTheHostsInterfacesUnderTest) {
+    const TE2eRun run = RunToEnd({TORVANE_CLI_PATH, "discover", "--seconds", "1"},
+                                 std::chrono::seconds(30));
+    EXPECT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_EQ(run.Output,
+              "torvane-cli: warning: no network interface that can broadcast is up; the search "
+              "uses one once it is\n");
+}
+
+TEST(DiscoverE2E, RefusesBadSearchSettings) {
     const TE2eRun run = RunToEnd({TORVANE_CLI_PATH, "discover", "--broadcast", "127.0.0.256"},
                                  std::chrono::seconds(10));
     const std::string& out = run.Output;
     EXPECT_EQ(run.ExitCode, 2) << out;
     EXPECT_NE(out.find("--broadcast"), std::string::npos) << out;
+
+    const TE2eRun named = RunToEnd({TORVANE_CLI_PATH, "discover", "--interface", "eth0:1"},
+                                   std::chrono::seconds(10));
+    EXPECT_EQ(named.ExitCode, 2) << named.Output;
+    EXPECT_NE(named.Output.find("--interface"), std::string::npos) << named.Output;
+
+    // The upgrade's version search takes the same settings, checked the same way.
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--broadcast", "lan"},
+                                                std::vector<std::string>{"--interface", ""}}) {
+        std::vector<std::string> argv{TORVANE_CLI_PATH, "upgrade", "--series", "E", "--ip",
+                                      "127.0.0.1"};
+        argv.insert(argv.end(), bad.begin(), bad.end());
+        const TE2eRun upgrade = RunToEnd(argv, std::chrono::seconds(10));
+        EXPECT_EQ(upgrade.ExitCode, 2) << upgrade.Output;
+        EXPECT_NE(upgrade.Output.find(bad[0] + " takes"), std::string::npos) << upgrade.Output;
+    }
 }
 
 } // namespace

@@ -47,9 +47,10 @@ struct TRun {
 
 TRun RunCli(const TCamsim& sim, const std::string& series, const std::string& ip,
             const std::vector<std::string>& more, const std::string& runName) {
+    // The search setting stays on loopback, although F and H upgrades do not search.
     std::vector<std::string> argv{TORVANE_CLI_PATH, "upgrade",   "--series", series,
                                   "--ip",           ip,          "--port",   sim.Port(ip),
-                                  "--server",       sim.Server()};
+                                  "--server",       sim.Server(), "--broadcast", "127.0.0.1"};
     argv.insert(argv.end(), more.begin(), more.end());
     // A private temporary folder per run, so runs side by side never share downloads.
     const torvane::test::TE2eRunFolder folder("e2e_fh_" + runName);

@@ -44,7 +44,7 @@ protected:
     TE2eRun RunCli(const std::string& ip, const std::string& password) {
         return test::RunToEnd({TORVANE_CLI_PATH, "upgrade", "--series", "T", "--ip", ip, "--port",
                                "8081", "--user", "admin", "--password", password, "--server",
-                               FCamsim->Server(), "--lang", "en"},
+                               FCamsim->Server(), "--lang", "en", "--broadcast", "127.0.0.1"},
                               E2eRunTimeout, {"TORVANE_CLI_TIME_SCALE=0.001"});
     }
 

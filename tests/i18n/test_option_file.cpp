@@ -57,3 +57,26 @@ TEST_F(OptionFileTest, UnwritableUserFolderReportsTheFile) {
     EXPECT_FALSE(options.WriteString("Global", "lan", "cn"));
     EXPECT_EQ(options.WriteErrorText(), "Unable to write to " + userFolder + "option.ini");
 }
+
+TEST_F(OptionFileTest, SearchSettingsComeFromTheUserFile) {
+    platform::ForceFolder(userFolder);
+    std::ofstream(userFolder + "option.ini")
+        << "[Global]\r\nbroadcast= AUTO \r\ninterface= enp3s0 \r\n";
+    LoadDeploymentSettings();
+    EXPECT_EQ(BroadcastAddress(), "auto");
+    EXPECT_EQ(SearchInterface(), "enp3s0");
+
+    std::ofstream(userFolder + "option.ini", std::ios::trunc)
+        << "[Global]\r\nbroadcast=192.168.1.255\r\n";
+    LoadDeploymentSettings();
+    EXPECT_EQ(BroadcastAddress(), "192.168.1.255");
+    EXPECT_EQ(SearchInterface(), DefaultSearchInterface()); // back to every interface
+
+    platform::RemoveFile(userFolder + "option.ini");
+    LoadDeploymentSettings();
+    EXPECT_EQ(BroadcastAddress(), DefaultBroadcastAddress());
+    EXPECT_TRUE(platform::IsValidBroadcastSetting(DefaultBroadcastAddress()));
+
+    SetBroadcastAddress("127.0.0.1"); // as every test starts
+    SetSearchInterface("");
+}

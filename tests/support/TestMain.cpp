@@ -2,7 +2,15 @@
 // processes side by side, so each process gets temporary and config folders of its own
 // (below the executable's TMPDIR and XDG_CONFIG_HOME), removed again when it ends: no two
 // running tests ever share a catalogue copy, a package or a settings file.
+//
+// It also keeps every test off the host's network: the search's broadcast setting starts
+// at loopback instead of "auto", and TORVANE_TEST_LOOPBACK_NETNS names the network
+// namespace the tests start in, so that the search of this process and of every program
+// it starts (torvane-cli, the window) sends to loopback only and never lists the host's
+// interfaces there, whatever a test sets. Only a thread or a program inside a namespace
+// that a test made for itself (support/Netns.h) searches on that namespace's interfaces.
 
+#include "i18n/Deployment.h"
 #include "platform/FileOps.h"
 
 #include <gmock/gmock.h>
@@ -10,6 +18,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,9 +32,20 @@ std::string PrivateFolder(const char* variable, const char* fallback) {
     return folder;
 }
 
+// Before anything reads the guard (it is read once per process).
+void ConfineSearchToLoopback() {
+    struct stat st {};
+    const std::string here = ::stat("/proc/thread-self/ns/net", &st) == 0
+                                 ? std::to_string(static_cast<unsigned long long>(st.st_ino))
+                                 : std::string("all"); // unknown: confine every namespace
+    ::setenv("TORVANE_TEST_LOOPBACK_NETNS", here.c_str(), 1);
+    torvane::SetBroadcastAddress("127.0.0.1");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    ConfineSearchToLoopback();
     const std::string temp = PrivateFolder("TMPDIR", "/tmp");
     const std::string config = PrivateFolder("XDG_CONFIG_HOME", "/tmp");
     ::testing::InitGoogleMock(&argc, argv);
