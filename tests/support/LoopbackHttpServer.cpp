@@ -112,6 +112,60 @@ std::vector<std::string> TRecordedHttpRequest::HeaderNames() const {
     return names;
 }
 
+namespace {
+
+std::string PercentDecoded(std::string_view text) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
+            hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> TRecordedHttpRequest::QueryParameters() const {
+    std::vector<std::pair<std::string, std::string>> parameters;
+    if (Query.empty()) {
+        return parameters;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(Query.find('&', start), Query.size());
+        const std::string_view pair = std::string_view(Query).substr(start, end - start);
+        const std::size_t equals = pair.find('=');
+        parameters.emplace_back(PercentDecoded(pair.substr(0, equals)),
+                                equals == std::string_view::npos
+                                    ? std::string()
+                                    : PercentDecoded(pair.substr(equals + 1)));
+        if (end == Query.size()) {
+            return parameters;
+        }
+        start = end + 1;
+    }
+}
+
+std::optional<std::string> TRecordedHttpRequest::QueryValue(std::string_view name) const {
+    for (auto& [key, value] : QueryParameters()) {
+        if (key == name) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
 // ---- THttpReply ---------------------------------------------------------------------------
 
 THttpReply& THttpReply::WithHeader(std::string name, std::string value) {

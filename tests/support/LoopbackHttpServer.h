@@ -23,9 +23,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace torvane::test {
@@ -53,6 +55,11 @@ struct TRecordedHttpRequest {
     [[nodiscard]] bool HasHeader(std::string_view name) const;
     // The names of the headers in the order sent.
     [[nodiscard]] std::vector<std::string> HeaderNames() const;
+    // The query's parameters as a camera's CGI reads them: split at "&", the name before
+    // the first "=", "%XX" decoded in names and values, in the order sent.
+    [[nodiscard]] std::vector<std::pair<std::string, std::string>> QueryParameters() const;
+    // The value of the first parameter of that name; none when there is none.
+    [[nodiscard]] std::optional<std::string> QueryValue(std::string_view name) const;
 };
 
 struct THttpReply {

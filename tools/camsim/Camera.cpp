@@ -127,8 +127,9 @@ bool TCamera::QueryAuthorized(const THttpRequest& request) const {
     if (FConfig.Faults.Has(EFault::RefuseLogin)) {
         return false;
     }
-    return request.QueryValue("user") == FConfig.User &&
-           request.QueryValue("pwd") == FConfig.Password;
+    // The CGI decodes "%XX" in query values, as the upgrade tool encodes them.
+    return request.DecodedQueryValue("user") == FConfig.User &&
+           request.DecodedQueryValue("pwd") == FConfig.Password;
 }
 
 THttpResponse TCamera::Unauthorized() {
