@@ -162,6 +162,13 @@ THttpResponse TCamera::ReceiveUpload(const THttpRequest& request, EFirmwareKind 
         Say("upload of " + what + " (" + received + ") answered 500 (fault upload-500)");
         return THttpResponse::Page(500, "500 Internal Server Error");
     }
+    if (FConfig.Faults.Has(EFault::UploadTrickle, kind)) {
+        Say("upload of " + what + " (" + received +
+            ") answered with a reply that never ends (fault upload-trickle)");
+        THttpResponse response;
+        response.TrickleEvery = std::chrono::milliseconds(20);
+        return response;
+    }
     const TImageCheck check = InspectFirmwareImage(file.Bytes, Signature(kind));
     using EResult = TImageCheck::EResult;
     std::optional<std::string> newVersion;
