@@ -6,15 +6,18 @@
 #include "series/PostFirmware.h"
 #include "series/uTUpgrade.h"
 
+#include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
 #include "platform/Host.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackTcpPeer.h"
+#include "support/LoopbackUdpPeer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -173,6 +176,34 @@ TEST_F(TSeriesTest, CredentialsReachTheCameraWhole) {
     EXPECT_EQ(requests[0].Target, "/get_status.cgi?user=a%26b&pwd=p%231%26x%3D%2541%2B%20y");
     EXPECT_EQ(requests[1].RequestLine, "POST /upgrade_firmware.cgi?loginuse=a%26b"
                                        "&loginpas=p%231%26x%3D%2541%2B%20y HTTP/1.0");
+}
+
+TEST_F(TSeriesTest, SearchDropsDatagramsLongerThanItsBuffer) {
+    SetBroadcastAddress("127.0.0.1"); // the probe stays on loopback
+    Host.UseQueue = true;
+    Host.Queue().BindToCurrentThread();
+    const auto reply = [](const std::string& ip, std::size_t size) {
+        std::string d(size, '\0');
+        d.replace(0, 4, "DH\x01\x08");
+        d.replace(4, ip.size(), ip);
+        return d;
+    };
+    test::TLoopbackUdpPeer camera("127.0.0.1");
+    camera.SetResponder([&](const test::TDatagram&) {
+        // 1025 bytes and more arrive cut to the 1024-byte buffer: no camera sends them.
+        return std::vector<std::string>{reply("10.1.1.1", 1025), reply("10.1.1.2", 1024),
+                                        reply("10.1.1.3", 4000), reply("10.1.1.4", 516)};
+    });
+    std::vector<std::string> found;
+    EXPECT_EQ(Client.SearchDevices(camera.Port(),
+                                   [&](const TDevInfo& r) { found.push_back(r.szIPAddr); }),
+              0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Client.RunningSearches() > 0 && std::chrono::steady_clock::now() < end) {
+        Host.Queue().WaitAndRun(5); // the receiver hands each camera over here
+    }
+    Host.Queue().RunPending();
+    EXPECT_EQ(found, (std::vector<std::string>{"10.1.1.2", "10.1.1.4"}));
 }
 
 // --- adapters ---------------------------------------------------------------------------
