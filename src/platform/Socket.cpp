@@ -2,6 +2,7 @@
 
 #include "platform/Sleeper.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -380,8 +381,40 @@ bool TTcpStream::ConnectAddress(std::uint32_t address, std::uint16_t port, int c
     return true;
 }
 
+TWaitResult TTcpStream::WaitUntil(short events, int timeoutMs, const TDeadline* deadline) {
+    int ms = timeoutMs < 0 ? -1 : TimeoutMs(timeoutMs);
+    if (deadline != nullptr) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              *deadline - std::chrono::steady_clock::now())
+                              .count();
+        const int bounded = left > 0 ? static_cast<int>(std::min<long long>(left, 0x7FFFFFFF)) : 0;
+        ms = ms < 0 ? bounded : std::min(ms, bounded);
+    }
+    const int rc = PollOne(FSocket.Handle(), events, ms);
+    if (rc == 0) {
+        FTimedOut = true;
+        FErrorText = ErrnoText(ETIMEDOUT);
+        return TWaitResult::TimedOut;
+    }
+    if (rc < 0) {
+        FErrorText = ErrnoText(errno);
+        return TWaitResult::Failed;
+    }
+    return TWaitResult::Ready;
+}
+
 bool TTcpStream::SendAll(const void* data, std::size_t length, int timeoutMs) {
+    return SendAll(data, length, timeoutMs, TDeadline::max());
+}
+
+bool TTcpStream::SendAll(const void* data, std::size_t length, int timeoutMs,
+                         TDeadline deadline) {
     FTimedOut = false;
+    if (!FSocket.IsOpen()) {
+        FErrorText = ErrnoText(EBADF);
+        return false;
+    }
+    const TDeadline* bound = deadline == TDeadline::max() ? nullptr : &deadline;
     const auto* p = static_cast<const char*>(data);
     std::size_t sent = 0;
     while (sent < length) {
@@ -394,14 +427,7 @@ bool TTcpStream::SendAll(const void* data, std::size_t length, int timeoutMs) {
             FErrorText = FSocket.LastErrorText();
             return false;
         }
-        const TWaitResult w = FSocket.WaitWritable(timeoutMs);
-        if (w == TWaitResult::TimedOut) {
-            FTimedOut = true;
-            FErrorText = ErrnoText(ETIMEDOUT);
-            return false;
-        }
-        if (w == TWaitResult::Failed) {
-            FErrorText = FSocket.LastErrorText();
+        if (WaitUntil(POLLOUT, timeoutMs, bound) != TWaitResult::Ready) {
             return false;
         }
     }
@@ -409,16 +435,18 @@ bool TTcpStream::SendAll(const void* data, std::size_t length, int timeoutMs) {
 }
 
 long TTcpStream::ReadSome(void* buffer, std::size_t length, int timeoutMs) {
+    return ReadSome(buffer, length, timeoutMs, TDeadline::max());
+}
+
+long TTcpStream::ReadSome(void* buffer, std::size_t length, int timeoutMs, TDeadline deadline) {
     FTimedOut = false;
+    if (!FSocket.IsOpen()) {
+        FErrorText = ErrnoText(EBADF);
+        return -1;
+    }
+    const TDeadline* bound = deadline == TDeadline::max() ? nullptr : &deadline;
     for (;;) {
-        const TWaitResult w = FSocket.WaitReadable(timeoutMs);
-        if (w == TWaitResult::TimedOut) {
-            FTimedOut = true;
-            FErrorText = ErrnoText(ETIMEDOUT);
-            return -1;
-        }
-        if (w == TWaitResult::Failed) {
-            FErrorText = FSocket.LastErrorText();
+        if (WaitUntil(POLLIN, timeoutMs, bound) != TWaitResult::Ready) {
             return -1;
         }
         const long n = FSocket.Receive(buffer, length);

@@ -8,6 +8,7 @@
 // Addresses are 32-bit numbers in host byte order (127.0.0.1 is 0x7F000001); ports are in
 // host byte order. No SIGPIPE is ever raised: sends use MSG_NOSIGNAL.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -160,6 +161,15 @@ public:
     // number read (> 0); 0 when the peer closed the connection; -1 on a time-out or an error
     // (ErrorText tells which).
     [[nodiscard]] long ReadSome(void* buffer, std::size_t length, int timeoutMs);
+
+    // The same, never waiting past deadline (real time, already shortened by the caller
+    // through TimeoutMs): a peer that sends or takes a byte now and then keeps the idle
+    // time-out from firing, the deadline still ends the exchange (TimedOut).
+    using TDeadline = std::chrono::steady_clock::time_point;
+    [[nodiscard]] bool SendAll(const void* data, std::size_t length, int timeoutMs,
+                               TDeadline deadline);
+    [[nodiscard]] long ReadSome(void* buffer, std::size_t length, int timeoutMs,
+                                TDeadline deadline);
     void Close();
 
     [[nodiscard]] bool IsOpen() const { return FSocket.IsOpen(); }
@@ -168,6 +178,9 @@ public:
 
 private:
     bool ConnectAddress(std::uint32_t address, std::uint16_t port, int connectTimeoutMs);
+    // Waits for events up to TimeoutMs(timeoutMs), and never past deadline when one is
+    // given; sets FTimedOut and FErrorText when the wait does not end Ready.
+    TWaitResult WaitUntil(short events, int timeoutMs, const TDeadline* deadline);
 
     TTcpSocket FSocket;
     std::string FErrorText;

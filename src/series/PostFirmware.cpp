@@ -1,5 +1,6 @@
 #include "series/PostFirmware.h"
 
+#include "platform/Sleeper.h"
 #include "platform/Socket.h"
 #include "platform/Text.h"
 #include "upgrade/Base64.h"
@@ -17,6 +18,8 @@ namespace torvane {
 namespace {
 
 constexpr const char* CRLF = "\r\n";
+// The file goes out in blocks; each block must be taken within PostFirmwareTimeoutMs, so a
+// camera that reads a byte now and then (about 1 KiB/s or less) cannot hold the upload.
 constexpr std::size_t FileBlockBytes = 64 * 1024;
 // The reply is drained, not examined: its header block and body are bounded so that a
 // camera that talks without end cannot hold the upload.
@@ -88,11 +91,22 @@ std::string RequestHead(const TParsedUrl& url, const std::string& boundary,
 // ---------------------------------------------------------------------------------------
 // The reply
 
+using TDeadline = platform::TTcpStream::TDeadline;
+
+// PostFirmwareTimeoutMs from now, in real time (shortened by the sleeper in tests).
+TDeadline DeadlineFromNow() {
+    return std::chrono::steady_clock::now() +
+           std::chrono::milliseconds(platform::TimeoutMs(PostFirmwareTimeoutMs));
+}
+
 // Reads one HTTP reply from the stream: status line (interim 1xx replies skipped), header
-// block and body (by Content-Length, chunked, or until the camera closes), each bounded.
+// block and body (by Content-Length, chunked, or until the camera closes), each bounded in
+// size, and all of it by one deadline: a camera that trickles its reply a byte at a time
+// still ends the read when the deadline passes.
 class TReplyReader {
 public:
-    explicit TReplyReader(platform::TTcpStream& stream) : FStream(stream) {}
+    TReplyReader(platform::TTcpStream& stream, TDeadline deadline)
+        : FStream(stream), FDeadline(deadline) {}
 
     // True when a whole reply came. StatusLine is set as soon as a status line came, even
     // when the rest of the reply failed.
@@ -124,7 +138,7 @@ public:
 private:
     bool Fill() {
         char buffer[16 * 1024];
-        const long n = FStream.ReadSome(buffer, sizeof(buffer), PostFirmwareTimeoutMs);
+        const long n = FStream.ReadSome(buffer, sizeof(buffer), PostFirmwareTimeoutMs, FDeadline);
         if (n > 0) {
             FBuffer.append(buffer, static_cast<std::size_t>(n));
             return true;
@@ -303,6 +317,7 @@ private:
     }
 
     platform::TTcpStream& FStream;
+    TDeadline FDeadline;
     std::string FBuffer;
     std::size_t FHeaderBytes = 0;
     std::uint64_t FBody = 0;
@@ -319,8 +334,15 @@ TPostResult Failed(std::string text) {
 }
 
 // The outcome of a reply that was read (or began to be read).
+// A final status outside 2xx; an interim reply (1xx) that never ended tells nothing about
+// the upload.
+bool Refused(const TReplyReader& reply) {
+    const int status = reply.Status();
+    return !reply.StatusLine().empty() && (status < 100 || status > 299);
+}
+
 TPostResult Decide(const TReplyReader& reply, bool complete) {
-    if (!reply.StatusLine().empty() && (reply.Status() < 200 || reply.Status() > 299)) {
+    if (Refused(reply)) {
         return Failed(reply.StatusLine()); // the status tells more than what broke after it
     }
     if (!complete) {
@@ -481,7 +503,8 @@ TPostResult PostFirmware(const std::string& url, const std::string& filePath,
     const bool sent = [&] {
         const std::string request =
             RequestHead(target, boundary, contentLength, variant, credentials) + head;
-        if (!stream.SendAll(request, PostFirmwareTimeoutMs)) {
+        if (!stream.SendAll(request.data(), request.size(), PostFirmwareTimeoutMs,
+                            DeadlineFromNow())) {
             return false;
         }
         std::vector<char> block(FileBlockBytes);
@@ -497,12 +520,12 @@ TPostResult PostFirmware(const std::string& url, const std::string& filePath,
                                 : "The firmware file became shorter while it was sent";
                 return false;
             }
-            if (!stream.SendAll(block.data(), got, PostFirmwareTimeoutMs)) {
+            if (!stream.SendAll(block.data(), got, PostFirmwareTimeoutMs, DeadlineFromNow())) {
                 return false;
             }
             left -= got;
         }
-        return stream.SendAll(tail, PostFirmwareTimeoutMs);
+        return stream.SendAll(tail.data(), tail.size(), PostFirmwareTimeoutMs, DeadlineFromNow());
     }();
     if (!sent) {
         file.reset();
@@ -514,10 +537,10 @@ TPostResult PostFirmware(const std::string& url, const std::string& filePath,
         if (!stream.TimedOut()) {
             // A camera may refuse early (401, 500) and close without taking the rest; its
             // status line is the better reason.
-            TReplyReader early(stream);
+            TReplyReader early(stream, DeadlineFromNow());
             const bool complete = early.Read();
             (void)complete;
-            if (!early.StatusLine().empty() && (early.Status() < 200 || early.Status() > 299)) {
+            if (Refused(early)) {
                 stream.Close();
                 return Failed(early.StatusLine());
             }
@@ -527,7 +550,9 @@ TPostResult PostFirmware(const std::string& url, const std::string& filePath,
     }
     file.reset();
 
-    TReplyReader reply(stream);
+    // The whole reply, however it trickles in, within PostFirmwareTimeoutMs of the body
+    // having gone out.
+    TReplyReader reply(stream, DeadlineFromNow());
     const bool complete = reply.Read();
     stream.Close();
     return Decide(reply, complete);

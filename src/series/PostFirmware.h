@@ -10,7 +10,10 @@
 //      the request (no challenge awaited)
 //   T  as H without the Authorization header (credentials in the URL only)
 // All variants bound connecting and every wait for the camera by 60000 ms (through the
-// sleeper's TimeoutMs), so an upload never waits without limit.
+// sleeper's TimeoutMs), and every exchange as a whole as well, so a camera that sends or
+// takes a byte now and then cannot hold an upload either: each 64 KiB of the body must be
+// taken within 60000 ms, and the whole reply must have come within 60000 ms of the body
+// having gone out.
 
 #include <cstdint>
 #include <functional>
@@ -78,8 +81,9 @@ constexpr int PostFirmwareTimeoutMs = 60000;
 // Sends filePath to url as the form field "file" with the given part content type. The
 // credentials are used by variant H only. Completed on a 2xx reply (the body is read but not
 // examined); failed with the status line for any other status (redirections and 401 are not
-// followed), or with the network error text when the connection is refused, times out or
-// breaks before the reply is complete. Throws TFirmwareFileError when the file cannot be
+// followed), or with the network error text when the connection is refused, times out (a
+// reply not whole within its deadline included: "Connection timed out") or breaks before
+// the reply is complete. Throws TFirmwareFileError when the file cannot be
 // opened.
 [[nodiscard]] TPostResult PostFirmware(const std::string& url, const std::string& filePath,
                                        const std::string& partContentType, TPostVariant variant,

@@ -122,11 +122,12 @@ private:
             unsigned interfaceIndex = 0;
             const long n = FSocket.ReceiveFrom(buffer.data(), buffer.size(), from, fromPort,
                                                interfaceIndex);
-            if (n <= 0) {
+            // A datagram longer than the buffer arrives cut: no camera sends one, so it is
+            // dropped rather than parsed from its first 1024 bytes.
+            if (n <= 0 || static_cast<std::size_t>(n) > buffer.size()) {
                 continue;
             }
-            const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(n),
-                                                             buffer.size());
+            const auto length = static_cast<std::size_t>(n);
             TDevInfo record;
             if (!ParseT924Reply(buffer.data(), length, record) || !FCallback || FStop) {
                 continue;

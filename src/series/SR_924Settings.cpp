@@ -2,7 +2,7 @@
 // device, login check, factory and DDNS settings, restoring defaults, Wi-Fi scan and
 // settings, and refreshing a device record from the camera's pages. Every request is a GET
 // without an Authorization header unless said otherwise; every value put into a URL goes
-// through UrlValue.
+// through UrlValue, accounts, passwords and keys through UrlCredential.
 
 #include "series/SR_924.h"
 
@@ -51,8 +51,15 @@ constexpr int MaxIgnoredDatagrams = 64;
 // A Wi-Fi scan never lists more access points than this; a larger count is a bad reply.
 constexpr long long MaxAccessPoints = 1000;
 
+// A camera text in a query (SSID, MAC, server, port).
 std::string Query(const std::string& value) {
     return UrlValue(value);
+}
+
+// An account, password or key in a query: "#", "&", "%", "+" and "=" are encoded too, so
+// the camera gets it whole.
+std::string Credential(const std::string& value) {
+    return UrlCredential(value);
 }
 
 // "http://" + address, ":" + port unless it is 80.
@@ -212,8 +219,8 @@ bool TT924Series::SetNetworkByBroadcast(const std::string& /*ip*/, std::uint16_t
 bool TT924Series::CheckLogin(const std::string& baseUrl, const std::string& user,
                              const std::string& password) {
     std::string body;
-    return Get(baseUrl + "/get_params.cgi?user=" + Query(Trim(user)) +
-                   "&pwd=" + Query(Trim(password)),
+    return Get(baseUrl + "/get_params.cgi?user=" + Credential(Trim(user)) +
+                   "&pwd=" + Credential(Trim(password)),
                CheckLoginTimeoutMs, body) &&
            !Contains(body, "Auth Failed");
 }
@@ -233,8 +240,8 @@ bool TT924Series::SetFactoryParams(const std::string& user, const std::string& p
     }
     const std::string url = DeviceUrl(*FDevice);
     std::string body;
-    bool result = Get(url + "/set_factory_param.cgi?user=" + Query(Trim(user)) +
-                          "&pwd=" + Query(Trim(password)) + "&mac=" + Query(mac) +
+    bool result = Get(url + "/set_factory_param.cgi?user=" + Credential(Trim(user)) +
+                          "&pwd=" + Credential(Trim(password)) + "&mac=" + Query(mac) +
                           "&wifimac=" + Query(wifi) + "&heartbeat=180",
                       FactoryWriteTimeoutMs, body);
     if (!result) {
@@ -247,8 +254,8 @@ bool TT924Series::SetFactoryParams(const std::string& user, const std::string& p
                                            password, newSettings, oldSettings);
         } else {
             std::string ignored;
-            (void)Get(url + "/reboot.cgi?loginuse=" + Query(Trim(user)) +
-                          "&loginpas=" + Query(Trim(password)),
+            (void)Get(url + "/reboot.cgi?loginuse=" + Credential(Trim(user)) +
+                          "&loginpas=" + Credential(Trim(password)),
                       FactoryWriteTimeoutMs, ignored);
         }
     } else {
@@ -264,8 +271,8 @@ bool TT924Series::RestoreDefaults(const std::string& user, const std::string& pa
         return false;
     }
     std::string body;
-    return Get(DeviceUrl(*FDevice) + "/set_default.cgi?&loginuse=" + Query(Trim(user)) +
-                   "&loginpas=" + Query(Trim(password)),
+    return Get(DeviceUrl(*FDevice) + "/set_default.cgi?&loginuse=" + Credential(Trim(user)) +
+                   "&loginpas=" + Credential(Trim(password)),
                RestoreTimeoutMs, body) &&
            Contains(LowerAscii(body), "ok");
 }
@@ -281,7 +288,7 @@ std::int32_t TT924Series::ScanWifi(const std::string& user, const std::string& p
     const std::string base = "http://" + FDevice->szIPAddr + ":" +
                              std::to_string(FDevice->wPort);
     const std::string credentials =
-        "?user=" + Query(Trim(user)) + "&pwd=" + Query(Trim(password));
+        "?user=" + Credential(Trim(user)) + "&pwd=" + Credential(Trim(password));
     std::string body;
     if (!Get(base + "/wifi_scan.cgi" + credentials, ScanTimeoutMs, body) ||
         !Contains(body, "ok")) {
@@ -377,8 +384,8 @@ TWifiParams* TT924Series::GetWifiParams(const std::string& user, const std::stri
         return nullptr;
     }
     std::string body;
-    if (!Get(DeviceUrl(*FDevice) + "/get_params.cgi?user=" + Query(Trim(user)) +
-                 "&pwd=" + Query(Trim(password)),
+    if (!Get(DeviceUrl(*FDevice) + "/get_params.cgi?user=" + Credential(Trim(user)) +
+                 "&pwd=" + Credential(Trim(password)),
              WifiTimeoutMs, body) ||
         !Contains(body, "var")) {
         // Nothing read: no record is kept, so a later write cannot send empty settings
@@ -416,14 +423,15 @@ std::int32_t TT924Series::SetWifiParams(const std::string& user, const std::stri
     const auto num = [](std::int32_t v) { return std::to_string(v); };
     const std::string url = DeviceUrl(*FDevice);
     const std::string request =
-        url + "/set_wifi.cgi?next_url=rebootme.htm&user=" + Query(Trim(user)) +
-        "&pwd=" + Query(Trim(password)) + "&channel=5" + "&enable=" + num(p.Enable) +
+        url + "/set_wifi.cgi?next_url=rebootme.htm&user=" + Credential(Trim(user)) +
+        "&pwd=" + Credential(Trim(password)) + "&channel=5" + "&enable=" + num(p.Enable) +
         "&ssid=" + Query(p.Ssid) + "&mode=" + num(p.Mode) + "&encrypt=" + num(p.Encrypt) +
         "&authtype=" + num(p.AuthType) + "&keyformat=" + num(p.KeyFormat) +
-        "&defkey=" + num(p.DefKey) + "&key1=" + Query(p.Key1) + "&key2=" + Query(p.Key2) +
-        "&key3=" + Query(p.Key3) + "&key4=" + Query(p.Key4) + "&key1_bits=" + num(p.Key1Bits) +
+        "&defkey=" + num(p.DefKey) + "&key1=" + Credential(p.Key1) +
+        "&key2=" + Credential(p.Key2) + "&key3=" + Credential(p.Key3) +
+        "&key4=" + Credential(p.Key4) + "&key1_bits=" + num(p.Key1Bits) +
         "&key2_bits=" + num(p.Key2Bits) + "&key3_bits=" + num(p.Key3Bits) +
-        "&key4_bits=" + num(p.Key4Bits) + "&wpa_psk=" + Query(Trim(p.WpaPsk));
+        "&key4_bits=" + num(p.Key4Bits) + "&wpa_psk=" + Credential(Trim(p.WpaPsk));
     std::string body;
     if (!Get(request, WifiTimeoutMs, body) || !Contains(body, "reboot")) {
         return 0;
@@ -453,8 +461,8 @@ TFactoryParams* TT924Series::GetFactoryParams(const std::string& user,
     TFactoryParams& p = *FFactoryParams;
     p = TFactoryParams();
     std::string body;
-    if (!Get(DeviceUrl(*FDevice) + "/get_factory_param.cgi?user=" + Query(user) +
-                 "&pwd=" + Query(password),
+    if (!Get(DeviceUrl(*FDevice) + "/get_factory_param.cgi?user=" + Credential(user) +
+                 "&pwd=" + Credential(password),
              FactoryReadTimeoutMs, body)) {
         p.Status = 6;
         return &p;
@@ -493,11 +501,12 @@ std::uint8_t TT924Series::SetDdns(const std::string& user, const std::string& pa
     }
     const TFactoryParams& p = *FFactoryParams;
     std::string body;
-    if (!Get(DeviceUrl(*FDevice) + "/set_ddns.cgi?service=11&user=" + Query(Trim(p.User)) +
-                 "&pwd=" + Query(Trim(p.Passwd)) + "&host=&proxy_svr=" + Query(Trim(p.Server)) +
+    if (!Get(DeviceUrl(*FDevice) + "/set_ddns.cgi?service=11&user=" +
+                 Credential(Trim(p.User)) + "&pwd=" + Credential(Trim(p.Passwd)) +
+                 "&host=&proxy_svr=" + Query(Trim(p.Server)) +
                  "&proxy_port=" + Query(Trim(p.Port)) +
-                 "&restart_dyndns=&loginuse=" + Query(Trim(user)) +
-                 "&loginpas=" + Query(Trim(password)),
+                 "&restart_dyndns=&loginuse=" + Credential(Trim(user)) +
+                 "&loginpas=" + Credential(Trim(password)),
              DdnsTimeoutMs, body)) {
         return 2;
     }
@@ -514,7 +523,7 @@ bool TT924Series::RefreshDevice(std::int32_t /*unused1*/, std::int32_t /*unused2
     }
     const std::string url = DeviceUrl(*FDevice);
     const std::string credentials =
-        "?loginuse=" + Query(Trim(user)) + "&loginpas=" + Query(Trim(password));
+        "?loginuse=" + Credential(Trim(user)) + "&loginpas=" + Credential(Trim(password));
     std::string body;
     if (!Get(url + "/get_params.cgi" + credentials, RefreshTimeoutMs, body)) {
         return false; // the record stays as it was

@@ -69,8 +69,8 @@ bool UploadFirmware(const TDevInfo* device, const std::string& baseUrl, const st
         host = device->szIPAddr;
     } else {
         std::string body;
-        if (TTools::HttpGet(baseUrl + "/get_status.cgi?user=" + UrlValue(user) +
-                                "&pwd=" + UrlValue(password),
+        if (TTools::HttpGet(baseUrl + "/get_status.cgi?user=" + UrlCredential(user) +
+                                "&pwd=" + UrlCredential(password),
                             {}, {}, StatusTimeoutMs, body) &&
             !body.empty()) {
             version = StatusPageVersion(body);
@@ -82,8 +82,8 @@ bool UploadFirmware(const TDevInfo* device, const std::string& baseUrl, const st
     const std::string start = IsBelowUploadPortVersion(version)
                                   ? baseUrl
                                   : "http://" + host + ":" + std::to_string(T924UploadPort);
-    const std::string url = start + cgiPath + "?loginuse=" + UrlValue(user) +
-                            "&loginpas=" + UrlValue(password);
+    const std::string url = start + cgiPath + "?loginuse=" + UrlCredential(user) +
+                            "&loginpas=" + UrlCredential(password);
 
     const TBusyPointer busy;
     // A file that cannot be opened raises TFirmwareFileError out of here, before anything

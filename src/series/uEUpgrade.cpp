@@ -18,6 +18,17 @@ std::vector<std::string> VersionFields(const std::string& version) {
     return fields;
 }
 
+// The firmware goes over CTP, whose login line cannot carry a line break: credentials
+// with CR or LF are refused before the camera is asked anything (the worker then says the
+// user or password is wrong). Otherwise the HTTP login check of the kind-level class.
+template <typename TBase>
+int LoginOverCtp(TBase& adapter) {
+    if (!CtpCredentialsSendable(adapter.User(), adapter.Password())) {
+        return TUpgradeObject::LoginRefused;
+    }
+    return adapter.TBase::Login();
+}
+
 } // namespace
 
 // --- UI firmware ---------------------------------------------------------------------------
@@ -33,6 +44,10 @@ void TEUIUpgrade::Create() {
 
 std::string TEUIUpgrade::GetLocalFileName() const {
     return LocalFileNameWith(PackageExtension);
+}
+
+int TEUIUpgrade::Login() {
+    return LoginOverCtp<TUIUpgradeObject>(*this);
 }
 
 bool TEUIUpgrade::Upload(std::string& message) {
@@ -52,6 +67,10 @@ void TESYSUpgrade::Create() {
 
 std::string TESYSUpgrade::GetLocalFileName() const {
     return LocalFileNameWith(PackageExtension);
+}
+
+int TESYSUpgrade::Login() {
+    return LoginOverCtp<TSysUpgradeObject>(*this);
 }
 
 bool TESYSUpgrade::ReadCurrentVersion() {

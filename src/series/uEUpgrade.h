@@ -15,6 +15,9 @@ public:
     void Create() override;
     // FirmwareFileName trimmed, its last four characters replaced by ".pk2".
     [[nodiscard]] std::string GetLocalFileName() const override;
+    // The HTTP login check, except that an account or password holding CR or LF is
+    // refused (1) without a request: the CTP login could not carry it.
+    [[nodiscard]] int Login() override;
     // UploadPackage of LocalFirmwarePath to IP:Port.
     [[nodiscard]] bool Upload(std::string& message) override;
 };
@@ -24,6 +27,8 @@ public:
     TESYSUpgrade();
     void Create() override;
     [[nodiscard]] std::string GetLocalFileName() const override;
+    // As TEUIUpgrade::Login.
+    [[nodiscard]] int Login() override;
     // CurrentVersion from the camera's CTP search reply; false (CurrentVersion kept) when
     // the camera cannot be connected, no reply names it, or no socket can be had.
     [[nodiscard]] bool ReadCurrentVersion() override;

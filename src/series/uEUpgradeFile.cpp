@@ -100,6 +100,20 @@ long long RemainingBytes(std::istream& in) {
     return static_cast<long long>(end - here);
 }
 
+// The login request: its body, account and password trimmed, and its header.
+std::string LoginBody(const std::string& account, const std::string& password) {
+    return "-login " + platform::Trim(account) + ":" + platform::Trim(password) + "\r\n\r\n";
+}
+
+std::string LoginHeader(std::size_t bodySize) {
+    return "CMD cfgusr CTP/1.0\r\nContent-Length:" + std::to_string(bodySize) + "\r\n\r\n";
+}
+
+bool LoginFits(const std::string& account, const std::string& password) {
+    const std::size_t body = LoginBody(account, password).size();
+    return LoginHeader(body).size() + body <= CtpSendBufferSize;
+}
+
 // "CMD " + n + CR LF: the header of a command frame.
 std::string CommandHeader(std::size_t size) {
     return "CMD " + std::to_string(size) + "\r\n";
@@ -365,31 +379,98 @@ int TSocketThread::SendMessage() {
     return sent == FSendLen ? CtpOk : CtpSendFailed;
 }
 
+// A camera may hand its answer over in several TCP segments (byte by byte, even): bytes
+// are gathered until a line end (LF, so CR LF too) is among them, the buffer's 199 bytes are
+// full, or the deadline passes. A camera that has its answer out in one segment is read
+// with one call, as before. Bytes a read brought beyond the line stay in the buffer, as
+// the single read of the protocol would take them.
+int TSocketThread::ReadLine(TClock::time_point deadline, bool pauseAfterFailedRead,
+                            std::size_t& got) {
+    FRecvBuf.fill(0);
+    got = 0;
+    if (!FPendingReply.empty()) {
+        got = std::min(FPendingReply.size(), CtpReadSize);
+        std::memcpy(FRecvBuf.data(), FPendingReply.data(), got);
+        FPendingReply.erase(0, got);
+    }
+    const auto lineEnded = [this, &got] {
+        return std::memchr(FRecvBuf.data(), '\n', got) != nullptr;
+    };
+    while (!lineEnded() && got < CtpReadSize) {
+        if (!FSocket.IsOpen()) {
+            return got > 0 ? CtpOk : CtpReceiveFailed;
+        }
+        // The deadline is checked here as well as in the wait: a camera that keeps the
+        // socket readable must not keep the read going.
+        const auto ready = TClock::now() >= deadline
+                               ? TReadyState::TimedOut
+                               : WaitReadableUntil(FSocket.Handle(), deadline);
+        if (ready == TReadyState::TimedOut) {
+            return got > 0 ? CtpOk : CtpTimedOut;
+        }
+        if (ready == TReadyState::Failed) {
+            return got > 0 ? CtpOk : CtpReceiveFailed;
+        }
+        const long n = FSocket.Receive(FRecvBuf.data() + got, CtpReadSize - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == 0) {
+            return got > 0 ? CtpOk : CtpClosed; // the camera closed after what it sent
+        }
+        // Every failed read of a reply is followed by the 1000 ms pause; only a read that
+        // found no data yet is tried again.
+        const bool noDataYet = FSocket.LastWouldBlock();
+        if (pauseAfterFailedRead) {
+            platform::SleepMs(CtpRetryReadWaitMs);
+        }
+        if (!noDataYet) {
+            return got > 0 ? CtpOk : CtpReceiveFailed;
+        }
+    }
+    return CtpOk;
+}
+
+void TSocketThread::DiscardStaleBytes() {
+    // In the configuration mode every request has one answer: whatever is still unread
+    // when the next request goes out is the tail of an earlier answer, not the new one's.
+    FPendingReply.clear();
+    std::array<std::uint8_t, 512> sink{};
+    for (std::size_t dropped = 0; FSocket.IsOpen() && dropped < 64 * 1024;) {
+        pollfd p{FSocket.Handle(), POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0 || (p.revents & POLLIN) == 0) {
+            return;
+        }
+        const long n = FSocket.Receive(sink.data(), sink.size());
+        if (n <= 0) {
+            return; // a close or an error shows in the answer read that follows
+        }
+        dropped += static_cast<std::size_t>(n);
+    }
+}
+
 int TSocketThread::RecvAnswer(std::string& answer, int& length) {
     answer.clear();
     length = 0;
-    const auto ready = FSocket.WaitReadable(CtpAnswerTimeoutMs);
-    if (ready == platform::TWaitResult::TimedOut) {
-        return CtpTimedOut;
-    }
-    if (ready != platform::TWaitResult::Ready) {
+    if (!FSocket.IsOpen()) {
         return CtpReceiveFailed;
     }
-    FRecvBuf.fill(0);
-    const long got = FSocket.Receive(FRecvBuf.data(), CtpReadSize);
-    if (got == 0) {
-        return CtpClosed;
-    }
-    if (got < 0) {
-        return CtpReceiveFailed;
+    FPendingReply.clear();
+    std::size_t got = 0;
+    const int code = ReadLine(DeadlineIn(CtpAnswerTimeoutMs), false, got);
+    if (code != CtpOk) {
+        return code;
     }
     const auto* text = reinterpret_cast<const char*>(FRecvBuf.data());
-    answer.assign(text, ::strnlen(text, static_cast<std::size_t>(got)));
+    answer.assign(text, ::strnlen(text, got));
     length = static_cast<int>(got);
     return CtpOk;
 }
 
 int TSocketThread::SendRequest() {
+    FAnswered = false;
+    DiscardStaleBytes();
     const int sent = SendMessage();
     if (sent != CtpOk) {
         return sent;
@@ -399,14 +480,24 @@ int TSocketThread::SendRequest() {
     if (RecvAnswer(answer, length) != CtpOk) {
         return CtpRefused;
     }
+    FAnswered = true;
     return answer.find("200") != std::string::npos ? CtpOk : CtpRefused;
 }
 
+bool CtpCredentialsSendable(const std::string& account, const std::string& password) {
+    return account.find_first_of("\r\n") == std::string::npos &&
+           password.find_first_of("\r\n") == std::string::npos;
+}
+
 int TSocketThread::SendLogin(const std::string& account, const std::string& password) {
-    const std::string body =
-        "-login " + platform::Trim(account) + ":" + platform::Trim(password) + "\r\n\r\n";
-    const std::string header =
-        "CMD cfgusr CTP/1.0\r\nContent-Length:" + std::to_string(body.size()) + "\r\n\r\n";
+    FAnswered = false;
+    // A line break in either would end the login line early and put lines of its own into
+    // the request: such credentials are never sent.
+    if (!CtpCredentialsSendable(account, password)) {
+        return CtpSendFailed;
+    }
+    const std::string body = LoginBody(account, password);
+    const std::string header = LoginHeader(body.size());
     if (!PutMessage(header, body.data(), body.size())) {
         return CtpSendFailed; // credentials too long for one message: nothing is sent
     }
@@ -414,6 +505,7 @@ int TSocketThread::SendLogin(const std::string& account, const std::string& pass
 }
 
 int TSocketThread::SendExit() {
+    FAnswered = false;
     constexpr std::string_view Exit = "CMD exit CTP/1.0\r\n";
     if (!PutMessage(Exit, nullptr, 0)) {
         return CtpSendFailed;
@@ -424,58 +516,35 @@ int TSocketThread::SendExit() {
 int TSocketThread::RecvReply(std::string& reply, int& length) {
     reply.clear();
     length = 0;
-    // The first reply is awaited for at most 8 s, a read that finds no data yet included.
-    // Once the camera has said "Continue", every further reply is awaited within
-    // CtpContinueTotalMs (60 s) counted from the first Continue, however many follow.
+    // The first reply is awaited for at most 8 s, all of its bytes and a read that finds no
+    // data yet included. Once the camera has said "Continue", every further reply is
+    // awaited within CtpContinueTotalMs (60 s) counted from the first Continue, however
+    // many follow and whatever else the camera sends in between.
     if (!FSocket.IsOpen()) {
         return CtpReceiveFailed;
     }
     auto deadline = DeadlineIn(CtpAnswerTimeoutMs);
     bool continued = false;
-    if (FPendingReply.empty()) {
-        const auto ready = WaitReadableUntil(FSocket.Handle(), deadline);
-        if (ready == TReadyState::TimedOut) {
-            return CtpTimedOut;
-        }
-        if (ready == TReadyState::Failed) {
-            return CtpReceiveFailed;
-        }
-    }
     for (;;) {
-        FRecvBuf.fill(0);
         std::size_t got = 0;
-        if (!FPendingReply.empty()) {
-            got = std::min(FPendingReply.size(), CtpReadSize);
-            std::memcpy(FRecvBuf.data(), FPendingReply.data(), got);
-            FPendingReply.clear();
-        } else {
-            const long n = FSocket.Receive(FRecvBuf.data(), CtpReadSize);
-            if (n < 0) {
-                // Every failed read is followed by the 1000 ms pause; only a read that found
-                // no data yet is tried again.
-                const bool noDataYet = FSocket.LastWouldBlock();
-                platform::SleepMs(CtpRetryReadWaitMs);
-                if (!noDataYet) {
-                    return CtpReceiveFailed;
-                }
-                const auto ready = WaitReadableUntil(FSocket.Handle(), deadline);
-                if (ready == TReadyState::TimedOut) {
-                    return CtpTimedOut;
-                }
-                if (ready == TReadyState::Failed) {
-                    return CtpReceiveFailed;
-                }
-                continue;
-            }
-            if (n == 0) {
-                return CtpClosed;
-            }
-            got = static_cast<std::size_t>(n);
+        const int code = ReadLine(deadline, true, got);
+        if (code != CtpOk) {
+            return code;
         }
         const auto* bytes = reinterpret_cast<const char*>(FRecvBuf.data());
         const std::string_view received(bytes, got);
+        const auto lineEnd = received.find('\n');
+        // What came after the line: the next reply may be among it.
+        const std::string_view rest =
+            lineEnd == std::string_view::npos ? std::string_view() : received.substr(lineEnd + 1);
         if (!platform::StartsWith(received, ReplyPrefix)) {
-            return CtpNotReply;
+            if (!continued) {
+                return CtpNotReply;
+            }
+            // After a Continue the camera may report its progress ("Progress: 50"): a line
+            // that is no reply is passed over, and the next reply is waited for.
+            FPendingReply.insert(0, rest.data(), rest.size());
+            continue;
         }
         const char* text = bytes + ReplyPrefix.size();
         reply.assign(text, ::strnlen(text, got - ReplyPrefix.size()));
@@ -495,23 +564,11 @@ int TSocketThread::RecvReply(std::string& reply, int& length) {
             continued = true;
             deadline = DeadlineIn(CtpContinueTotalMs);
         }
-        // The next reply may have come in the same read: whatever follows the Continue
-        // line (past its line break) is taken as that reply.
-        const auto lineEnd = received.find('\n');
-        if (lineEnd != std::string_view::npos) {
-            const auto next = received.find_first_not_of("\r\n", lineEnd);
-            if (next != std::string_view::npos && received[next] != '\0') {
-                FPendingReply.assign(received.substr(next));
-                continue;
-            }
-        }
-        const auto ready = WaitReadableUntil(FSocket.Handle(), deadline);
-        if (ready == TReadyState::TimedOut) {
-            return CtpTimedOut;
-        }
-        if (ready == TReadyState::Failed) {
-            return CtpReceiveFailed;
-        }
+        // The next reply may have come in the same read, after the Continue line; what is
+        // there and is no reply is dropped line by line above.
+        FPendingReply.insert(0, rest.data(), rest.size());
+        reply.clear();
+        length = 0;
     }
 }
 
@@ -691,7 +748,9 @@ std::string LeaveConfigurationMode(TSocketThread& client, const std::string& acc
         return GetStrRes("IDS_IPCCONNETERR");
     }
     if (client.SendLogin(account, password) != CtpOk) {
-        return GetStrRes("IDS_LOGINERROR");
+        // Only an answer without "200" is a refused login; a camera that does not answer
+        // at all (silent, closed, or the connection never came about) cannot be reached.
+        return GetStrRes(client.LastRequestAnswered() ? "IDS_LOGINERROR" : "IDS_NOIPCCONNECT");
     }
     if (client.SendExit() != CtpOk) {
         return GetStrRes("IDS_EXITIPCERR");
@@ -748,6 +807,11 @@ bool UploadPackage(const std::string& packagePath, const std::string& ip, int po
                    const std::string& account, const std::string& password,
                    std::string& message) {
     message.clear();
+    // Credentials the login message cannot carry are refused before anything is sent.
+    if (!CtpCredentialsSendable(account, password) || !LoginFits(account, password)) {
+        message = GetStrRes("IDS_PASSWORDERROR");
+        return false;
+    }
     {
         TSocketThread client(ip, port);
         if (!TSocketThread::CheckPK2File(packagePath)) {

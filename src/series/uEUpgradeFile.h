@@ -18,6 +18,7 @@
 #include "platform/Socket.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <istream>
@@ -138,22 +139,32 @@ public:
     [[nodiscard]] static bool CheckPK2Layout(const std::string& path);
 
     // Configuration mode.
+    // -5 without sending anything when the account or the password holds CR or LF (they
+    // would add lines to the request) or the two do not fit one message.
     [[nodiscard]] int SendLogin(const std::string& account, const std::string& password);
     [[nodiscard]] int SendExit();
     // Sends the message in the send buffer and reads the answer: 0 when it holds "200",
-    // 1 when it does not or none came, -5 when sending failed.
+    // 1 when it does not or none came, -5 when sending failed. Bytes still unread from an
+    // earlier answer are dropped before the message goes out.
     [[nodiscard]] int SendRequest();
-    // Waits up to 8 s and reads once: 0, -1, -2 or -4; the answer up to its first zero
-    // byte and the number of bytes read.
+    // Whether the last request (SendLogin, SendExit, SendRequest) got an answer at all: a
+    // refusal (1) with an answer is a refused request, without one a camera that does not
+    // answer.
+    [[nodiscard]] bool LastRequestAnswered() const { return FAnswered; }
+    // Reads one answer within 8 s: its bytes until a line end (LF) is among them, 199
+    // bytes have come or the 8 s are over; 0, -1, -2 (nothing came) or -4 (closed before
+    // anything came); the answer up to its first zero byte and the number of bytes read.
     [[nodiscard]] int RecvAnswer(std::string& answer, int& length);
 
     // Upgrade mode.
     // Sends the message in the send buffer and awaits its reply: RecvReply's code, or -5.
     [[nodiscard]] int SendFrame(std::string& reply);
     // 0 for an OK reply; 1 for a reply that is neither OK nor Continue (and for
-    // "Continue 0"); -1, -2, -3, -4 as above. After "Continue <n>" it reads the next
-    // reply, all of them within CtpContinueTotalMs. The reply text (after "REPLY ") and
-    // its length are handed back.
+    // "Continue 0"); -1, -2, -3, -4 as above. A reply is read as RecvAnswer reads an
+    // answer. After "Continue <n>" it reads the next reply, all of them within
+    // CtpContinueTotalMs; lines that are not replies ("Progress: 50") are passed over
+    // there, whether they came with the Continue line or later. The reply text (after
+    // "REPLY ") and its length are handed back.
     [[nodiscard]] int RecvReply(std::string& reply, int& length);
     // The probe that opens the upgrade mode: "CMD 10" CR LF "echo hello".
     [[nodiscard]] int SendProbe();
@@ -178,6 +189,12 @@ public:
     [[nodiscard]] int Port() const { return FPort; }
 
 private:
+    // Gathers one line into FRecvBuf (held bytes first): until a line end is among the
+    // bytes, the buffer is full or the deadline passes. 0 with got > 0 when anything came
+    // (also when the camera then closed, failed or went quiet); otherwise -2, -4 or -1.
+    [[nodiscard]] int ReadLine(std::chrono::steady_clock::time_point deadline,
+                               bool pauseAfterFailedRead, std::size_t& got);
+    void DiscardStaleBytes();
     [[nodiscard]] int SendMessage();
     [[nodiscard]] int SendFrameWith(std::string_view header, const void* payload,
                                     std::size_t payloadSize);
@@ -190,8 +207,13 @@ private:
     std::array<std::uint8_t, CtpReadSize + 1> FRecvBuf{};
     std::array<std::uint8_t, CtpSendBufferSize> FSendBuf{};
     int FSendLen = 0;
-    std::string FPendingReply; // a further reply that came in the same read as a Continue
+    std::string FPendingReply; // bytes that came after a Continue line, not yet looked at
+    bool FAnswered = false;    // the last request got an answer
 };
+
+// False when the account or the password holds CR or LF: in the CTP login they would end
+// the line and inject lines of their own, so they are never sent.
+[[nodiscard]] bool CtpCredentialsSendable(const std::string& account, const std::string& password);
 
 // The camera's version from its reply to the CTP search (empty when no reply names the
 // IP), or the IDS_IPCCONNETERR text when the connection cannot be started.
@@ -202,8 +224,10 @@ private:
 
 // Sends a PK2 package to the camera: logs in, leaves the configuration mode, sends the
 // sections in the upgrade mode and waits for the camera to come back after its reboot.
-// True when it did; otherwise false with the translated reason. Throws TCtpError when no
-// socket can be had.
+// True when it did; otherwise false with the translated reason: IDS_PASSWORDERROR, before
+// anything is sent, for an account or password with CR or LF (or too long for the login
+// message); IDS_NOIPCCONNECT when the camera does not answer the login at all,
+// IDS_LOGINERROR when it answers without "200". Throws TCtpError when no socket can be had.
 [[nodiscard]] bool UploadPackage(const std::string& packagePath, const std::string& ip, int port,
                                  const std::string& account, const std::string& password,
                                  std::string& message);

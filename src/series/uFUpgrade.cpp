@@ -33,8 +33,10 @@ bool ReadStatusVersion(TUpgradeObject& adapter, const std::string& key) {
 // A file that cannot be opened at all raises TFirmwareFileError out of here.
 bool UploadWithSignature(const TUpgradeObject& adapter, const std::string& path,
                          const std::string& signature, std::string& message) {
-    const std::string url = adapter.UploadUrl(path) + "?user=" + UrlValue(Trim(adapter.User())) +
-                            "&pwd=" + UrlValue(Trim(adapter.Password())) + "&next_url=reboot.htm";
+    const std::string url = adapter.UploadUrl(path) +
+                            "?user=" + UrlCredential(Trim(adapter.User())) +
+                            "&pwd=" + UrlCredential(Trim(adapter.Password())) +
+                            "&next_url=reboot.htm";
     const std::string& file = adapter.LocalFirmwarePath();
     std::string head;
     if (!ReadFirmwareSignature(file, head) || head != signature) {

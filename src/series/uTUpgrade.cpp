@@ -14,8 +14,8 @@ using platform::Trim;
 
 // "http://IP:Port" + path + "?user=..&pwd=..": the camera wants the credentials in the query.
 std::string PageUrl(const TUpgradeObject& adapter, const std::string& path) {
-    return adapter.CameraUrl(path) + "?user=" + UrlValue(Trim(adapter.User())) +
-           "&pwd=" + UrlValue(Trim(adapter.Password()));
+    return adapter.CameraUrl(path) + "?user=" + UrlCredential(Trim(adapter.User())) +
+           "&pwd=" + UrlCredential(Trim(adapter.Password()));
 }
 
 bool FetchPage(const TUpgradeObject& adapter, const std::string& path, std::string& body) {

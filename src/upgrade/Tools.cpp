@@ -5,6 +5,8 @@
 #include "platform/Text.h"
 #include "upgrade/Base64.h"
 
+#include <string_view>
+
 namespace torvane {
 
 std::string TTools::GetTempFolder() {
@@ -78,13 +80,16 @@ bool TTools::HttpGet(const std::string& url, const std::string& user,
     return true;
 }
 
-std::string UrlValue(const std::string& value) {
+namespace {
+
+// Percent-encodes what is not printable ASCII, and the bytes of extra.
+std::string PercentEncoded(const std::string& value, std::string_view extra) {
     static constexpr char Hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(value.size());
     for (char ch : value) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c > 0x20 && c < 0x7F) {
+        if (c > 0x20 && c < 0x7F && extra.find(ch) == std::string_view::npos) {
             out += ch;
         } else {
             out += '%';
@@ -93,6 +98,18 @@ std::string UrlValue(const std::string& value) {
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string UrlValue(const std::string& value) {
+    return PercentEncoded(value, {});
+}
+
+std::string UrlCredential(const std::string& value) {
+    // "#" would start the fragment (the client cuts it off), "&" and "=" would split the
+    // query, "%" would be read as the start of an escape and "+" as a blank.
+    return PercentEncoded(value, "#&%+=");
 }
 
 } // namespace torvane

@@ -44,11 +44,15 @@ public:
     static constexpr std::size_t MaxPageBytes = 512000;
 };
 
-// A value made safe for a URL: printable ASCII (0x21..0x7E, "&" and "=" included) stays as
-// it is, so cameras get their credentials exactly as typed; blanks, control bytes (CR and
-// LF among them) and bytes above 0x7E are percent-encoded, so no value can break the
-// request line or add a header.
+// A value made safe for a URL (addresses, folder and file names, camera texts): printable
+// ASCII (0x21..0x7E, "&" and "=" included) stays as it is, as the cameras expect; blanks,
+// control bytes (CR and LF among them) and bytes above 0x7E are percent-encoded, so no
+// value can break the request line or add a header.
 [[nodiscard]] std::string UrlValue(const std::string& value);
+// An account or password for a URL query: as UrlValue, and "#", "&", "%", "+" and "=" are
+// percent-encoded too, so the value reaches the camera whole as one query value (a "#"
+// would end the URL's query, an "&" or "=" split it into parameters of its own).
+[[nodiscard]] std::string UrlCredential(const std::string& value);
 
 constexpr int CSIDL_APPDATA = 26;
 

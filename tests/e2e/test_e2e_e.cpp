@@ -155,5 +155,36 @@ TEST_F(E2EESeries, RefusedFileAndCameraThatNeverComesBack) {
         << camsim;
 }
 
+TEST_F(E2EESeries, CamerasThatSplitTheirRepliesTalkOrStaySilent) {
+    if (!StartCamsim({"series=E,ip=127.0.0.23,port=8120,password=secret,fault=ctp-byte-by-byte",
+                      "series=E,ip=127.0.0.24,port=8120,password=secret,fault=ctp-progress",
+                      "series=E,ip=127.0.0.26,port=8120,password=secret,fault=ctp-mute-login"})) {
+        GTEST_SKIP() << "127.0.0.1:7999 is taken here:\n" << FCamsim->StartOutput();
+    }
+    // Every answer and reply a byte at a time; a progress note after each Continue line:
+    // both cameras take system and UI firmware.
+    for (const std::string ip : {"127.0.0.23", "127.0.0.24"}) {
+        const TE2eRun run = RunCli(ip);
+        EXPECT_EQ(run.ExitCode, 0) << run.Output;
+        EXPECT_EQ(Count(run.Lines, "IDS_UPGRADED"), 2) << run.Output;
+        EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
+    }
+    // A camera that never answers the CTP login is one that cannot be reached, not one that
+    // refuses the password.
+    const TE2eRun silent = RunCli("127.0.0.26");
+    EXPECT_EQ(silent.ExitCode, 1) << silent.Output;
+    EXPECT_EQ(Count(silent.Lines, "IDS_NOIPCCONNECT"), 2) << silent.Output;
+    EXPECT_EQ(Count(silent.Lines, "IDS_LOGINERROR"), 0) << silent.Output;
+
+    const std::string camsim = StopCamsim();
+    EXPECT_NE(camsim.find("127.0.0.23:8120: up again, system 1.3.3.8 ui 2.4.0.7"),
+              std::string::npos)
+        << camsim;
+    EXPECT_NE(camsim.find("127.0.0.24:8120: up again, system 1.3.3.8 ui 2.4.0.7"),
+              std::string::npos)
+        << camsim;
+    EXPECT_EQ(camsim.find("127.0.0.26:8120: received"), std::string::npos) << camsim;
+}
+
 } // namespace
 } // namespace torvane

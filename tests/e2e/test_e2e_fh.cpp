@@ -128,6 +128,33 @@ TEST(E2eFH, SimplifiedChineseLog) {
     EXPECT_EQ(h.Lines[13], "网络摄像机已进入工作状态！");
 }
 
+TEST(E2eFH, UploadReplyThatNeverEndsAndPasswordsWithQueryCharacters) {
+    TCamsim sim({"series=F,ip=127.0.10.7,port=0,password=135790,fault=upload-trickle",
+                 "series=H,ip=127.0.10.8,port=0,password=135790,fault=upload-trickle",
+                 "series=F,ip=127.0.10.9,port=0,password=p#1&next_url=x=%41+"});
+    ASSERT_TRUE(sim.Ready()) << sim.StartOutput();
+
+    // The reply to the upload begins and then trickles in without end: the run ends at the
+    // reply's deadline with the upload's failure line.
+    for (const auto& [series, ip] :
+         {std::pair{"F", "127.0.10.7"}, std::pair{"H", "127.0.10.8"}}) {
+        const TRun run =
+            RunCli(sim, series, ip, {"--firmware", "system"}, std::string("trickle") + series);
+        EXPECT_EQ(run.ExitStatus, 1) << run.Output;
+        EXPECT_EQ(run.Lines.size(), 6u) << run.Output;
+        ASSERT_FALSE(run.Lines.empty()) << run.Output;
+        EXPECT_EQ(run.Lines.back(), "Upgrade failed:Connection timed out") << run.Output;
+    }
+
+    // "#", "&", "=", "%" and "+" in the password reach the camera as part of it, and the
+    // password's "&next_url=" does not become a parameter of its own.
+    const TRun f =
+        RunCli(sim, "F", "127.0.10.9", {"--password", "p#1&next_url=x=%41+"}, "query");
+    EXPECT_EQ(f.ExitStatus, 0) << f.Output;
+    EXPECT_EQ(f.Lines, Joined(EnglishRun("1.2.3.4", "1.2.3.5"), EnglishRun("2.0.1.3", "2.0.1.4")))
+        << f.Output;
+}
+
 TEST(E2eFH, FaultsEndTheRunWithTheirLine) {
     TCamsim sim({"series=F,ip=127.0.10.4,port=0,password=135790,fault=refuse-login",
                  "series=H,ip=127.0.10.5,port=0,password=135790,fault=upload-500",

@@ -107,5 +107,26 @@ TEST_F(TE2ETest, RefusedAccountEndsWithPasswordError) {
     EXPECT_EQ(camsim.find("received"), std::string::npos) << camsim;
 }
 
+TEST_F(TE2ETest, PasswordsWithQueryCharactersAndAnUploadReplyThatNeverEnds) {
+    // "#" would end the query, "&" and "=" split it, "%" and "+" be read as escapes: the
+    // camera still gets the password whole.
+    StartCamsim({"series=T,ip=127.0.0.44,port=8081,password=p#1&x=%41+",
+                 "series=T,ip=127.0.0.45,port=8081,password=135790,fault=upload-trickle:sys"});
+    TE2eRun run = RunCli("127.0.0.44", "p#1&x=%41+");
+    EXPECT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
+
+    // The camera takes the system file and then answers with a reply that never ends: the
+    // run ends at the reply's deadline with the upload's failure line, and the UI run
+    // still goes through.
+    run = RunCli("127.0.0.45", "135790");
+    EXPECT_EQ(run.ExitCode, 1) << run.Output;
+    EXPECT_EQ(Count(run.Lines, "IDS_UPGRADEFAIL"), 1) << run.Output;
+    EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 1) << run.Output;
+    const std::string camsim = StopCamsim();
+    EXPECT_NE(camsim.find("127.0.0.45:8081: upload of system firmware"), std::string::npos)
+        << camsim;
+}
+
 } // namespace
 } // namespace torvane

@@ -5,6 +5,7 @@
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
 #include "series/uEUpgradeFile.h"
+#include "support/LoopbackCtpCamera.h"
 #include "support/LoopbackTcpPeer.h"
 #include "support/LoopbackUdpPeer.h"
 #include "support/TestSupport.h"
@@ -234,7 +235,9 @@ TEST_F(CtpClient, LoginAndExitMessagesAndTheirAnswers) {
                             TTcpStep::Expect(Exit.size()), TTcpStep::Close()});
     client = Connect(refusing);
     EXPECT_EQ(client->SendLogin("admin", ""), CtpRefused);
+    EXPECT_TRUE(client->LastRequestAnswered()); // refused by an answer
     EXPECT_EQ(client->SendExit(), CtpRefused); // closed without an answer
+    EXPECT_FALSE(client->LastRequestAnswered());
     std::string answer;
     int length = 0;
     EXPECT_EQ(client->RecvAnswer(answer, length), CtpClosed);
@@ -247,12 +250,22 @@ TEST_F(CtpClient, LoginAndExitMessagesAndTheirAnswers) {
     TLoopbackTcpPeer silent;
     client = Connect(silent);
     EXPECT_EQ(client->SendLogin("admin", "pw"), CtpRefused); // nothing within the deadline
+    EXPECT_FALSE(client->LastRequestAnswered());
     EXPECT_EQ(client->RecvAnswer(answer, length), CtpTimedOut);
 
     // Credentials that do not fit one message are not sent at all.
     TSocketThread unconnected("127.0.0.1", 1);
     EXPECT_EQ(unconnected.SendLogin("admin", std::string(3000, 'p')), CtpSendFailed);
     EXPECT_EQ(unconnected.SendExit(), CtpSendFailed); // no connection
+
+    // Nor are credentials with a line break, which would add lines to the request.
+    TLoopbackTcpPeer injected;
+    client = Connect(injected);
+    EXPECT_EQ(client->SendLogin("admin", "pw\r\n\r\nCMD exit CTP/1.0"), CtpSendFailed);
+    EXPECT_EQ(client->SendLogin("ad\nmin", "pw"), CtpSendFailed);
+    client.reset();
+    ASSERT_TRUE(injected.WaitUntilDone(5000));
+    EXPECT_EQ(injected.Connection(0).Received, "");
 }
 
 TEST_F(CtpClient, RepliesOkContinueRefusalsAndBrokenCameras) {
@@ -268,13 +281,30 @@ TEST_F(CtpClient, RepliesOkContinueRefusalsAndBrokenCameras) {
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\nREPLY OK\r\n")}), CtpOk);
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\nREPLY nope\r\n")}), CtpRefused);
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 0\r\n")}), CtpRefused);
-    EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\n"), TTcpStep::Send("junk\r\n")}),
-              CtpNotReply);
+    // After a Continue, lines that are no replies (progress notes) are passed over, whether
+    // they came in the read of the Continue line or later; the reply after them decides.
+    EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\nProgress: 50\r\n"), TTcpStep::Wait(50),
+                         TTcpStep::Send(ReplyOk)}),
+              CtpOk);
+    EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\nProgress: 50\r\nREPLY OK\r\n")}),
+              CtpOk);
+    EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\n"), TTcpStep::Wait(50),
+                         TTcpStep::Send("Progress: 90\r\n"), TTcpStep::Wait(50),
+                         TTcpStep::Send("REPLY Checksum error\r\n")}),
+              CtpRefused);
+    // Before any Continue, a text that is no reply is still one (-3).
+    EXPECT_EQ(ProbeWith({TTcpStep::Send("Progress: 50\r\nREPLY OK\r\n")}), CtpNotReply);
     // A Continue that is never followed by a further reply ends within the bounded total
-    // (60 s, here 1 s).
+    // (60 s, here 1 s), also when the camera keeps talking without ever replying.
     FSleeper.TimeoutDivisor = 60;
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY Continue 1\r\n"), TTcpStep::Wait(4000)}),
               CtpTimedOut);
+    TTcpScript chatter{TTcpStep::Send("REPLY Continue 1\r\n")};
+    for (int i = 0; i < 200; ++i) {
+        chatter.push_back(TTcpStep::Send("Progress: " + std::to_string(i) + "\r\n"));
+        chatter.push_back(TTcpStep::Wait(20));
+    }
+    EXPECT_EQ(ProbeWith(chatter), CtpTimedOut);
     FSleeper.TimeoutDivisor = 16;
     EXPECT_EQ(ProbeWith({TTcpStep::Send("OK\r\n")}), CtpNotReply);
     EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY")}), CtpNotReply);
@@ -306,6 +336,64 @@ TEST_F(CtpClient, RepliesOkContinueRefusalsAndBrokenCameras) {
     FSleeper.Clear();
     EXPECT_EQ(client->SendProbe(), CtpReceiveFailed);
     EXPECT_EQ(FSleeper.Waits(), std::vector<int>{CtpRetryReadWaitMs});
+}
+
+namespace {
+
+// The steps that send bytes one segment at a time.
+TTcpScript ByteByByte(const std::string& bytes) {
+    TTcpScript script;
+    for (const char c : bytes) {
+        script.push_back(TTcpStep::Send(std::string(1, c)));
+        script.push_back(TTcpStep::Wait(3));
+    }
+    return script;
+}
+
+} // namespace
+
+TEST_F(CtpClient, AnswersAndRepliesThatArriveInPieces) {
+    // A reply is read until its line ends, however the camera splits it.
+    EXPECT_EQ(ProbeWith(ByteByByte(ReplyOk)), CtpOk);
+    EXPECT_EQ(ProbeWith(ByteByByte("REPLY Busy\r\n")), CtpRefused);
+    TTcpScript continued = ByteByByte("REPLY Continue 1\r\nProgress: 50\r\n");
+    const TTcpScript ok = ByteByByte(ReplyOk);
+    continued.insert(continued.end(), ok.begin(), ok.end());
+    EXPECT_EQ(ProbeWith(continued), CtpOk);
+    // A reply without a line end counts once the camera goes quiet (the deadline) or closes.
+    EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY"), TTcpStep::Wait(20), TTcpStep::Send(" OK"),
+                         TTcpStep::Wait(3000)}),
+              CtpOk);
+    EXPECT_EQ(ProbeWith({TTcpStep::Send("REPLY O"), TTcpStep::Wait(20), TTcpStep::Send("K"),
+                         TTcpStep::Close()}),
+              CtpOk);
+
+    // The answers of the configuration mode likewise: "200" split over several segments.
+    TLoopbackTcpPeer camera;
+    TTcpScript script{TTcpStep::Expect(LoginAdmin.size())};
+    const TTcpScript answer = ByteByByte("200 OK\r\n");
+    script.insert(script.end(), answer.begin(), answer.end());
+    script.push_back(TTcpStep::Expect(Exit.size()));
+    script.push_back(TTcpStep::Send("2"));
+    script.push_back(TTcpStep::Wait(20));
+    script.push_back(TTcpStep::Send("00 OK\r\n"));
+    script.push_back(TTcpStep::ExpectClose());
+    camera.AddConnection(script);
+    auto client = Connect(camera);
+    EXPECT_EQ(client->SendLogin("admin", ""), CtpOk);
+    EXPECT_TRUE(client->LastRequestAnswered());
+    EXPECT_EQ(client->SendExit(), CtpOk);
+
+    // What one read leaves of a long answer (beyond its 199 bytes) is not taken as the
+    // answer to the next request.
+    TLoopbackTcpPeer talkative;
+    talkative.AddConnection({TTcpStep::Expect(LoginAdmin.size()),
+                             TTcpStep::Send("200 OK\r\n" + std::string(200, 'x') + "\r\n"),
+                             TTcpStep::Expect(Exit.size()), TTcpStep::Send("200 OK\r\n"),
+                             TTcpStep::ExpectClose()});
+    client = Connect(talkative);
+    EXPECT_EQ(client->SendLogin("admin", ""), CtpOk);
+    EXPECT_EQ(client->SendExit(), CtpOk);
 }
 
 TEST_F(CtpClient, FileSectionFramesBlocksAndDigest) {
@@ -566,6 +654,65 @@ TEST_F(CtpClient, UploadFailuresEndWithTheirMessages) {
     const auto waits = FSleeper.Waits();
     EXPECT_EQ(std::count(waits.begin(), waits.end(), CtpRebootPollWaitMs), 10);
     EXPECT_EQ(waits.back(), CtpModeSwitchWaitMs);
+}
+
+TEST_F(CtpClient, UploadToCamerasWithHabitsOfTheirOwn) {
+    const std::string path = WritePackage(
+        Package(2, FileSection("fw.img", Pattern(3000)) + CmdSection("install fw.img")));
+    const std::vector<std::string> wholeTransfer = {
+        "CMD cfgusr CTP/1.0", "CMD exit CTP/1.0", "CMD 10",  "FILE 11",
+        "DATA 1400",          "DATA 1400",        "DATA 200", "MD5 16", "CMD 14"};
+    // Every answer and reply split into one-byte segments.
+    {
+        test::TLoopbackCtpCamera camera({.ByteByByte = true});
+        const auto r = Upload(path, camera.Port());
+        EXPECT_TRUE(r.Ok) << r.Message;
+        ASSERT_TRUE(camera.WaitUntilIdle(5000));
+        EXPECT_EQ(camera.Heard(), wholeTransfer);
+        EXPECT_EQ(camera.LoginBody(), "-login admin:\r\n\r\n");
+    }
+    // A progress note after the Continue line of the digest, in the same read.
+    {
+        test::TLoopbackCtpCamera camera({.ProgressAfterContinue = true});
+        const auto r = Upload(path, camera.Port());
+        EXPECT_TRUE(r.Ok) << r.Message;
+        ASSERT_TRUE(camera.WaitUntilIdle(5000));
+        EXPECT_EQ(camera.Heard(), wholeTransfer);
+    }
+    // Both at once.
+    {
+        test::TLoopbackCtpCamera camera({.ByteByByte = true, .ProgressAfterContinue = true});
+        const auto r = Upload(path, camera.Port());
+        EXPECT_TRUE(r.Ok) << r.Message;
+    }
+    // A camera that never answers the login cannot be reached; one that answers without
+    // "200" refuses the login.
+    {
+        test::TLoopbackCtpCamera camera({.SilentLogin = true});
+        const auto r = Upload(path, camera.Port());
+        EXPECT_FALSE(r.Ok);
+        EXPECT_EQ(r.Message, GetStrRes("IDS_NOIPCCONNECT"));
+        EXPECT_EQ(camera.Heard(), std::vector<std::string>{"CMD cfgusr CTP/1.0"});
+    }
+    {
+        test::TLoopbackCtpCamera camera({.LoginAnswer = "401 Unauthorized\r\n"});
+        EXPECT_EQ(Upload(path, camera.Port()).Message, GetStrRes("IDS_LOGINERROR"));
+    }
+}
+
+TEST_F(CtpClient, CredentialsTheLoginCannotCarryAreRefusedBeforeAnythingIsSent) {
+    const std::string path = WritePackage(Package(1, CmdSection("reboot")));
+    test::TLoopbackCtpCamera camera;
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"admin", "pw\r\n\r\nCMD exit CTP/1.0"}, {"admin", "p\nw"}, {"ad\rmin", ""},
+        {"admin", std::string(2100, 'p')}};
+    for (const auto& [account, password] : refused) {
+        std::string message;
+        EXPECT_FALSE(UploadPackage(path, "127.0.0.1", camera.Port(), account, password, message));
+        EXPECT_EQ(message, GetStrRes("IDS_PASSWORDERROR"));
+    }
+    EXPECT_TRUE(FSleeper.Waits().empty()); // not even the connection wait
+    EXPECT_EQ(camera.Connections(), 0u);
 }
 
 TEST_F(CtpClient, CameraBackOnlyOnTheEleventhAttemptCountsAsNotBack) {

@@ -143,3 +143,28 @@ TEST(ESeries, UploadSendsTheUnpackedPackage) {
     }
     EXPECT_EQ(camera.ConnectionCount(), 0u);
 }
+
+TEST(ESeries, LoginRefusesCredentialsTheCtpLoginCannotCarry) {
+    TfrmStrRes packs("e_series_test");
+    test::TLoopbackHttpServer camera;
+    camera.Handle("/oem.txt", test::THttpReply::Ok("EVN"));
+    std::vector<std::unique_ptr<TUpgradeObject>> adapters;
+    adapters.push_back(std::make_unique<TESYSUpgrade>());
+    adapters.push_back(std::make_unique<TEUIUpgrade>());
+    for (const auto& a : adapters) {
+        a->SetIP("127.0.0.1");
+        a->SetPort(camera.Port());
+        a->SetPassword("pw\r\n\r\nCMD exit CTP/1.0");
+        EXPECT_EQ(a->Login(), TUpgradeObject::LoginRefused);
+        a->SetPassword("pw");
+        a->SetUser("ad\nmin");
+        EXPECT_EQ(a->Login(), TUpgradeObject::LoginRefused);
+    }
+    EXPECT_EQ(camera.ConnectionCount(), 0u); // nothing was asked
+    // Ordinary credentials go to the HTTP login check.
+    adapters[0]->SetUser("admin");
+    EXPECT_EQ(adapters[0]->Login(), TUpgradeObject::LoginOk);
+    EXPECT_EQ(adapters[0]->OemName(), "EVN");
+    ASSERT_EQ(camera.RequestCount(), 1u);
+    EXPECT_EQ(camera.Requests()[0].Path, "/oem.txt");
+}

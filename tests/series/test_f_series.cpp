@@ -136,7 +136,7 @@ TEST_F(FSeries, UploadQueryFileAndOutcome) {
     ASSERT_EQ(requests.size(), 1u);
     const auto& r = requests[0];
     EXPECT_EQ(r.RequestLine,
-              "POST /upgrade_htmls.cgi?user=admin&pwd=p&ss=1&next_url=reboot.htm HTTP/1.0");
+              "POST /upgrade_htmls.cgi?user=admin&pwd=p%26ss%3D1&next_url=reboot.htm HTTP/1.0");
     EXPECT_FALSE(r.HasHeader("Authorization"));
     EXPECT_FALSE(r.HasHeader("Accept-Encoding"));
     EXPECT_EQ(r.Header("Accept"), "text/html, */*");
@@ -156,6 +156,24 @@ TEST_F(FSeries, UploadQueryFileAndOutcome) {
     requests = Camera.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].Target, "/upgrade_firmware.cgi?user=admin&pwd=a%20b&next_url=reboot.htm");
+
+    // Whatever the password holds, the camera reads it whole as the one pwd value, and
+    // next_url stays the only other parameter.
+    for (const std::string password :
+         {"a#b", "p&next_url=evil.htm", "50%+1=x", "%41 ~!*'()", "&&==##"}) {
+        Camera.ClearRequests();
+        ui.SetPassword(password);
+        message.clear();
+        EXPECT_TRUE(ui.Upload(message)) << message;
+        requests = Camera.Requests();
+        ASSERT_EQ(requests.size(), 1u) << password;
+        const auto parameters = requests[0].QueryParameters();
+        ASSERT_EQ(parameters.size(), 3u) << requests[0].Target;
+        EXPECT_EQ(parameters[0], std::make_pair(std::string("user"), std::string("admin")));
+        EXPECT_EQ(parameters[1], std::make_pair(std::string("pwd"), password));
+        EXPECT_EQ(parameters[2],
+                  std::make_pair(std::string("next_url"), std::string("reboot.htm")));
+    }
 
     // A camera that is gone: the failure text carries the network error.
     sys.SetPort(test::UnusedLoopbackTcpPort());

@@ -241,6 +241,47 @@ TEST(PostFirmware, NetworkFailuresAreReportedNotHung) {
     EXPECT_EQ(post(server.Url("/silent")).ErrorText, "Connection timed out");
 }
 
+TEST(PostFirmware, ReplyThatTricklesInEndsAtItsDeadline) {
+    // 60000 ms become 300 ms; the camera sends a byte of its reply every 20 ms, so the
+    // idle time-out never fires and only the deadline of the whole reply ends the wait.
+    test::TFakeSleeperScope fake(200, 50);
+    const std::string path = MakeFile("BNEG0123456789");
+    TLoopbackHttpServer server;
+    server.Handle("/trickle", THttpReply::Trickle(20, 60000));
+    THttpReply body = THttpReply::Trickle(20, 60000);
+    body.Raw = "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n";
+    server.Handle("/body", body);
+    THttpReply endless = THttpReply::Trickle(20, 60000);
+    endless.Raw = "HTTP/1.0 200 OK\r\n\r\n"; // no length: the body runs until the close
+    server.Handle("/endless", endless);
+    THttpReply interim = THttpReply::Trickle(20, 60000);
+    interim.Raw = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: ";
+    server.Handle("/interim", interim);
+
+    std::size_t cut = 0;
+    const auto post = [&](const char* target, TPostVariant variant) {
+        const auto r =
+            PostFirmware(server.Url(target), path, "application/octet-stream", variant);
+        EXPECT_FALSE(r.Completed) << target;
+        EXPECT_EQ(r.ErrorText, "Connection timed out") << target;
+        // The camera was still sending when the upload gave up on it.
+        EXPECT_TRUE(server.WaitForTricklesCutShort(++cut, 5000)) << target;
+    };
+    for (const char* target : {"/trickle", "/body", "/endless", "/interim"}) {
+        post(target, TPostVariant::F);
+    }
+    post("/trickle", TPostVariant::H);
+    post("/trickle", TPostVariant::T);
+    // A reply that trickles in but is whole before the deadline still counts.
+    THttpReply slowButWhole;
+    slowButWhole.Raw = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    slowButWhole.DelayMs = 100;
+    server.Handle("/slow", slowButWhole);
+    EXPECT_TRUE(PostFirmware(server.Url("/slow"), path, "application/octet-stream",
+                             TPostVariant::F)
+                    .Completed);
+}
+
 TEST(PostFirmware, FileIsStreamedWholeOrNotOpened) {
     std::string data(1024 * 1024 + 7, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) {

@@ -6,15 +6,18 @@
 #include "series/PostFirmware.h"
 #include "series/uTUpgrade.h"
 
+#include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
 #include "platform/Host.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackTcpPeer.h"
+#include "support/LoopbackUdpPeer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -92,10 +95,10 @@ TEST_F(TSeriesTest, OldCameraTakesFirmwareAtTheBaseUrl) {
 
     const auto requests = camera.Requests();
     ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(requests[0].Target, "/get_status.cgi?user=admin&pwd=p%20w&x");
+    EXPECT_EQ(requests[0].Target, "/get_status.cgi?user=admin&pwd=p%20w%26x");
     EXPECT_FALSE(requests[0].HasHeader("Authorization"));
     EXPECT_EQ(requests[1].RequestLine,
-              "POST /upgrade_firmware.cgi?loginuse=admin&loginpas=p%20w&x HTTP/1.0");
+              "POST /upgrade_firmware.cgi?loginuse=admin&loginpas=p%20w%26x HTTP/1.0");
     EXPECT_FALSE(requests[1].HasHeader("Authorization"));
     EXPECT_NE(requests[1].Body.find("Content-Type: application/x-zip-compressed\r\n"),
               std::string::npos);
@@ -153,6 +156,56 @@ TEST_F(TSeriesTest, NewCameraTakesFirmwareOnPort8600OfItsHost) {
     Client.SetDevice(nullptr);
 }
 
+TEST_F(TSeriesTest, CredentialsReachTheCameraWhole) {
+    // "#" would end the query in the HTTP client, "&" and "=" split it, "%" and "+" be
+    // read as escapes: every one of them reaches the camera as part of the value.
+    const std::string password = "p#1&x=%41+ y";
+    TLoopbackHttpServer camera;
+    camera.Handle("/get_status.cgi", THttpReply::Ok(StatusPage("48.1.9")));
+    camera.Handle("/upgrade_firmware.cgi", THttpReply::Ok("ok"));
+    EXPECT_TRUE(Client.UploadSystemFirmware(camera.BaseUrl(), "a&b", password, Firmware));
+    EXPECT_TRUE(Client.CheckLogin(camera.BaseUrl(), "a&b", password));
+    const auto requests = camera.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    for (const auto& r : requests) {
+        const auto parameters = r.QueryParameters();
+        ASSERT_EQ(parameters.size(), 2u) << r.Target;
+        EXPECT_EQ(parameters[0].second, "a&b") << r.Target;
+        EXPECT_EQ(parameters[1].second, password) << r.Target;
+    }
+    EXPECT_EQ(requests[0].Target, "/get_status.cgi?user=a%26b&pwd=p%231%26x%3D%2541%2B%20y");
+    EXPECT_EQ(requests[1].RequestLine, "POST /upgrade_firmware.cgi?loginuse=a%26b"
+                                       "&loginpas=p%231%26x%3D%2541%2B%20y HTTP/1.0");
+}
+
+TEST_F(TSeriesTest, SearchDropsDatagramsLongerThanItsBuffer) {
+    SetBroadcastAddress("127.0.0.1"); // the probe stays on loopback
+    Host.UseQueue = true;
+    Host.Queue().BindToCurrentThread();
+    const auto reply = [](const std::string& ip, std::size_t size) {
+        std::string d(size, '\0');
+        d.replace(0, 4, "DH\x01\x08");
+        d.replace(4, ip.size(), ip);
+        return d;
+    };
+    test::TLoopbackUdpPeer camera("127.0.0.1");
+    camera.SetResponder([&](const test::TDatagram&) {
+        // 1025 bytes and more arrive cut to the 1024-byte buffer: no camera sends them.
+        return std::vector<std::string>{reply("10.1.1.1", 1025), reply("10.1.1.2", 1024),
+                                        reply("10.1.1.3", 4000), reply("10.1.1.4", 516)};
+    });
+    std::vector<std::string> found;
+    EXPECT_EQ(Client.SearchDevices(camera.Port(),
+                                   [&](const TDevInfo& r) { found.push_back(r.szIPAddr); }),
+              0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Client.RunningSearches() > 0 && std::chrono::steady_clock::now() < end) {
+        Host.Queue().WaitAndRun(5); // the receiver hands each camera over here
+    }
+    Host.Queue().RunPending();
+    EXPECT_EQ(found, (std::vector<std::string>{"10.1.1.2", "10.1.1.4"}));
+}
+
 // --- adapters ---------------------------------------------------------------------------
 
 template <typename TAdapter>
@@ -175,8 +228,9 @@ TEST_F(TSeriesTest, LoginReadsStatusPageAndOem) {
     EXPECT_EQ(ui->OemName(), "ACME\r\n");
     const auto requests = camera.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].Target, "/get_status.cgi?user=admin&pwd=p&w");
-    EXPECT_EQ(requests[1].Target, "/oem.txt?user=admin&pwd=p&w");
+    EXPECT_EQ(requests[0].Target, "/get_status.cgi?user=admin&pwd=p%26w");
+    EXPECT_EQ(requests[1].Target, "/oem.txt?user=admin&pwd=p%26w");
+    EXPECT_EQ(requests[1].QueryValue("pwd"), "p&w");
     EXPECT_FALSE(requests[0].HasHeader("Authorization"));
 
     // Refused: the device id read before stays.
@@ -268,10 +322,11 @@ TEST_F(TSeriesTest, AdapterPagesOnItsPortAndFirmwareOnPort8600) {
 
     ASSERT_TRUE(upload->WaitUntilDone(5000, 4));
     const auto c = upload->Connections();
-    EXPECT_EQ(c[0].Received.rfind("GET /get_status.cgi?user=admin&pwd=p&w ", 0), 0u);
-    EXPECT_EQ(c[1].Received.rfind("POST /upgrade_firmware.cgi?loginuse=admin&loginpas=p&w ", 0), 0u);
+    EXPECT_EQ(c[0].Received.rfind("GET /get_status.cgi?user=admin&pwd=p%26w ", 0), 0u);
+    EXPECT_EQ(
+        c[1].Received.rfind("POST /upgrade_firmware.cgi?loginuse=admin&loginpas=p%26w ", 0), 0u);
     EXPECT_NE(c[1].Received.find("filename=\"" + Firmware + "\""), std::string::npos);
-    EXPECT_EQ(c[3].Received.rfind("POST /upgrade_htmls.cgi?loginuse=admin&loginpas=p&w ", 0), 0u);
+    EXPECT_EQ(c[3].Received.rfind("POST /upgrade_htmls.cgi?loginuse=admin&loginpas=p%26w ", 0), 0u);
     for (const auto& request : camera.Requests()) {
         EXPECT_EQ(request.Method, "GET"); // nothing was posted to the web port
     }

@@ -112,6 +112,60 @@ std::vector<std::string> TRecordedHttpRequest::HeaderNames() const {
     return names;
 }
 
+namespace {
+
+std::string PercentDecoded(std::string_view text) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
+            hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> TRecordedHttpRequest::QueryParameters() const {
+    std::vector<std::pair<std::string, std::string>> parameters;
+    if (Query.empty()) {
+        return parameters;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(Query.find('&', start), Query.size());
+        const std::string_view pair = std::string_view(Query).substr(start, end - start);
+        const std::size_t equals = pair.find('=');
+        parameters.emplace_back(PercentDecoded(pair.substr(0, equals)),
+                                equals == std::string_view::npos
+                                    ? std::string()
+                                    : PercentDecoded(pair.substr(equals + 1)));
+        if (end == Query.size()) {
+            return parameters;
+        }
+        start = end + 1;
+    }
+}
+
+std::optional<std::string> TRecordedHttpRequest::QueryValue(std::string_view name) const {
+    for (auto& [key, value] : QueryParameters()) {
+        if (key == name) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
 // ---- THttpReply ---------------------------------------------------------------------------
 
 THttpReply& THttpReply::WithHeader(std::string name, std::string value) {
@@ -160,6 +214,14 @@ THttpReply THttpReply::CloseEarly(std::string body, std::size_t sendBytes) {
     return r;
 }
 
+THttpReply THttpReply::Trickle(int everyMs, int forMs) {
+    THttpReply r;
+    r.Raw = "HTTP/1.1 200 OK\r\nX-Upgrade-Progress: ";
+    r.TrickleMs = everyMs;
+    r.TrickleForMs = forMs;
+    return r;
+}
+
 THttpReply THttpReply::NeverAnswer(int holdMs) {
     THttpReply r;
     r.Silent = true;
@@ -183,12 +245,15 @@ struct TLoopbackHttpServer::TImpl {
     std::vector<TRecordedHttpRequest> Requests;
     std::vector<std::thread> Connections;
     std::size_t ConnectionCount = 0;
+    std::size_t TricklesCutShort = 0;
 
     void AcceptLoop();
     void Serve(platform::TTcpSocket socket);
     THttpReply ReplyFor(const TRecordedHttpRequest& request);
     void Record(TRecordedHttpRequest request);
     void Hold(platform::TTcpSocket& socket, int ms);
+    // False when the client closed (or reset) the connection before forMs passed.
+    bool Trickle(platform::TTcpSocket& socket, int everyMs, int forMs);
 };
 
 TLoopbackHttpServer::TLoopbackHttpServer() : FImpl(std::make_unique<TImpl>()) {
@@ -264,6 +329,17 @@ std::size_t TLoopbackHttpServer::ConnectionCount() const {
     return FImpl->ConnectionCount;
 }
 
+std::size_t TLoopbackHttpServer::TricklesCutShort() const {
+    std::lock_guard<std::mutex> g(FImpl->Lock);
+    return FImpl->TricklesCutShort;
+}
+
+bool TLoopbackHttpServer::WaitForTricklesCutShort(std::size_t n, int timeoutMs) const {
+    std::unique_lock<std::mutex> g(FImpl->Lock);
+    return FImpl->RequestArrived.wait_for(g, std::chrono::milliseconds(timeoutMs),
+                                          [&] { return FImpl->TricklesCutShort >= n; });
+}
+
 void TLoopbackHttpServer::TImpl::AcceptLoop() {
     while (!Stop.Raised()) {
         if (Listener.WaitReadable(detail::SliceMs) != platform::TWaitResult::Ready) {
@@ -320,6 +396,27 @@ void TLoopbackHttpServer::TImpl::Hold(platform::TTcpSocket& socket, int ms) {
             return;
         }
     }
+}
+
+bool TLoopbackHttpServer::TImpl::Trickle(platform::TTcpSocket& socket, int everyMs, int forMs) {
+    const auto end = DeadlineIn(forMs);
+    while (!Stop.Raised() && detail::TClock::now() < end) {
+        // Whatever the client sends is dropped; its close ends the trickle.
+        char buffer[4096];
+        const long got = socket.Receive(buffer, sizeof buffer);
+        if (got == 0 || (got < 0 && !socket.LastWouldBlock())) {
+            return false;
+        }
+        static constexpr char Dot = '.';
+        const long sent = socket.Send(&Dot, 1);
+        if (sent < 0 && !socket.LastWouldBlock()) {
+            return false; // the client has gone: the send met its reset
+        }
+        if (!Stop.WaitFor(everyMs)) {
+            break;
+        }
+    }
+    return true;
 }
 
 void TLoopbackHttpServer::TImpl::Serve(platform::TTcpSocket socket) {
@@ -404,6 +501,16 @@ void TLoopbackHttpServer::TImpl::Serve(platform::TTcpSocket socket) {
     }
     if (detail::SendAll(socket, head, Stop, sendDeadline) != TIoResult::Done ||
         detail::SendAll(socket, body, Stop, sendDeadline) != TIoResult::Done) {
+        return;
+    }
+    if (reply.TrickleMs > 0) {
+        if (!Trickle(socket, reply.TrickleMs, reply.TrickleForMs)) {
+            {
+                std::lock_guard<std::mutex> g(Lock);
+                ++TricklesCutShort;
+            }
+            RequestArrived.notify_all();
+        }
         return;
     }
     if (reply.HoldMs > 0) {

@@ -23,9 +23,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace torvane::test {
@@ -53,6 +55,11 @@ struct TRecordedHttpRequest {
     [[nodiscard]] bool HasHeader(std::string_view name) const;
     // The names of the headers in the order sent.
     [[nodiscard]] std::vector<std::string> HeaderNames() const;
+    // The query's parameters as a camera's CGI reads them: split at "&", the name before
+    // the first "=", "%XX" decoded in names and values, in the order sent.
+    [[nodiscard]] std::vector<std::pair<std::string, std::string>> QueryParameters() const;
+    // The value of the first parameter of that name; none when there is none.
+    [[nodiscard]] std::optional<std::string> QueryValue(std::string_view name) const;
 };
 
 struct THttpReply {
@@ -78,6 +85,11 @@ struct THttpReply {
     bool Silent = false;
     // When not empty: these bytes go out as they are instead of the reply built above.
     std::string Raw;
+    // After everything above went out: one more byte ("."), every TrickleMs (real time),
+    // for TrickleForMs; a camera that keeps its reply coming without ever finishing it.
+    // Ends early when the client closes (see TricklesCutShort). 0: no trickle.
+    int TrickleMs = 0;
+    int TrickleForMs = 0;
 
     THttpReply& WithHeader(std::string name, std::string value);
 
@@ -94,6 +106,9 @@ struct THttpReply {
     static THttpReply CloseEarly(std::string body, std::size_t sendBytes);
     // Reads the request, answers nothing, closes after holdMs.
     static THttpReply NeverAnswer(int holdMs);
+    // A status line "200 OK" and a header line that never ends: one byte every everyMs
+    // for forMs, then the close.
+    static THttpReply Trickle(int everyMs, int forMs);
 };
 
 using THttpHandler = std::function<THttpReply(const TRecordedHttpRequest&)>;
@@ -128,6 +143,11 @@ public:
     void ClearRequests();
     // Connections accepted so far.
     [[nodiscard]] std::size_t ConnectionCount() const;
+    // Trickling replies (THttpReply::TrickleMs) that ended because the client closed while
+    // bytes were still coming.
+    [[nodiscard]] std::size_t TricklesCutShort() const;
+    // Waits (real time) until at least n trickles were cut short.
+    bool WaitForTricklesCutShort(std::size_t n, int timeoutMs) const;
 
     // Bounds of one request: the header block and the body (bytes); the time a request may
     // take to arrive.

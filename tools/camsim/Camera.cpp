@@ -127,8 +127,9 @@ bool TCamera::QueryAuthorized(const THttpRequest& request) const {
     if (FConfig.Faults.Has(EFault::RefuseLogin)) {
         return false;
     }
-    return request.QueryValue("user") == FConfig.User &&
-           request.QueryValue("pwd") == FConfig.Password;
+    // The CGI decodes "%XX" in query values, as the upgrade tool encodes them.
+    return request.DecodedQueryValue("user") == FConfig.User &&
+           request.DecodedQueryValue("pwd") == FConfig.Password;
 }
 
 THttpResponse TCamera::Unauthorized() {
@@ -160,6 +161,13 @@ THttpResponse TCamera::ReceiveUpload(const THttpRequest& request, EFirmwareKind 
     if (FConfig.Faults.Has(EFault::Upload500, kind)) {
         Say("upload of " + what + " (" + received + ") answered 500 (fault upload-500)");
         return THttpResponse::Page(500, "500 Internal Server Error");
+    }
+    if (FConfig.Faults.Has(EFault::UploadTrickle, kind)) {
+        Say("upload of " + what + " (" + received +
+            ") answered with a reply that never ends (fault upload-trickle)");
+        THttpResponse response;
+        response.TrickleEvery = std::chrono::milliseconds(20);
+        return response;
     }
     const TImageCheck check = InspectFirmwareImage(file.Bytes, Signature(kind));
     using EResult = TImageCheck::EResult;

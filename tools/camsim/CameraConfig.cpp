@@ -118,7 +118,13 @@ const char* CameraKeysHelp() {
     bad-md5         the catalogue's MD5 for the camera's package is wrong
     bad-zip         the package is not a ZIP archive (its MD5 in the catalogue is right)
     excluded        the catalogue's NO value lists the version the camera runs
-    upload-500, bad-md5, bad-zip and excluded take ":sys" or ":ui" to hit one kind only.
+    upload-trickle  the upload's reply (F, H, T) begins and then comes one byte every
+                    20 ms without ever ending; the camera stays as it was
+    ctp-byte-by-byte  E: every CTP answer and reply goes out one byte per TCP segment
+    ctp-progress    E: "Progress: 50" follows each "REPLY Continue" line in the same send
+    ctp-mute-login  E: the CTP login is read and never answered
+    upload-500, upload-trickle, bad-md5, bad-zip and excluded take ":sys" or ":ui" to hit
+    one kind only.
 )";
 }
 

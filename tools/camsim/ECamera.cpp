@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cmath>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -33,6 +35,8 @@ constexpr long long DrainMs = 2'000;
 constexpr long long UpgradeModeMs = 120'000;
 // The flash write after a file's digest checked out (before time scale).
 constexpr long long FlashMs = 500;
+// Fault ctp-byte-by-byte: the time between two bytes of an answer (real time).
+constexpr long long DripMs = 1;
 
 constexpr const char* FirmwareFileName = "firmware.img";
 
@@ -96,6 +100,9 @@ struct TECamera::TConnection {
     std::string Later;           // the reply after the pause
     std::string Held;            // bytes that came during the pause
     TEventLoop::TTimerId Timer = 0;
+    std::string Dripping;        // fault ctp-byte-by-byte: bytes still to go, one at a time
+    TEventLoop::TTimerId DripTimer = 0;
+    bool MuteSaid = false;       // fault ctp-mute-login: said once that the login goes unanswered
 };
 
 TECamera::TECamera(const TCameraContext& context, const TCameraConfig& config,
@@ -340,6 +347,11 @@ void TECamera::Accept() {
             continue;
         }
         const int fd = socket.Fd();
+        if (Config().Faults.Has(EFault::CtpByteByByte)) {
+            // Each byte in a segment of its own, not gathered while an ACK is awaited.
+            const int on = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        }
         auto connection = std::make_unique<TConnection>();
         connection->Socket = std::move(socket);
         TConnection& ref = *connection;
@@ -488,6 +500,26 @@ void TECamera::FeedCtp(TConnection& connection, std::string_view bytes) {
 }
 
 void TECamera::Apply(TConnection& connection, TCtpSession::TOutput output) {
+    if (Config().Faults.Has(EFault::CtpMuteLogin) &&
+        connection.Ctp->Mode() == TCtpSession::EMode::Configuration) {
+        // Everything is read, nothing answered: the client waits for the login in vain.
+        if (!connection.MuteSaid) {
+            connection.MuteSaid = true;
+            Say("CTP login not answered (fault ctp-mute-login)");
+        }
+        return;
+    }
+    if (Config().Faults.Has(EFault::CtpProgress)) {
+        // A progress note after each Continue line, in the same send.
+        for (std::size_t at = output.Now.find("REPLY Continue"); at != std::string::npos;
+             at = output.Now.find("REPLY Continue", at + 1)) {
+            const std::size_t lineEnd = output.Now.find("\r\n", at);
+            if (lineEnd == std::string::npos) {
+                break;
+            }
+            output.Now.insert(lineEnd + 2, "Progress: 50\r\n");
+        }
+    }
     if (!connection.Ctp->Trouble().empty() && output.Close) {
         Say("CTP: " + connection.Ctp->Trouble());
     }
@@ -519,8 +551,34 @@ void TECamera::FlashDone(int fd) {
 }
 
 void TECamera::Send(TConnection& connection, const std::string& bytes) {
+    if (Config().Faults.Has(EFault::CtpByteByByte) && connection.Kind == TConnection::EKind::Ctp) {
+        connection.Dripping += bytes;
+        if (connection.DripTimer == 0 && !connection.Dripping.empty()) {
+            Drip(connection.Socket.Fd());
+        }
+        return;
+    }
     connection.Output += bytes;
     Flush(connection);
+}
+
+void TECamera::Drip(int fd) {
+    const auto found = FConnections.find(fd);
+    if (found == FConnections.end()) {
+        return;
+    }
+    TConnection& connection = *found->second;
+    connection.DripTimer = 0;
+    if (connection.Dripping.empty()) {
+        return;
+    }
+    connection.Output += connection.Dripping.front();
+    connection.Dripping.erase(0, 1);
+    if (!connection.Dripping.empty()) {
+        connection.DripTimer = FContext.Loop.After(std::chrono::milliseconds(DripMs),
+                                                   [this, fd] { Drip(fd); });
+    }
+    Flush(connection); // may close the connection once the last byte is out
 }
 
 void TECamera::Flush(TConnection& connection) {
@@ -544,7 +602,8 @@ void TECamera::Flush(TConnection& connection) {
     if (connection.AfterSent) {
         FContext.Loop.Defer(std::exchange(connection.AfterSent, {}));
     }
-    if (connection.CloseWhenSent && !connection.Paused && !connection.Draining) {
+    if (connection.CloseWhenSent && !connection.Paused && !connection.Draining &&
+        connection.Dripping.empty()) {
         connection.Draining = true;
         ::shutdown(fd, SHUT_WR);
         ArmTimer(connection, DrainMs, &TECamera::IdleTimeout);
@@ -558,8 +617,10 @@ void TECamera::Close(int fd) {
     }
     std::unique_ptr<TConnection> connection = std::move(found->second);
     FConnections.erase(found);
-    if (connection->Timer != 0) {
-        FContext.Loop.Cancel(connection->Timer);
+    for (const TEventLoop::TTimerId timer : {connection->Timer, connection->DripTimer}) {
+        if (timer != 0) {
+            FContext.Loop.Cancel(timer);
+        }
     }
     FContext.Loop.Unwatch(fd);
     if (connection->Upgrade) {

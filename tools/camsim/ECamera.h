@@ -62,6 +62,7 @@ private:
     void FeedCtp(TConnection& connection, std::string_view bytes);
     void Apply(TConnection& connection, TCtpSession::TOutput output);
     void Send(TConnection& connection, const std::string& bytes);
+    void Drip(int fd);
     void Flush(TConnection& connection);
     void ArmTimer(TConnection& connection, long long ms, void (TECamera::*action)(int fd));
     void IdleTimeout(int fd);

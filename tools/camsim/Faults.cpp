@@ -14,7 +14,7 @@ struct TFaultName {
     bool HasKind;
 };
 
-constexpr std::array<TFaultName, 7> FaultNames = {{
+constexpr std::array<TFaultName, 11> FaultNames = {{
     {EFault::RefuseLogin, "refuse-login", false},
     {EFault::Unreachable, "unreachable", false},
     {EFault::Upload500, "upload-500", true},
@@ -22,6 +22,10 @@ constexpr std::array<TFaultName, 7> FaultNames = {{
     {EFault::BadMd5, "bad-md5", true},
     {EFault::BadZip, "bad-zip", true},
     {EFault::Excluded, "excluded", true},
+    {EFault::UploadTrickle, "upload-trickle", true},
+    {EFault::CtpByteByByte, "ctp-byte-by-byte", false},
+    {EFault::CtpProgress, "ctp-progress", false},
+    {EFault::CtpMuteLogin, "ctp-mute-login", false},
 }};
 
 int KindIndex(EFirmwareKind kind) {

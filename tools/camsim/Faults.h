@@ -15,6 +15,10 @@ enum class EFault {
     BadMd5,      // the catalogue's MD5 for this camera's package is wrong
     BadZip,      // the package is not a ZIP archive (its MD5 in the catalogue is right)
     Excluded,    // the catalogue's NO value lists the version the camera runs
+    UploadTrickle,  // the upload's reply starts and then trickles in a byte at a time, never ending
+    CtpByteByByte,  // E: every CTP answer and reply goes out one byte per TCP segment
+    CtpProgress,    // E: "Progress: 50" follows each "REPLY Continue" line, in the same send
+    CtpMuteLogin,   // E: the CTP login is read and never answered
 };
 
 // The faults switched on for one camera. The upload and catalogue faults may be limited
@@ -34,7 +38,7 @@ public:
 
 private:
     static constexpr int KindCount = 2;
-    static constexpr int FaultCount = 7;
+    static constexpr int FaultCount = 11;
     bool FOn[FaultCount][KindCount] = {};
 };
 

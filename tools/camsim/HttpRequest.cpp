@@ -24,6 +24,30 @@ std::optional<std::string> THttpRequest::QueryValue(std::string_view name) const
     return std::nullopt;
 }
 
+std::optional<std::string> THttpRequest::DecodedQueryValue(std::string_view name) const {
+    const std::optional<std::string> value = QueryValue(name);
+    if (!value) {
+        return std::nullopt;
+    }
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    std::string out;
+    const std::string& v = *value;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '%' && i + 2 < v.size() && hex(v[i + 1]) >= 0 && hex(v[i + 2]) >= 0) {
+            out += static_cast<char>(hex(v[i + 1]) * 16 + hex(v[i + 2]));
+            i += 2;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
 THttpRequestParser::EState THttpRequestParser::Fail(int status, std::string reason) {
     FState = EState::Failed;
     FFailStatus = status;

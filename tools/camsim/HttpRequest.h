@@ -23,6 +23,8 @@ struct THttpRequest {
     // Value of a query parameter, split naively at "&" and the first "=" the way a camera's
     // CGI does it: no percent-decoding.
     [[nodiscard]] std::optional<std::string> QueryValue(std::string_view name) const;
+    // The same as a camera's CGI reads it: "%XX" decoded ("+" is left alone).
+    [[nodiscard]] std::optional<std::string> DecodedQueryValue(std::string_view name) const;
 };
 
 // Reads one request from the bytes of a connection as they arrive: the request line, the

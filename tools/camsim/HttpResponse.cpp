@@ -37,6 +37,11 @@ std::string THttpResponse::Serialize() const {
     return out;
 }
 
+std::string THttpResponse::TrickleStart() const {
+    return "HTTP/1.1 " + std::to_string(Status) + " " + ReasonPhrase(Status) +
+           "\r\nX-Upgrade-Progress: ";
+}
+
 THttpResponse THttpResponse::Text(int status, std::string contentType, std::string body) {
     THttpResponse response;
     response.Status = status;

@@ -10,7 +10,7 @@
 namespace camsim {
 
 struct THttpServer::TConnection {
-    enum class EPhase { Reading, Writing, Draining };
+    enum class EPhase { Reading, Writing, Trickling, Draining };
 
     TSocket Socket;
     THttpRequestParser Parser;
@@ -20,6 +20,8 @@ struct THttpServer::TConnection {
     bool ContinueSent = false;
     std::function<void()> AfterSent;
     TEventLoop::TTimerId Timer = 0;
+    std::chrono::milliseconds TrickleEvery{0};
+    std::chrono::steady_clock::time_point TrickleEnd;
 };
 
 THttpServer::THttpServer(TEventLoop& loop, TLoopbackEndpoint endpoint, THttpHandler& handler,
@@ -102,6 +104,10 @@ void THttpServer::OnTimeout(int fd) {
     }
     TConnection& connection = *found->second;
     connection.Timer = 0;
+    if (connection.Phase == TConnection::EPhase::Trickling) {
+        Trickle(connection);
+        return;
+    }
     if (connection.Phase != TConnection::EPhase::Reading) {
         Close(fd);
         return;
@@ -131,8 +137,9 @@ void THttpServer::OnEvent(int fd, short revents) {
             Write(connection);
         }
         break;
+    case TConnection::EPhase::Trickling:
     case TConnection::EPhase::Draining:
-        Drain(connection);
+        Drain(connection); // what the client sends is dropped; its close ends the connection
         break;
     }
 }
@@ -197,6 +204,16 @@ void THttpServer::RespondToFailure(TConnection& connection) {
 }
 
 void THttpServer::Respond(TConnection& connection, THttpResponse response) {
+    if (response.TrickleEvery.count() > 0) {
+        connection.Phase = TConnection::EPhase::Trickling;
+        connection.Output = response.TrickleStart();
+        connection.Sent = 0;
+        connection.TrickleEvery = response.TrickleEvery;
+        connection.TrickleEnd = std::chrono::steady_clock::now() + THttpResponse::TrickleLimit;
+        FLoop.SetEvents(connection.Socket.Fd(), POLLIN);
+        Trickle(connection);
+        return;
+    }
     connection.Phase = TConnection::EPhase::Writing;
     connection.Output = response.Serialize();
     connection.Sent = 0;
@@ -225,6 +242,27 @@ void THttpServer::Write(TConnection& connection) {
         connection.AfterSent = nullptr;
     }
     StartDraining(connection);
+}
+
+void THttpServer::Trickle(TConnection& connection) {
+    const int fd = connection.Socket.Fd();
+    if (std::chrono::steady_clock::now() >= connection.TrickleEnd) {
+        StartDraining(connection);
+        return;
+    }
+    if (connection.Sent >= connection.Output.size()) {
+        connection.Output += '.';
+    }
+    const ssize_t sent = ::send(fd, connection.Output.data() + connection.Sent,
+                                connection.Output.size() - connection.Sent, MSG_NOSIGNAL);
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        Close(fd); // the client has gone
+        return;
+    }
+    if (sent > 0) {
+        connection.Sent += static_cast<std::size_t>(sent);
+    }
+    ArmTimer(connection, connection.TrickleEvery);
 }
 
 void THttpServer::StartDraining(TConnection& connection) {

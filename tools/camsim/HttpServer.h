@@ -20,8 +20,9 @@ public:
 
 // An HTTP/1.0 and 1.1 server on one loopback endpoint, run by the event loop: reads one
 // request per connection (Content-Length bodies, "100 Continue" only when asked), hands it
-// to the handler, writes the reply, closes. It can stop listening and listen again later
-// on the same endpoint, which is how a camera reboots.
+// to the handler, writes the reply (or trickles it, THttpResponse::TrickleEvery), closes.
+// It can stop listening and listen again later on the same endpoint, which is how a camera
+// reboots.
 class THttpServer {
 public:
     // `name` starts the lines of the request log (--verbose), followed by the endpoint.
@@ -57,6 +58,7 @@ private:
     void RespondToFailure(TConnection& connection);
     void Write(TConnection& connection);
     void StartDraining(TConnection& connection);
+    void Trickle(TConnection& connection);
     void Drain(TConnection& connection);
     void ArmTimer(TConnection& connection, std::chrono::milliseconds delay);
     void OnTimeout(int fd);

@@ -24,26 +24,6 @@ const TSeriesRegistrar Registrar(TSeriesInfo{
 // From this system version on the camera takes firmware on its upgrade port only.
 constexpr std::string_view UploadPortOnlyFrom = "48.2.0.121";
 
-// A query value as the camera's CGI reads it: %XX decoded, "+" left alone.
-std::optional<std::string> Decoded(const std::optional<std::string>& value) {
-    if (!value) {
-        return std::nullopt;
-    }
-    std::string out;
-    const std::string& v = *value;
-    const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '%' && i + 2 < v.size() && hex(v[i + 1]) &&
-            hex(v[i + 2])) {
-            out += static_cast<char>(std::stoi(v.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += v[i];
-        }
-    }
-    return out;
-}
-
 bool IsRead(const THttpRequest& request) {
     return request.Method == "GET" || request.Method == "HEAD";
 }
@@ -125,8 +105,8 @@ bool TTCamera::Authorized(const THttpRequest& request) const {
         return false;
     }
     const auto matches = [&](const char* userKey, const char* passwordKey) {
-        const auto user = Decoded(request.QueryValue(userKey));
-        const auto password = Decoded(request.QueryValue(passwordKey));
+        const auto user = request.DecodedQueryValue(userKey);
+        const auto password = request.DecodedQueryValue(passwordKey);
         return user && password && *user == Config().User && *password == Config().Password;
     };
     return matches("user", "pwd") || matches("loginuse", "loginpas");
@@ -234,8 +214,8 @@ std::optional<THttpResponse> TTCamera::HandleSeriesPage(const THttpRequest& requ
                       Var("factory_passwd", "camsim"));
     }
     if (path == "/set_wifi.cgi") {
-        FWifiSsid = Decoded(request.QueryValue("ssid")).value_or(FWifiSsid);
-        FWifiKey = Decoded(request.QueryValue("wpa_psk")).value_or(FWifiKey);
+        FWifiSsid = request.DecodedQueryValue("ssid").value_or(FWifiSsid);
+        FWifiKey = request.DecodedQueryValue("wpa_psk").value_or(FWifiKey);
         Say("Wi-Fi set to \"" + FWifiSsid + "\"; it applies after a restart");
         return THttpResponse::Text(200, "text/html",
                                    "<html><head><meta http-equiv=\"refresh\" "
@@ -281,8 +261,8 @@ std::optional<THttpResponse> TTCamera::Upload(const THttpRequest& request, bool 
         return THttpResponse::Page(405, "Method Not Allowed");
     }
     if (Config().Faults.Has(EFault::RefuseLogin) ||
-        Decoded(request.QueryValue("loginuse")) != Config().User ||
-        Decoded(request.QueryValue("loginpas")) != Config().Password) {
+        request.DecodedQueryValue("loginuse") != Config().User ||
+        request.DecodedQueryValue("loginpas") != Config().Password) {
         return Unauthorized();
     }
     THttpResponse response =
