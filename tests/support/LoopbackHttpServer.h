@@ -10,6 +10,7 @@
 //     server.Handle("/oem.txt", THttpReply::Ok("oem=ACME"));
 //     server.Handle("/big", THttpReply::Ok(std::string(600000, 'x')));
 //     server.Handle("/slow", THttpReply::Stall("partial body", 4, 3000));
+//     server.Handle("/drip", THttpReply::Trickle(20));      // one byte every 20 ms, for ever
 //     auto r = platform::HttpFetch(server.Url("/oem.txt"), {}, "MyIP", 1000, 512000);
 //     EXPECT_EQ(server.Requests().at(0).Header("Pragma"), "no-cache");
 //
@@ -78,6 +79,18 @@ struct THttpReply {
     bool Silent = false;
     // When not empty: these bytes go out as they are instead of the reply built above.
     std::string Raw;
+    // Pacing (real time): when > 0, what is sent goes out TrickleBytes at a time, one piece
+    // every TrickleMs, head included.
+    int TrickleMs = 0;
+    std::size_t TrickleBytes = 1;
+    // After the body, EndlessChunk is sent again and again (paced as above, or as fast as
+    // the client reads) until the client goes away or the server stops: a reply that never
+    // ends. Use it with AddContentLength = false.
+    bool Endless = false;
+    std::string EndlessChunk = "x";
+    // A safety net, not part of the peer: the connection closes after this many endless
+    // bytes, so a client without a cap of its own cannot fill the disk.
+    std::uint64_t EndlessSafetyBytes = std::uint64_t{64} << 20;
 
     THttpReply& WithHeader(std::string name, std::string value);
 
@@ -94,6 +107,15 @@ struct THttpReply {
     static THttpReply CloseEarly(std::string body, std::size_t sendBytes);
     // Reads the request, answers nothing, closes after holdMs.
     static THttpReply NeverAnswer(int holdMs);
+    // 200 without Content-Length whose head and then body ("A" after "A") come one byte
+    // every everyMs, without end: every byte keeps an idle time-out alive.
+    static THttpReply Trickle(int everyMs);
+    // 200 without Content-Length, chunk after chunk as fast as the client takes them, without
+    // end (the endless catalogue).
+    static THttpReply EndlessBody(std::string chunk, std::string contentType = "text/plain");
+    // 200 without Content-Length: the first half of the body, then the connection closes, so
+    // the client cannot tell that anything is missing.
+    static THttpReply CloseHalfwayUnannounced(const std::string& body);
 };
 
 using THttpHandler = std::function<THttpReply(const TRecordedHttpRequest&)>;
