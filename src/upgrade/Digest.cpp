@@ -3,8 +3,13 @@
 #include <openssl/evp.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace torvane {
 
@@ -38,6 +43,86 @@ std::vector<std::uint8_t> TDigest::Final() {
     }
     digest.resize(len);
     return digest;
+}
+
+struct TBackgroundDigest::TImpl {
+    explicit TImpl(EDigest kind) : Digest(kind) {}
+
+    TDigest Digest;
+    std::size_t BufferBytes = 0;
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::deque<std::pair<std::vector<char>, std::size_t>> Pending;
+    std::vector<std::vector<char>> Spare;
+    std::size_t Allocated = 0;
+    bool Closing = false;
+    bool Busy = false;
+    std::thread Worker;
+
+    void Run() {
+        std::unique_lock<std::mutex> lk(Lock);
+        for (;;) {
+            Changed.wait(lk, [this] { return Closing || !Pending.empty(); });
+            if (Pending.empty()) {
+                return;
+            }
+            auto [buffer, used] = std::move(Pending.front());
+            Pending.pop_front();
+            Busy = true;
+            lk.unlock();
+            Digest.Update(buffer.data(), used);
+            lk.lock();
+            Busy = false;
+            Spare.push_back(std::move(buffer));
+            Changed.notify_all();
+        }
+    }
+};
+
+TBackgroundDigest::TBackgroundDigest(EDigest kind, std::size_t bufferBytes)
+    : FImpl(std::make_unique<TImpl>(kind)) {
+    FImpl->BufferBytes = bufferBytes;
+    FImpl->Worker = std::thread([impl = FImpl.get()] { impl->Run(); });
+}
+
+TBackgroundDigest::~TBackgroundDigest() {
+    {
+        std::lock_guard<std::mutex> g(FImpl->Lock);
+        FImpl->Closing = true;
+    }
+    FImpl->Changed.notify_all();
+    if (FImpl->Worker.joinable()) {
+        FImpl->Worker.join();
+    }
+}
+
+std::vector<char> TBackgroundDigest::TakeBuffer() {
+    std::unique_lock<std::mutex> lk(FImpl->Lock);
+    if (FImpl->Spare.empty() && FImpl->Allocated < MaxBuffers) {
+        ++FImpl->Allocated;
+        lk.unlock();
+        return std::vector<char>(FImpl->BufferBytes);
+    }
+    FImpl->Changed.wait(lk, [this] { return !FImpl->Spare.empty(); });
+    std::vector<char> buffer = std::move(FImpl->Spare.back());
+    FImpl->Spare.pop_back();
+    return buffer;
+}
+
+void TBackgroundDigest::Hash(std::vector<char> buffer, std::size_t used) {
+    {
+        std::lock_guard<std::mutex> g(FImpl->Lock);
+        FImpl->Pending.emplace_back(std::move(buffer), used);
+    }
+    FImpl->Changed.notify_all();
+}
+
+std::vector<std::uint8_t> TBackgroundDigest::Final() {
+    {
+        std::unique_lock<std::mutex> lk(FImpl->Lock);
+        FImpl->Changed.wait(lk, [this] { return FImpl->Pending.empty() && !FImpl->Busy; });
+    }
+    return FImpl->Digest.Final();
 }
 
 std::string HexOf(const std::uint8_t* bytes, std::size_t size) {

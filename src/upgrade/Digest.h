@@ -29,6 +29,31 @@ private:
     std::unique_ptr<TImpl> FImpl;
 };
 
+// A digest computed on a thread of its own while the caller goes on with other work (the
+// unpacking inflates and writes while the unpacked bytes are hashed). The caller takes a
+// buffer, fills it and hands it over; buffers come back for reuse, at most MaxBuffers are
+// in flight, so memory stays bounded however large the data.
+class TBackgroundDigest {
+public:
+    static constexpr std::size_t MaxBuffers = 4;
+
+    TBackgroundDigest(EDigest kind, std::size_t bufferBytes);
+    ~TBackgroundDigest();
+    TBackgroundDigest(const TBackgroundDigest&) = delete;
+    TBackgroundDigest& operator=(const TBackgroundDigest&) = delete;
+
+    // A buffer of bufferBytes to fill (waits while all buffers are being hashed).
+    [[nodiscard]] std::vector<char> TakeBuffer();
+    // Hands the first used bytes of a buffer from TakeBuffer over to be hashed.
+    void Hash(std::vector<char> buffer, std::size_t used);
+    // Waits until everything handed over is hashed; the digest bytes. Once only.
+    [[nodiscard]] std::vector<std::uint8_t> Final();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
 // Lower-case hexadecimal, two digits a byte, high digit first.
 [[nodiscard]] std::string HexOf(const std::uint8_t* bytes, std::size_t size);
 [[nodiscard]] inline std::string HexOf(const std::vector<std::uint8_t>& bytes) {

@@ -172,11 +172,13 @@ bool ExtractTo(zip_t* za, zip_uint64_t index, const zip_stat_t& st, const std::s
     }
     TTempFileGuard guard(tempPath);
 
-    TDigest sha(EDigest::Sha256);
-    std::vector<char> buffer(ChunkBytes);
+    // Hashed on a second thread while this one inflates and writes: the proof's digest
+    // costs no time of its own where a second core is free.
+    TBackgroundDigest sha(EDigest::Sha256, ChunkBytes);
     const bool sizeKnown = (st.valid & ZIP_STAT_SIZE) != 0;
     std::uint64_t written = 0;
     for (;;) {
+        std::vector<char> buffer = sha.TakeBuffer();
         const zip_int64_t n = zip_fread(zf.get(), buffer.data(), buffer.size());
         if (n < 0) {
             error = std::string("broken entry ") + st.name + ": " + zip_file_strerror(zf.get());
@@ -199,7 +201,7 @@ bool ExtractTo(zip_t* za, zip_uint64_t index, const zip_stat_t& st, const std::s
             error = OsError("cannot write " + fileName);
             return false;
         }
-        sha.Update(buffer.data(), static_cast<std::size_t>(n));
+        sha.Hash(std::move(buffer), static_cast<std::size_t>(n));
     }
     if (zip_fclose(zf.release()) != 0) {
         error = std::string("broken entry ") + st.name;

@@ -118,7 +118,8 @@ TEST(Md5Test, DigestOfFilesAndOfNoData) {
 }
 
 TEST_F(PackageTest, UnpacksOnlyTheTargetEntryFromTheTop) {
-    const std::string firmware = Payload(2 * 1024 * 1024 + 5, 1);
+    // More 1 MiB pieces than the digest thread has buffers, so they are reused in order.
+    const std::string firmware = Payload(7 * 1024 * 1024 + 5, 1);
     // A package that also carries another release's firmware, notes and folders.
     ASSERT_TRUE(BuildZip(Package, {{"fw.bin", firmware},
                                    {"fw-2.0.bin", "another release"},
