@@ -226,23 +226,15 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
     }
     const std::string packageUrl =
         FirmwareServerUrl() + UrlPathSegment(folder) + "/" + UrlPathSegment(fileName);
-    // Older versions kept a package that failed under its own name; it is never used.
-    const std::string leftPackage = temp + fileName;
-    auto removeLeftPackage = [&] {
-        if (leftPackage != FLocalFirmwarePath) {
-            (void)platform::RemovePath(leftPackage);
-        }
-    };
-
     // A firmware file from an earlier run is reused only when it is proved to come from a
     // package with this run's MD5 and is still the file that was unpacked.
     if (IsProvedFirmware(FLocalFirmwarePath, expectedMd5)) {
-        removeLeftPackage();
         return DownloadReady;
     }
 
     // The package goes to a fresh name and never gets a name of its own: nothing that
-    // failed to download or to pass its check is ever found under a name a run looks for.
+    // failed to download or to pass its check is ever found under a name a run looks for,
+    // and no file that happens to have the catalogue's name is touched.
     std::string download;
     {
         const int fd = platform::CreateFreshFileBeside(temp + fileName, ".package", download);
@@ -278,7 +270,6 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
     // Checked in this run either way; without its proof the next run downloads again.
     (void)WriteFirmwareProof(FLocalFirmwarePath,
                              {LowerAscii(expectedMd5), unpacked.Sha256, unpacked.Size});
-    removeLeftPackage();
     return DownloadReady;
 }
 
