@@ -1,5 +1,6 @@
-# bench_package: the package digest and the unpacking of a 64 MiB firmware package, each
-# against the system's md5sum and unzip on the same file. Run by hand:
+# bench_package: the package digest, the unpacking of a 64 MiB firmware package and the
+# reuse check of the unpacked file, against the system's md5sum, unzip and sha256sum on the
+# same files. Run by hand:
 #   build/bin/bench_package
 find_package(benchmark QUIET)
 if(benchmark_FOUND)

@@ -1,11 +1,14 @@
-// The package checks on a firmware package of about 64 MiB: CheckMd5 against md5sum and
-// UnzipPackage against unzip on the same file, in the same run, with the ratios printed at
-// the end (ours / theirs, wall time).
+// The package checks on a firmware package of about 64 MiB: CheckMd5 against md5sum,
+// UnzipPackage against unzip, and the check that lets a later run reuse the unpacked file
+// (IsProvedFirmware) against sha256sum, on the same files, in the same run, with the
+// ratios printed at the end (ours / theirs, wall time).
 //
-// UnzipPackage writes the firmware file to disk and flushes it before giving it its name;
-// "unzip -p ... > /dev/null" only inflates. "unzip -o -d" (writes, no flush) is shown too.
+// UnzipPackage writes the firmware file to disk, computing its SHA-256 on the way, and
+// flushes it before giving it its name; "unzip -p ... > /dev/null" only inflates.
+// "unzip -o -d" (writes, no flush) is shown too.
 
 #include "platform/Folders.h"
+#include "upgrade/FirmwareProof.h"
 #include "upgrade/Unzip.h"
 #include "upgrade/md5.h"
 #include "upgrade/uIUpgradeOpt.h"
@@ -121,6 +124,29 @@ void BM_UnzipPackage(benchmark::State& state) {
     }
 }
 
+void BM_IsProvedFirmware(benchmark::State& state) {
+    const std::string target = GFolder + "proved/fw.bin";
+    torvane::TUnpackedFile unpacked;
+    std::string error;
+    if (!torvane::platform::MakeFolder(GFolder + "proved") ||
+        !torvane::UnzipEntry(GPackage, target, torvane::MaxUnpackedBytes, unpacked, error) ||
+        !torvane::WriteFirmwareProof(target, {GExpectedMd5, unpacked.Sha256, unpacked.Size})) {
+        state.SkipWithError(("cannot prepare the proved file: " + error).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        if (!torvane::IsProvedFirmware(target, GExpectedMd5)) {
+            state.SkipWithError("not proved");
+        }
+    }
+}
+
+void BM_sha256sum(benchmark::State& state) {
+    for (auto _ : state) {
+        RunShell(state, "sha256sum " + Quoted(GFolder + "proved/fw.bin") + " > /dev/null");
+    }
+}
+
 void BM_unzip_p(benchmark::State& state) {
     for (auto _ : state) {
         RunShell(state, "unzip -p " + Quoted(GPackage) + " > /dev/null");
@@ -138,6 +164,8 @@ BENCHMARK(BM_md5sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1
 BENCHMARK(BM_UnzipPackage)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
 BENCHMARK(BM_unzip_p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
 BENCHMARK(BM_unzip_d)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
+BENCHMARK(BM_IsProvedFirmware)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_sha256sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 // Keeps the console output and remembers each benchmark's time for the ratios.
 class TRatioReporter : public benchmark::ConsoleReporter {
@@ -178,6 +206,7 @@ int main(int argc, char** argv) {
     reporter.PrintRatio("BM_CheckMd5", "BM_md5sum");
     reporter.PrintRatio("BM_UnzipPackage", "BM_unzip_p");
     reporter.PrintRatio("BM_UnzipPackage", "BM_unzip_d");
+    reporter.PrintRatio("BM_IsProvedFirmware", "BM_sha256sum");
     std::system(("rm -rf " + Quoted(GFolder)).c_str());
     benchmark::Shutdown();
     return 0;

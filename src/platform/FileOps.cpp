@@ -4,7 +4,14 @@
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace torvane::platform {
 
@@ -132,6 +139,85 @@ void FindFiles(std::vector<TFoundFile>& list, const std::string& folder, bool sk
 } // namespace torvane::platform
 
 namespace torvane::platform {
+
+namespace {
+
+// Room left in a file name (255 bytes) for the dot, the unique part and a suffix.
+constexpr std::size_t MaxFreshStemBytes = 200;
+
+std::string UniquePart() {
+    static std::atomic<unsigned> counter{0};
+    std::uint32_t random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        random = static_cast<std::uint32_t>(
+            std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(random));
+    return std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + "-" + hex;
+}
+
+// Creates "." + stem + "." + unique + suffix in the folder open as dirFd; prefix (a folder
+// path with its separator, or empty) goes in front of the name given to openat.
+int CreateFresh(int dirFd, const std::string& prefix, const std::string& stem,
+                const std::string& suffix, std::string& name, unsigned mode) {
+    const std::string cut = stem.substr(0, MaxFreshStemBytes);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = "." + cut + "." + UniquePart() + suffix;
+        const int fd = ::openat(dirFd, (prefix + name).c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                static_cast<mode_t>(mode));
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+int CreateFreshFileAt(int dirFd, const std::string& stem, const std::string& suffix,
+                      std::string& name, unsigned mode) {
+    return CreateFresh(dirFd, {}, stem, suffix, name, mode);
+}
+
+int CreateFreshFileBeside(const std::string& path, const std::string& suffix,
+                          std::string& freshPath, unsigned mode) {
+    const std::string folder = FolderOf(path);
+    std::string name;
+    const int fd = CreateFresh(AT_FDCWD, folder, FileNameOf(path), suffix, name, mode);
+    freshPath = fd >= 0 ? folder + name : std::string();
+    return fd;
+}
+
+bool RemovePath(const std::string& path) {
+    struct stat st {};
+    if (path.empty()) {
+        return false;
+    }
+    if (::lstat(path.c_str(), &st) != 0) {
+        return errno == ENOENT;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        // A read-only folder cannot have its entries removed: make it writable first.
+        (void)::chmod(path.c_str(), 0700);
+        DeleteFolder(path, true);
+    } else {
+        (void)RemoveFile(path);
+    }
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+bool ReplacePath(const std::string& from, const std::string& to) {
+    if (RenameFile(from, to)) {
+        return true;
+    }
+    if (errno != EISDIR && errno != ENOTEMPTY && errno != EEXIST) {
+        return false;
+    }
+    // A folder has the name: it goes, then the file takes its place.
+    return RemovePath(to) && RenameFile(from, to);
+}
 
 std::string AppDataFolderOf(const std::string& programFileName, bool create) {
     const std::string special = ConfigFolder();

@@ -40,6 +40,29 @@ void FindFiles(std::vector<TFoundFile>& list, const std::string& folder, bool sk
 
 namespace torvane::platform {
 
+// Fresh names: a new, empty file named "." + stem (cut to 200 bytes) + "." + a part that
+// no other call, process or run repeats + suffix, created exclusively and never through a
+// link (O_CREAT | O_EXCL | O_NOFOLLOW), so nothing planted under a name can redirect what
+// is written. Returns the open descriptor (write-only, close-on-exec; the caller closes
+// it) or -1 with errno set.
+[[nodiscard]] int CreateFreshFileAt(int dirFd, const std::string& stem, const std::string& suffix,
+                                    std::string& name, unsigned mode = 0666);
+// The same in path's folder, named after path's file name; freshPath is its full path.
+[[nodiscard]] int CreateFreshFileBeside(const std::string& path, const std::string& suffix,
+                                        std::string& freshPath, unsigned mode = 0666);
+
+// Removes whatever has the name: a file or a link is unlinked (what a link points to is
+// never touched), a folder is deleted with everything in it. True when nothing is left.
+bool RemovePath(const std::string& path);
+
+// Renames from to to, replacing whatever is in the way: a file or a link is replaced in
+// one step, a folder is removed first. False (from left as it is) when it cannot be done.
+bool ReplacePath(const std::string& from, const std::string& to);
+
+} // namespace torvane::platform
+
+namespace torvane::platform {
+
 // The per-user folder of a program: ConfigFolder() + the program file's name without a
 // three-letter extension + "/" (always with the separator), created when create is set.
 // Empty when there is no config folder.

@@ -1,5 +1,7 @@
 #include "platform/Http.h"
 
+#include "platform/FileOps.h"
+#include "platform/Folders.h"
 #include "platform/Sleeper.h"
 
 #include <curl/curl.h>
@@ -9,15 +11,17 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <limits>
 #include <mutex>
 #include <unistd.h>
 #include <utility>
 
 // Both transfers run on a private multi handle so that the loop wakes at least every
-// PollSliceMs: the idle and stall deadlines then hold to the millisecond, where
+// PollSliceMs: the overall deadline and the rate rule then hold to the millisecond, where
 // curl_easy_perform would see them only about once a second while no data moves. The
-// deadlines are checked in the progress callback and, as a backstop, in the loop itself.
+// limits are checked in the progress callback and, as a backstop, in the loop itself.
 
 namespace torvane::platform {
 
@@ -137,31 +141,36 @@ private:
     int FFd;
 };
 
-// What one transfer observed, shared with the callbacks.
+// What one transfer observed, shared with the callbacks, and the limits that end it.
 struct TTransfer {
     using TClock = std::chrono::steady_clock;
 
     CURL* Easy = nullptr;
-    // The deadline after the connection is up: no data at all for StallMs (fetch), or less
-    // than one byte per second for StallMs (download). 0: none.
-    int StallMs = 0;
-    bool RateRule = false;
-    bool Stalled = false;
+    TClock::time_point Start = TClock::now();
+    // The whole exchange, from the start (0: none).
+    int OverallMs = 0;
+    // The rate rule (0: none): fewer than MinWindowBytes over the last RateWindowMs.
+    int RateWindowMs = 0;
+    std::uint64_t MinWindowBytes = 0;
+    // The most a successful reply may declare (0: any).
+    std::uint64_t MaxDeclaredBytes = 0;
 
-    bool WindowOpen = false;
-    TClock::time_point WindowStart;
-    std::uint64_t WindowBytes = 0;
+    bool TimedOut = false;
+    bool TooSlow = false;
+    bool TooLarge = false;
+
     std::uint64_t TrafficBytes = 0;
+    // Samples of (time, TrafficBytes) since the connection was made, for the rate rule.
+    std::deque<std::pair<TClock::time_point, std::uint64_t>> Samples;
 
-    // The current response: its status line, its code, whether its header block ended.
+    // The current response: its status line, its code, its declared length, whether its
+    // header block ended.
     std::string StatusLine;
     long Status = 0;
+    long long DeclaredLength = -1;
     bool HeadersDone = false;
 
-    void Traffic(std::size_t n) {
-        WindowBytes += n;
-        TrafficBytes += n;
-    }
+    void Traffic(std::size_t n) { TrafficBytes += n; }
 
     [[nodiscard]] bool Connected() const {
         curl_off_t pretransfer = 0;
@@ -171,37 +180,41 @@ struct TTransfer {
         return TrafficBytes > 0 || pretransfer > 0 || requestSize > 0;
     }
 
-    // True when the transfer is to be stopped for want of data.
-    bool CheckStall() {
-        if (Stalled) {
+    // True when the transfer is to be stopped: its time is up or it moves too slowly.
+    bool CheckLimits() {
+        if (TimedOut || TooSlow || TooLarge) {
             return true;
         }
-        if (StallMs <= 0) {
+        const auto now = TClock::now();
+        if (OverallMs > 0 && now - Start >= std::chrono::milliseconds(OverallMs)) {
+            TimedOut = true;
+            return true;
+        }
+        if (RateWindowMs <= 0) {
             return false;
         }
-        const auto now = TClock::now();
-        if (!WindowOpen) {
+        if (Samples.empty()) {
             if (Connected()) {
-                WindowOpen = true;
-                WindowStart = now;
-                WindowBytes = 0;
+                Samples.emplace_back(now, TrafficBytes);
             }
             return false;
         }
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now - WindowStart).count();
-        const bool moving = RateRule ? (WindowBytes > 0 &&
-                                        WindowBytes * 1000 >= static_cast<std::uint64_t>(elapsed))
-                                     : WindowBytes > 0;
-        if (moving) {
-            WindowStart = now;
-            WindowBytes = 0;
-            return false;
+        // About 64 samples a window: enough to place its start, few enough to keep.
+        const auto window = std::chrono::milliseconds(RateWindowMs);
+        const auto granule = std::max<std::chrono::milliseconds>(
+            std::chrono::milliseconds(1), std::chrono::milliseconds(RateWindowMs / 64));
+        if (now - Samples.back().first >= granule) {
+            Samples.emplace_back(now, TrafficBytes);
         }
-        if (elapsed >= StallMs) {
-            Stalled = true;
+        const auto windowStart = now - window;
+        while (Samples.size() >= 2 && Samples[1].first <= windowStart) {
+            Samples.pop_front();
         }
-        return Stalled;
+        if (Samples.front().first <= windowStart &&
+            TrafficBytes - Samples.front().second < MinWindowBytes) {
+            TooSlow = true;
+        }
+        return TooSlow;
     }
 
     [[nodiscard]] bool Success() const { return Status >= 200 && Status <= 299; }
@@ -225,6 +238,35 @@ long StatusOfLine(const std::string& line) {
     return digits == 3 ? code : 0;
 }
 
+// The value of a "Content-Length:" header line (ASCII case ignored), -1 for other lines.
+long long ContentLengthOfLine(const std::string& line) {
+    static constexpr char Name[] = "content-length:";
+    constexpr std::size_t NameSize = sizeof Name - 1;
+    if (line.size() <= NameSize) {
+        return -1;
+    }
+    for (std::size_t i = 0; i < NameSize; ++i) {
+        const char c = line[i];
+        if (((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c) != Name[i]) {
+            return -1;
+        }
+    }
+    std::size_t i = NameSize;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+        ++i;
+    }
+    long long value = 0;
+    bool digits = false;
+    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+        if (value > (std::numeric_limits<long long>::max() - 9) / 10) {
+            return std::numeric_limits<long long>::max();
+        }
+        value = value * 10 + (line[i] - '0');
+        digits = true;
+    }
+    return digits ? value : -1;
+}
+
 std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void* user) {
     auto* t = static_cast<TTransfer*>(user);
     const std::size_t total = size * count;
@@ -237,19 +279,30 @@ std::size_t HeaderCallback(char* data, std::size_t size, std::size_t count, void
         // A new response begins: an interim 1xx, a redirect that is followed, the final one.
         t->StatusLine = line;
         t->Status = StatusOfLine(line);
+        t->DeclaredLength = -1;
         t->HeadersDone = false;
     } else if (line.empty() && t->Status >= 200) {
         t->HeadersDone = true;
+        if (t->MaxDeclaredBytes > 0 && t->Success() && t->DeclaredLength >= 0 &&
+            static_cast<std::uint64_t>(t->DeclaredLength) > t->MaxDeclaredBytes) {
+            t->TooLarge = true;
+            return 0; // stop before the body comes
+        }
+    } else {
+        const long long length = ContentLengthOfLine(line);
+        if (length >= 0) {
+            t->DeclaredLength = length;
+        }
     }
     return total;
 }
 
 int ProgressCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<TTransfer*>(user)->CheckStall() ? 1 : 0;
+    return static_cast<TTransfer*>(user)->CheckLimits() ? 1 : 0;
 }
 
-// Runs the transfer to its end. A stop for want of data gives CURLE_ABORTED_BY_CALLBACK
-// with t.Stalled set.
+// Runs the transfer to its end. A stop by one of the limits gives CURLE_ABORTED_BY_CALLBACK
+// with its flag set in t.
 CURLcode RunTransfer(CURL* easy, TTransfer& t) {
     TCurlMulti multi;
     if (multi.Get() == nullptr) {
@@ -267,7 +320,7 @@ CURLcode RunTransfer(CURL* easy, TTransfer& t) {
         if (running == 0) {
             break;
         }
-        if (t.CheckStall()) {
+        if (t.CheckLimits()) {
             return CURLE_ABORTED_BY_CALLBACK;
         }
         if (curl_multi_poll(multi.Get(), nullptr, 0, PollSliceMs, nullptr) != CURLM_OK) {
@@ -345,6 +398,8 @@ std::size_t FetchWrite(char* data, std::size_t size, std::size_t count, void* us
 struct TDownload {
     TTransfer* Transfer = nullptr;
     int Fd = -1;
+    std::uint64_t MaxBytes = 0;
+    std::uint64_t Written = 0;
     int WriteErrno = 0;
     bool StatusRefused = false;
 };
@@ -360,6 +415,10 @@ std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void*
         d->StatusRefused = true;
         return 0; // an error page never goes into the file
     }
+    if (d->MaxBytes > 0 && d->Written + total > d->MaxBytes) {
+        d->Transfer->TooLarge = true;
+        return 0;
+    }
     std::size_t done = 0;
     while (done < total) {
         const ssize_t n = ::write(d->Fd, data + done, total - done);
@@ -372,7 +431,29 @@ std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void*
         }
         done += static_cast<std::size_t>(n);
     }
+    d->Written += total;
     return total;
+}
+
+// Removes the fresh file of a download unless it was put in place.
+class TFreshFileGuard {
+public:
+    explicit TFreshFileGuard(std::string path) : FPath(std::move(path)) {}
+    TFreshFileGuard(const TFreshFileGuard&) = delete;
+    TFreshFileGuard& operator=(const TFreshFileGuard&) = delete;
+    ~TFreshFileGuard() {
+        if (!FPath.empty()) {
+            (void)RemoveFile(FPath);
+        }
+    }
+    void Keep() { FPath.clear(); }
+
+private:
+    std::string FPath;
+};
+
+std::string MsText(int ms) {
+    return std::to_string(ms) + " ms";
 }
 
 } // namespace
@@ -396,8 +477,7 @@ THttpFetchResult HttpFetch(const std::string& url, const std::vector<std::string
     char errorBuffer[CURL_ERROR_SIZE] = {};
     TTransfer t;
     t.Easy = easy.Get();
-    t.StallMs = timeoutMs > 0 ? TimeoutMs(timeoutMs) : 0;
-    t.RateRule = false;
+    t.OverallMs = timeoutMs > 0 ? TimeoutMs(timeoutMs) : 0;
     TFetch fetch{&t, &result.Body, maxBodyBytes, false};
 
     SetCommonOptions(easy.Get(), url, userAgent, timeoutMs, t, errorBuffer);
@@ -410,46 +490,55 @@ THttpFetchResult HttpFetch(const std::string& url, const std::vector<std::string
 
     result.StatusLine = t.StatusLine;
     result.Status = t.Status;
+    result.TimedOut = t.TimedOut;
     if (rc == CURLE_OK || fetch.Cut) {
         result.Answered = true;
-    } else if (t.Stalled) {
-        // Went quiet: answered only when the reply had begun its body.
-        result.Answered = t.HeadersDone && !result.Body.empty();
+    } else if (t.TimedOut) {
+        // Out of time, however much had come: a reply that never ends is no answer.
+        result.Answered = false;
     } else {
         // The connection broke after the headers: the body so far is the answer.
         result.Answered = t.HeadersDone;
     }
     if (!result.Answered) {
         result.Body.clear();
-        result.Error = t.Stalled ? "Timed out: no data for " + std::to_string(t.StallMs) + " ms"
-                                 : CurlErrorText(rc, errorBuffer);
+        result.Error = t.TimedOut ? "Timed out: the reply did not end within " + MsText(t.OverallMs)
+                                  : CurlErrorText(rc, errorBuffer);
     }
     return result;
 }
 
-bool HttpDownloadToFile(const std::string& url, const std::string& path,
-                        const std::string& userAgent, int connectTimeoutMs, int stallTimeoutMs,
-                        std::string& errorText) {
+THttpDownloadResult HttpDownloadToFile(const std::string& url, const std::string& path,
+                                       const std::string& userAgent,
+                                       const THttpDownloadLimits& limits) {
     GlobalInit();
-    errorText.clear();
-    TFileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    THttpDownloadResult result;
+    auto fail = [&result](EDownloadFailure failure, std::string text) {
+        result.Ok = false;
+        result.Failure = failure;
+        result.ErrorText = std::move(text);
+        return result;
+    };
+    std::string freshPath;
+    TFileDescriptor file(CreateFreshFileBeside(path, ".download", freshPath));
     if (file.Get() < 0) {
-        errorText = std::strerror(errno);
-        return false;
+        return fail(EDownloadFailure::File, std::strerror(errno));
     }
+    TFreshFileGuard guard(freshPath);
     TCurlEasy easy;
     if (easy.Get() == nullptr) {
-        errorText = "the HTTP client could not be initialised";
-        return false;
+        return fail(EDownloadFailure::Transfer, "the HTTP client could not be initialised");
     }
     char errorBuffer[CURL_ERROR_SIZE] = {};
     TTransfer t;
     t.Easy = easy.Get();
-    t.StallMs = stallTimeoutMs > 0 ? TimeoutMs(stallTimeoutMs) : 0;
-    t.RateRule = true;
-    TDownload download{&t, file.Get(), 0, false};
+    t.OverallMs = limits.OverallTimeoutMs > 0 ? TimeoutMs(limits.OverallTimeoutMs) : 0;
+    t.RateWindowMs = limits.RateWindowMs > 0 ? TimeoutMs(limits.RateWindowMs) : 0;
+    t.MinWindowBytes = limits.MinWindowBytes;
+    t.MaxDeclaredBytes = limits.MaxBytes;
+    TDownload download{&t, file.Get(), limits.MaxBytes, 0, 0, false};
 
-    SetCommonOptions(easy.Get(), url, userAgent, connectTimeoutMs, t, errorBuffer);
+    SetCommonOptions(easy.Get(), url, userAgent, limits.ConnectTimeoutMs, t, errorBuffer);
     curl_easy_setopt(easy.Get(), CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy.Get(), CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(easy.Get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -458,33 +547,47 @@ bool HttpDownloadToFile(const std::string& url, const std::string& path,
 
     const CURLcode rc = RunTransfer(easy.Get(), t);
 
-    bool ok = rc == CURLE_OK && t.Success();
-    if (!ok) {
-        if (t.Stalled) {
-            errorText =
-                "Download stalled: less than 1 byte/s for " + std::to_string(t.StallMs) + " ms";
-        } else if (download.WriteErrno != 0) {
-            errorText = std::strerror(download.WriteErrno);
-        } else if (!t.StatusLine.empty() && !t.Success() &&
-                   (download.StatusRefused || rc == CURLE_OK)) {
-            errorText = t.StatusLine;
-        } else {
-            errorText = CurlErrorText(rc, errorBuffer);
+    if (rc == CURLE_OK && t.Success()) {
+        result.Ok = true;
+    } else if (t.TooLarge) {
+        fail(EDownloadFailure::TooLarge,
+             "The file is larger than " + std::to_string(limits.MaxBytes) + " bytes");
+    } else if (t.TimedOut) {
+        fail(EDownloadFailure::TimedOut, "Timed out: the download did not end within " +
+                                             MsText(t.OverallMs));
+    } else if (t.TooSlow) {
+        fail(EDownloadFailure::TooSlow, "Download too slow: fewer than " +
+                                            std::to_string(t.MinWindowBytes) + " bytes in " +
+                                            MsText(t.RateWindowMs));
+    } else if (download.WriteErrno != 0) {
+        fail(EDownloadFailure::File, std::strerror(download.WriteErrno));
+    } else if (!t.StatusLine.empty() && !t.Success() &&
+               (download.StatusRefused || rc == CURLE_OK)) {
+        fail(EDownloadFailure::Status, t.StatusLine);
+    } else {
+        fail(EDownloadFailure::Transfer, CurlErrorText(rc, errorBuffer));
+    }
+    // A failed download leaves an empty file.
+    if (!result.Ok && ::ftruncate(file.Get(), 0) != 0) {
+        result.ErrorText += "; " + std::string(std::strerror(errno));
+    }
+    if (!file.Close() && result.Ok) {
+        fail(EDownloadFailure::File, std::strerror(errno));
+        if (::truncate(freshPath.c_str(), 0) != 0) {
+            result.ErrorText += "; " + std::string(std::strerror(errno));
         }
     }
-    // A failed download leaves an empty file (the result of glibc's truncate calls is
-    // checked only to satisfy warn_unused_result; nothing more can be done on failure).
-    if (!ok && ::ftruncate(file.Get(), 0) != 0) {
-        errorText += "; " + std::string(std::strerror(errno));
-    }
-    if (!file.Close() && ok) {
-        ok = false;
-        errorText = std::strerror(errno);
-        if (::truncate(path.c_str(), 0) != 0) {
-            errorText += "; " + std::string(std::strerror(errno));
+    // The fresh file takes the name; a link there is replaced, never followed.
+    if (!RenameFile(freshPath, path)) {
+        const std::string why = std::strerror(errno);
+        if (result.Ok) {
+            return fail(EDownloadFailure::File, why);
         }
+        result.ErrorText += "; " + why;
+        return result;
     }
-    return ok;
+    guard.Keep();
+    return result;
 }
 
 } // namespace torvane::platform

@@ -3,6 +3,7 @@
 // operations on these.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,31 +15,65 @@ struct THttpFetchResult {
     std::string StatusLine; // e.g. "HTTP/1.1 404 Not Found" (without CR LF)
     std::string Body;       // at most maxBodyBytes of the body
     std::string Error;      // the transfer's error text when not answered
+    bool TimedOut = false;  // the exchange did not end within its time-out
 };
 
 // GET url with the given extra header lines (each without CR LF), the user agent, no cache
-// ("Cache-Control: no-cache" and "Pragma: no-cache"), redirects not followed. Connecting and
-// every wait for data are bounded by timeoutMs (through TimeoutMs of the sleeper). Reads
-// until the body ends or maxBodyBytes have come (the transfer is then stopped: answered).
-// A connection that breaks after the reply's headers still counts as answered, with what
-// came; a reply that goes quiet for timeoutMs counts as answered only when its body had
-// begun. Interim 1xx replies are skipped: StatusLine and Status are the final reply's. The
-// body is returned whole, zero bytes included (cutting at a zero byte is the caller's job).
-// Proxies come from the environment (http_proxy, no_proxy), as libcurl reads them.
+// ("Cache-Control: no-cache" and "Pragma: no-cache"), redirects not followed. Connecting is
+// bounded by timeoutMs, and so is the whole exchange (both through TimeoutMs of the
+// sleeper): a reply that has not ended timeoutMs after the start is no answer, whatever
+// came of it, so a peer that trickles a byte now and then, or sends part of a reply and
+// holds the connection open, is treated like one that does not answer (TimedOut set).
+// Reads until the body ends or maxBodyBytes have come (the transfer is then stopped:
+// answered). A connection that breaks after the reply's headers still counts as answered,
+// with what came. Interim 1xx replies are skipped: StatusLine and Status are the final
+// reply's. The body is returned whole, zero bytes included (cutting at a zero byte is the
+// caller's job). Proxies come from the environment (http_proxy, no_proxy), as libcurl reads
+// them.
 [[nodiscard]] THttpFetchResult HttpFetch(const std::string& url,
                                          const std::vector<std::string>& headers,
                                          const std::string& userAgent, int timeoutMs,
                                          std::size_t maxBodyBytes);
 
-// GET url into the file at path (created or replaced first), following redirects (http and
-// https only, at most 10), with the user agent. Connecting is bounded by connectTimeoutMs;
-// once connected, a transfer that moves less than one byte per second for stallTimeoutMs is
-// aborted (both through TimeoutMs; 0 or less: no limit of ours). The body is written to the
-// file as it arrives. A final status outside 200..299 is a failure whose error text is the
-// status line ("HTTP/1.1 404 Not Found"); its page never goes into the file. On failure
-// the file is left empty and errorText says why. https certificates are verified.
-[[nodiscard]] bool HttpDownloadToFile(const std::string& url, const std::string& path,
-                                      const std::string& userAgent, int connectTimeoutMs,
-                                      int stallTimeoutMs, std::string& errorText);
+// What ends a download besides its success. Every time goes through TimeoutMs; byte counts
+// are not scaled. 0 switches a limit off.
+struct THttpDownloadLimits {
+    int ConnectTimeoutMs = 0; // connecting (0: libcurl's own default)
+    int OverallTimeoutMs = 0; // the whole transfer, from the start
+    // The rate rule: once RateWindowMs have passed since the connection was made, a transfer
+    // that received fewer than MinWindowBytes over the last RateWindowMs is aborted.
+    int RateWindowMs = 0;
+    std::uint64_t MinWindowBytes = 0;
+    std::uint64_t MaxBytes = 0; // the body (a larger declared Content-Length aborts at once)
+};
+
+enum class EDownloadFailure {
+    None,
+    Transfer, // no connection, a broken transfer, too many redirects...
+    Status,   // a final status outside 200..299 (ErrorText is the status line)
+    File,     // the file could not be created, written or put in place
+    TooLarge, // MaxBytes
+    TimedOut, // OverallTimeoutMs
+    TooSlow,  // the rate rule
+};
+
+struct THttpDownloadResult {
+    bool Ok = false;
+    EDownloadFailure Failure = EDownloadFailure::None;
+    std::string ErrorText; // why, in the HTTP client's or the system's words
+};
+
+// GET url into the file at path, following redirects (http and https only, at most 10),
+// with the user agent, within the limits. The body is written as it arrives to a fresh
+// file beside path (created exclusively, never through a link) that is renamed to path at
+// the end, so a link planted under path is replaced, never followed. A final status
+// outside 200..299 is a failure whose error text is the status line ("HTTP/1.1 404 Not
+// Found"); its page never goes into the file. On failure an empty file is left at path
+// (the fresh file, emptied and renamed; when the fresh file cannot even be created,
+// nothing changes). https certificates are verified.
+[[nodiscard]] THttpDownloadResult HttpDownloadToFile(const std::string& url,
+                                                     const std::string& path,
+                                                     const std::string& userAgent,
+                                                     const THttpDownloadLimits& limits);
 
 } // namespace torvane::platform

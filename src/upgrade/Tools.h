@@ -37,7 +37,8 @@ public:
     // GET url; true when the server answered with any HTTP response (the status is not
     // examined), body = the response body up to 512000 bytes and cut at its first zero
     // byte. With a user or a password, sends Basic credentials. timeoutMs bounds
-    // connecting and every wait for data.
+    // connecting and the whole exchange: a reply that has not ended by then (a peer that
+    // trickles bytes, or holds its connection open) gives false.
     static bool HttpGet(const std::string& url, const std::string& user,
                         const std::string& password, int timeoutMs, std::string& body);
 

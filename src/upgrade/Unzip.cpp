@@ -1,11 +1,12 @@
 #include "upgrade/Unzip.h"
 
+#include "platform/FileOps.h"
 #include "platform/Folders.h"
+#include "upgrade/Digest.h"
 #include "upgrade/uIUpgradeOpt.h"
 
 #include <zip.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -19,8 +20,6 @@ namespace torvane {
 namespace {
 
 constexpr std::size_t ChunkBytes = 1 << 20;
-// Room left in a file name for the temporary name's decoration.
-constexpr std::size_t MaxTempStemBytes = 200;
 
 // --- RAII owners of the handles used here ----------------------------------------------
 
@@ -75,19 +74,18 @@ using TZipFile = std::unique_ptr<zip_file_t, TZipFileCloser>;
 // Removes a half-written temporary file unless it was renamed into place.
 class TTempFileGuard {
 public:
-    TTempFileGuard(int dirFd, std::string name) : FDirFd(dirFd), FName(std::move(name)) {}
+    explicit TTempFileGuard(std::string path) : FPath(std::move(path)) {}
     ~TTempFileGuard() {
-        if (!FName.empty()) {
-            ::unlinkat(FDirFd, FName.c_str(), 0);
+        if (!FPath.empty()) {
+            ::unlink(FPath.c_str());
         }
     }
     TTempFileGuard(const TTempFileGuard&) = delete;
     TTempFileGuard& operator=(const TTempFileGuard&) = delete;
-    void Keep() { FName.clear(); }
+    void Keep() { FPath.clear(); }
 
 private:
-    int FDirFd;
-    std::string FName;
+    std::string FPath;
 };
 
 std::string ZipErrorText(int code) {
@@ -120,32 +118,6 @@ std::vector<std::string> Components(const std::string& name) {
     return parts;
 }
 
-// Opens (creating when needed) the folder chain below root without following a link at
-// any level: a link planted there makes the entry fail instead of leading elsewhere.
-bool OpenFolderChain(int rootFd, const std::vector<std::string>& folders, TFd& out,
-                     std::string& error) {
-    TFd current(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
-    if (!current.Valid()) {
-        error = OsError("cannot use the destination folder");
-        return false;
-    }
-    for (const std::string& folder : folders) {
-        if (::mkdirat(current.Get(), folder.c_str(), 0777) != 0 && errno != EEXIST) {
-            error = OsError("cannot create folder " + folder);
-            return false;
-        }
-        TFd next(::openat(current.Get(), folder.c_str(),
-                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!next.Valid()) {
-            error = OsError("cannot open folder " + folder);
-            return false;
-        }
-        current = std::move(next);
-    }
-    out = std::move(current);
-    return true;
-}
-
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -161,52 +133,52 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// A fresh file in dirFd named after fileName, opened exclusively (never through a link).
-TFd CreateTempFile(int dirFd, const std::string& fileName, std::string& tempName) {
-    static std::atomic<unsigned> counter{0};
-    const std::string stem = fileName.substr(0, MaxTempStemBytes);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName = "." + stem + ".part-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter.fetch_add(1));
-        TFd fd(::openat(dirFd, tempName.c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (fd.Valid() || errno != EEXIST) {
-            return fd;
-        }
+// The reason an entry's kind refuses the package, or empty. Archives made on Unix keep the
+// file's mode in the high half of the external attributes: a link there would be unpacked
+// by other tools as a link, here as a small file holding its target's path, and neither is
+// firmware.
+std::string RefusedKind(zip_t* za, zip_uint64_t index) {
+    zip_uint8_t opsys = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(za, index, 0, &opsys, &attributes) != 0) {
+        return "its attributes cannot be read";
     }
-    return TFd();
+    if (opsys != ZIP_OPSYS_UNIX) {
+        return {};
+    }
+    const auto type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
+    if (type == S_IFLNK) {
+        return "it is a symbolic link";
+    }
+    if (type != 0 && type != S_IFREG && type != S_IFDIR) {
+        return "it is a special file";
+    }
+    return {};
 }
 
-struct TUnpackBudget {
-    std::uint64_t Limit = 0;
-    std::uint64_t Used = 0;
-};
-
-bool ExtractFile(zip_t* za, zip_uint64_t index, const zip_stat_t& st, int rootFd,
-                 const std::vector<std::string>& parts, std::vector<char>& buffer,
-                 TUnpackBudget& budget, std::string& error) {
-    const std::string& fileName = parts.back();
-    TFd dir;
-    if (!OpenFolderChain(rootFd, std::vector<std::string>(parts.begin(), parts.end() - 1), dir,
-                         error)) {
-        return false;
-    }
+bool ExtractTo(zip_t* za, zip_uint64_t index, const zip_stat_t& st, const std::string& target,
+               std::uint64_t maxBytes, TUnpackedFile& unpacked, std::string& error) {
+    const std::string fileName = platform::FileNameOf(target);
     TZipFile zf(zip_fopen_index(za, index, 0));
     if (!zf) {
         error = std::string("cannot read entry ") + st.name + ": " + zip_strerror(za);
         return false;
     }
-    std::string tempName;
-    TFd out = CreateTempFile(dir.Get(), fileName, tempName);
+    std::string tempPath;
+    TFd out(platform::CreateFreshFileBeside(target, ".part", tempPath, 0644));
     if (!out.Valid()) {
         error = OsError("cannot create a file for " + fileName);
         return false;
     }
-    TTempFileGuard guard(dir.Get(), tempName);
+    TTempFileGuard guard(tempPath);
 
+    // Hashed on a second thread while this one inflates and writes: the proof's digest
+    // costs no time of its own where a second core is free.
+    TBackgroundDigest sha(EDigest::Sha256, ChunkBytes);
     const bool sizeKnown = (st.valid & ZIP_STAT_SIZE) != 0;
     std::uint64_t written = 0;
     for (;;) {
+        std::vector<char> buffer = sha.TakeBuffer();
         const zip_int64_t n = zip_fread(zf.get(), buffer.data(), buffer.size());
         if (n < 0) {
             error = std::string("broken entry ") + st.name + ": " + zip_file_strerror(zf.get());
@@ -217,19 +189,19 @@ bool ExtractFile(zip_t* za, zip_uint64_t index, const zip_stat_t& st, int rootFd
         }
         const auto count = static_cast<std::uint64_t>(n);
         written += count;
-        budget.Used += count;
         if (sizeKnown && written > st.size) {
             error = std::string("entry ") + st.name + " is larger than its header says";
             return false;
         }
-        if (budget.Used > budget.Limit) {
-            error = "the package unpacks to more than " + std::to_string(budget.Limit) + " bytes";
+        if (written > maxBytes) {
+            error = "the package unpacks to more than " + std::to_string(maxBytes) + " bytes";
             return false;
         }
         if (!WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(n))) {
             error = OsError("cannot write " + fileName);
             return false;
         }
+        sha.Hash(std::move(buffer), static_cast<std::size_t>(n));
     }
     if (zip_fclose(zf.release()) != 0) {
         error = std::string("broken entry ") + st.name;
@@ -245,13 +217,15 @@ bool ExtractFile(zip_t* za, zip_uint64_t index, const zip_stat_t& st, int rootFd
         error = OsError("cannot write " + fileName);
         return false;
     }
-    // renameat replaces whatever has the name, a planted link included, without
-    // following it.
-    if (::renameat(dir.Get(), tempName.c_str(), dir.Get(), fileName.c_str()) != 0) {
+    // A rename replaces a file or a planted link without following it; a folder in the
+    // way is removed first.
+    if (!platform::ReplacePath(tempPath, target)) {
         error = OsError("cannot put " + fileName + " in place");
         return false;
     }
     guard.Keep();
+    unpacked.Sha256 = HexOf(sha.Final());
+    unpacked.Size = written;
     return true;
 }
 
@@ -277,8 +251,13 @@ bool IsSafeEntryName(const std::string& name) {
     return true;
 }
 
-bool UnzipToFolder(const std::string& package, const std::string& destFolder,
-                   std::uint64_t maxUnpackedBytes, std::string& error) {
+bool UnzipEntry(const std::string& package, const std::string& target,
+                std::uint64_t maxUnpackedBytes, TUnpackedFile& unpacked, std::string& error) {
+    const std::string wanted = platform::FileNameOf(target);
+    if (wanted.empty() || wanted == "." || wanted == "..") {
+        error = "no file name to unpack to";
+        return false;
+    }
     int zipError = 0;
     TZipArchive za(zip_open(package.c_str(), ZIP_RDONLY, &zipError));
     if (!za) {
@@ -292,18 +271,25 @@ bool UnzipToFolder(const std::string& package, const std::string& destFolder,
     }
 
     // Check the whole archive before anything is written.
-    std::vector<zip_stat_t> entries(static_cast<std::size_t>(count));
+    zip_stat_t found;
+    zip_int64_t foundIndex = -1;
     std::uint64_t declared = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
-        zip_stat_t& st = entries[static_cast<std::size_t>(i)];
+        const auto index = static_cast<zip_uint64_t>(i);
+        zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(za.get(), static_cast<zip_uint64_t>(i), 0, &st) != 0 ||
-            (st.valid & ZIP_STAT_NAME) == 0) {
+        if (zip_stat_index(za.get(), index, 0, &st) != 0 || (st.valid & ZIP_STAT_NAME) == 0) {
             error = "cannot read entry " + std::to_string(i) + " of " + package;
             return false;
         }
-        if (!IsSafeEntryName(st.name)) {
-            error = std::string("refused entry name \"") + st.name + "\"";
+        const std::string name = st.name;
+        if (!IsSafeEntryName(name)) {
+            error = "refused entry name \"" + name + "\"";
+            return false;
+        }
+        const std::string why = RefusedKind(za.get(), index);
+        if (!why.empty()) {
+            error = "refused entry \"" + name + "\": " + why;
             return false;
         }
         if ((st.valid & ZIP_STAT_SIZE) != 0) {
@@ -314,41 +300,24 @@ bool UnzipToFolder(const std::string& package, const std::string& destFolder,
                 return false;
             }
         }
+        if (name.back() != '/' && Components(name) == std::vector<std::string>{wanted}) {
+            found = st;
+            foundIndex = i;
+        }
     }
-
-    const std::string folder = destFolder.empty() ? std::string(".") : destFolder;
-    TFd root(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!root.Valid()) {
-        error = OsError("cannot open " + folder);
+    if (foundIndex < 0) {
+        error = "the package holds no file " + wanted + " at its top level";
         return false;
     }
-    std::vector<char> buffer(ChunkBytes);
-    TUnpackBudget budget{maxUnpackedBytes, 0};
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const zip_stat_t& st = entries[static_cast<std::size_t>(i)];
-        const std::string name = st.name;
-        const std::vector<std::string> parts = Components(name);
-        if (name.back() == '/') {
-            TFd made;
-            if (!OpenFolderChain(root.Get(), parts, made, error)) {
-                return false;
-            }
-            continue;
-        }
-        if (!ExtractFile(za.get(), static_cast<zip_uint64_t>(i), st, root.Get(), parts, buffer,
-                         budget, error)) {
-            return false;
-        }
-    }
-    return true;
+    return ExtractTo(za.get(), static_cast<zip_uint64_t>(foundIndex), found, target,
+                     maxUnpackedBytes, unpacked, error);
 }
 
 bool TUpgradeOpt::UnzipPackage(const std::string& package, const std::string& target) {
     std::string error;
-    if (!UnzipToFolder(package, platform::FolderOf(target), MaxUnpackedBytes, error)) {
-        return false;
-    }
-    return platform::FileExists(target);
+    TUnpackedFile unpacked;
+    return UnzipEntry(package, target, MaxUnpackedBytes, unpacked, error) &&
+           platform::FileExists(target);
 }
 
 } // namespace torvane

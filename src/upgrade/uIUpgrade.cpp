@@ -1,16 +1,65 @@
 #include "upgrade/uIUpgrade.h"
 
 #include "i18n/Deployment.h"
+#include "platform/FileOps.h"
 #include "platform/Folders.h"
+#include "platform/Host.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
+#include "upgrade/FirmwareProof.h"
 #include "upgrade/Tools.h"
+#include "upgrade/Unzip.h"
 #include "upgrade/uIUpgradeOpt.h"
+
+#include <string_view>
+#include <unistd.h>
 
 namespace torvane {
 
 using platform::LowerAscii;
 using platform::Trim;
+
+namespace {
+
+// A file name that stays in the folder it is put in.
+bool IsPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+} // namespace
+
+bool IsSafeCatalogFolder(const std::string& folder) {
+    if (folder == "." || folder == "..") {
+        return false;
+    }
+    for (const char ch : folder) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string UrlPathSegment(const std::string& text) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    static constexpr std::string_view Kept = "-._~!$&'()*+,;=:@";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (alnum || Kept.find(ch) != std::string_view::npos) {
+            out += ch;
+        } else {
+            out += '%';
+            out += Hex[c >> 4];
+            out += Hex[c & 0x0F];
+        }
+    }
+    return out;
+}
 
 std::string ReadQuotedValue(const std::string& page, const std::string& key, char quote,
                             bool* found) {
@@ -144,10 +193,16 @@ void TUpgradeObject::ReadCatalog(std::string& expectedMd5, std::string& excluded
         return;
     }
     const std::string local = temp + "Firmware.ini";
-    (void)platform::RemoveFile(local);
-    const std::string url =
-        FirmwareServerUrl() + UrlValue(LowerAscii(GetCatalogFolder())) + "/firmware.txt";
-    (void)TUpgradeOpt::DownloadToFile(url, local);
+    // Whatever holds the name goes: a file, a link, even a folder left there.
+    (void)platform::RemovePath(local);
+    const std::string folder = LowerAscii(GetCatalogFolder());
+    if (!IsSafeCatalogFolder(folder)) {
+        // The OEM name comes from the camera: one that would lead out of the server's
+        // folder for catalogues gets none.
+        return;
+    }
+    const std::string url = FirmwareServerUrl() + UrlPathSegment(folder) + "/firmware.txt";
+    (void)TUpgradeOpt::DownloadToFile(url, local, EDownloadKind::Catalog);
     if (!platform::FileExists(local)) {
         return;
     }
@@ -161,34 +216,61 @@ void TUpgradeObject::ReadCatalog(std::string& expectedMd5, std::string& excluded
 int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
     const std::string temp = TTools::GetTempFolder();
     const std::string fileName = Trim(FFirmwareFileName);
-    const std::string packageUrl =
-        FirmwareServerUrl() + UrlValue(LowerAscii(GetCatalogFolder())) + "/" + UrlValue(fileName);
-    const std::string packagePath = temp + fileName;
-    FLocalFirmwarePath = temp + GetLocalFileName();
-    if (temp.empty() || fileName.empty() || fileName.find('/') != std::string::npos ||
-        fileName == "." || fileName == "..") {
-        // No safe place for the package, or a name that would leave the folder.
+    const std::string localName = GetLocalFileName();
+    const std::string folder = LowerAscii(GetCatalogFolder());
+    FLocalFirmwarePath = temp + localName;
+    if (temp.empty() || !IsPlainFileName(fileName) || !IsPlainFileName(localName) ||
+        !IsSafeCatalogFolder(folder)) {
+        // No safe place for the files, or a name that would leave the folder.
         return DownloadFailed;
     }
-    int result = DownloadReady;
-    if (!platform::FileExists(FLocalFirmwarePath)) {
-        if (!TUpgradeOpt::DownloadToFile(packageUrl, packagePath)) {
+    const std::string packageUrl =
+        FirmwareServerUrl() + UrlPathSegment(folder) + "/" + UrlPathSegment(fileName);
+    // A firmware file from an earlier run is reused only when it is proved to come from a
+    // package with this run's MD5 and is still the file that was unpacked.
+    if (IsProvedFirmware(FLocalFirmwarePath, expectedMd5)) {
+        return DownloadReady;
+    }
+
+    // The package goes to a fresh name and never gets a name of its own: nothing that
+    // failed to download or to pass its check is ever found under a name a run looks for,
+    // and no file that happens to have the catalogue's name is touched.
+    std::string download;
+    {
+        const int fd = platform::CreateFreshFileBeside(temp + fileName, ".package", download);
+        if (fd < 0) {
+            platform::Host().MessageBox(platform::LastErrorText(), TUpgradeOpt::ErrorCaption,
+                                        platform::MB_ICONERROR);
             return DownloadFailed;
         }
-        if (!TUpgradeOpt::CheckMd5(packagePath, expectedMd5)) {
-            return DownloadDigestMismatch;
-        }
-        if (!TUpgradeOpt::UnzipPackage(packagePath, FLocalFirmwarePath)) {
-            return DownloadUnpackFailed;
-        }
-        result = platform::FileExists(FLocalFirmwarePath) ? DownloadReady : DownloadFileMissing;
+        ::close(fd);
     }
-    // A catalogue name that already ends in ".bin" makes the package and the unpacked file
-    // one path: deleting the "package" would then throw away the firmware just confirmed.
-    if (packagePath != FLocalFirmwarePath) {
-        (void)platform::RemoveFile(packagePath);
+    struct TRemoveOnExit {
+        std::string Path;
+        ~TRemoveOnExit() { (void)platform::RemoveFile(Path); }
+    } removeDownload{download};
+
+    if (!TUpgradeOpt::DownloadToFile(packageUrl, download)) {
+        return DownloadFailed;
     }
-    return result;
+    if (!TUpgradeOpt::CheckMd5(download, expectedMd5)) {
+        return DownloadDigestMismatch;
+    }
+    // The old proof goes before the file changes: a run that stops half-way leaves a file
+    // without a proof, which the next run replaces.
+    RemoveFirmwareProof(FLocalFirmwarePath);
+    TUnpackedFile unpacked;
+    std::string error;
+    if (!UnzipEntry(download, FLocalFirmwarePath, MaxUnpackedBytes, unpacked, error)) {
+        return DownloadUnpackFailed;
+    }
+    if (!platform::FileExists(FLocalFirmwarePath)) {
+        return DownloadFileMissing;
+    }
+    // Checked in this run either way; without its proof the next run downloads again.
+    (void)WriteFirmwareProof(FLocalFirmwarePath,
+                             {LowerAscii(expectedMd5), unpacked.Sha256, unpacked.Size});
+    return DownloadReady;
 }
 
 // --- kind-level classes -----------------------------------------------------------------

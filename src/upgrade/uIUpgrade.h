@@ -125,6 +125,15 @@ public:
     [[nodiscard]] bool ReadCurrentVersion() override;
 };
 
+// True when a catalogue folder taken from the camera (its OEM name) stays one folder below
+// the server's base URL: not "." or "..", and without "/", a backslash or control characters.
+[[nodiscard]] bool IsSafeCatalogFolder(const std::string& folder);
+
+// One path segment of a firmware server URL: letters, digits and "-._~!$&'()*+,;=:@" stay,
+// every other byte ("%", "?", "#", "/", blanks, controls, bytes above 0x7E) is
+// percent-encoded, so the text can neither end the path nor be decoded into another one.
+[[nodiscard]] std::string UrlPathSegment(const std::string& text);
+
 // The value of key in a camera page of the form key, separator, quote, value, quote: the
 // text after the key, one separator character and the opening quote, up to the next quote.
 // A missing key gives an empty text and found = false; a missing closing quote gives an

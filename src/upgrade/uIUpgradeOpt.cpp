@@ -1,5 +1,6 @@
 #include "upgrade/uIUpgradeOpt.h"
 
+#include "i18n/StrRes.h"
 #include "platform/Host.h"
 #include "platform/Http.h"
 #include "platform/Text.h"
@@ -11,13 +12,37 @@
 
 namespace torvane {
 
-bool TUpgradeOpt::DownloadToFile(const std::string& url, const std::string& path) {
-    std::string error;
-    if (platform::HttpDownloadToFile(url, path, UserAgent, ConnectTimeoutMs, StallTimeoutMs,
-                                     error)) {
+bool TUpgradeOpt::DownloadToFile(const std::string& url, const std::string& path,
+                                 EDownloadKind kind) {
+    platform::THttpDownloadLimits limits;
+    limits.ConnectTimeoutMs = ConnectTimeoutMs;
+    if (kind == EDownloadKind::Catalog) {
+        limits.OverallTimeoutMs = CatalogTimeoutMs;
+        limits.MaxBytes = MaxCatalogBytes;
+    } else {
+        limits.RateWindowMs = RateWindowMs;
+        limits.MinWindowBytes = MinBytesPerSecond * (RateWindowMs / 1000);
+    }
+    const platform::THttpDownloadResult r =
+        platform::HttpDownloadToFile(url, path, UserAgent, limits);
+    if (r.Ok) {
         return true;
     }
-    platform::Host().MessageBox(error, ErrorCaption, platform::MB_ICONERROR);
+    std::string text = r.ErrorText;
+    switch (r.Failure) {
+    case platform::EDownloadFailure::TooLarge:
+        text = GetStrRes("IDS_DOWNTOOLARGE");
+        break;
+    case platform::EDownloadFailure::TimedOut:
+        text = GetStrRes("IDS_DOWNTIMEOUT");
+        break;
+    case platform::EDownloadFailure::TooSlow:
+        text = GetStrRes("IDS_DOWNTOOSLOW");
+        break;
+    default:
+        break;
+    }
+    platform::Host().MessageBox(text, ErrorCaption, platform::MB_ICONERROR);
     return false;
 }
 

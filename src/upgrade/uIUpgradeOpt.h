@@ -2,9 +2,19 @@
 // Firmware server downloads and the package checks: the digest of a package and its
 // unpacking.
 
+#include <cstdint>
 #include <string>
 
 namespace torvane {
+
+// Which limits a download runs under.
+enum class EDownloadKind {
+    // A package: aborted when its average rate over the last RateWindowMs drops below
+    // MinBytesPerSecond.
+    Package,
+    // The catalogue: at most MaxCatalogBytes, within CatalogTimeoutMs overall.
+    Catalog,
+};
 
 class TUpgradeOpt {
 public:
@@ -14,22 +24,29 @@ public:
         "Mozilla/4.0(compatible; MSIE 6.0; Windows 98; Maxthon)";
     // A firmware server that does not answer within this time counts as unreachable.
     static constexpr int ConnectTimeoutMs = 30000;
-    // A transfer that moves less than one byte per second for this long is aborted.
-    static constexpr int StallTimeoutMs = 60000;
+    // A package download slower than MinBytesPerSecond on average over the last
+    // RateWindowMs is aborted.
+    static constexpr int RateWindowMs = 60000;
+    static constexpr std::uint64_t MinBytesPerSecond = 1024;
+    // The catalogue: far above any real one, far below what fills a disk.
+    static constexpr std::uint64_t MaxCatalogBytes = std::uint64_t{1} << 20;
+    static constexpr int CatalogTimeoutMs = 60000;
     // Error-box caption of a failed download.
     static constexpr const char* ErrorCaption = "错误";
 
-    // GET url into the file at path (created first, replaced if present), following
-    // redirects. On any failure: an error box with the reason (for an HTTP error status the
-    // server's status line), the file left empty, false.
-    static bool DownloadToFile(const std::string& url, const std::string& path);
+    // GET url into the file at path (replaced when present; a link there is replaced, never
+    // followed), following redirects, under the limits of its kind. On any failure: an error
+    // box with the reason (for an HTTP error status the server's status line; for a limit,
+    // its text in the current language), an empty file left at path, false.
+    static bool DownloadToFile(const std::string& url, const std::string& path,
+                               EDownloadKind kind = EDownloadKind::Package);
 
     // True when the MD5 digest of the file, as 32 lower-case hex digits, equals expected
     // lower-cased (not trimmed). A file that cannot be read has the digest of no data.
     [[nodiscard]] static bool CheckMd5(const std::string& path, const std::string& expected);
 
-    // Unpacks every entry of the ZIP package into the target's folder; true when the target
-    // file exists afterwards.
+    // Unpacks from the ZIP package the entry named like the target file, at the archive's top
+    // level, to the target (see UnzipEntry); true when the target file exists afterwards.
     [[nodiscard]] static bool UnzipPackage(const std::string& package, const std::string& target);
 };
 

@@ -1,5 +1,6 @@
 // HttpFetch and HttpDownloadToFile against the loopback HTTP server: answered error pages,
-// the body limit, zero bytes, redirects, stalls, early closes, refusals, interim replies.
+// the body limit, zero bytes, redirects, stalls, trickles, endless bodies, early closes,
+// refusals, interim replies, links planted under the file's name.
 
 #include "platform/Folders.h"
 #include "platform/Http.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <unistd.h>
 
 namespace torvane::platform {
 namespace {
@@ -36,8 +38,22 @@ protected:
     THttpFetchResult Fetch(const std::string& target, std::vector<std::string> headers = {}) {
         return HttpFetch(FServer.Url(target), headers, Agent, 20000, MaxBody);
     }
+    // A package download: fewer than 60 KiB over a 60000 ms window aborts it (500 ms here).
+    static THttpDownloadLimits PackageLimits() {
+        THttpDownloadLimits limits;
+        limits.ConnectTimeoutMs = 20000;
+        limits.RateWindowMs = 60000;
+        limits.MinWindowBytes = 60 * 1024;
+        return limits;
+    }
+    THttpDownloadResult Download(const std::string& target, const std::string& path,
+                                 const THttpDownloadLimits& limits) {
+        return HttpDownloadToFile(FServer.Url(target), path, DownloadAgent, limits);
+    }
     bool Download(const std::string& target, const std::string& path, std::string& error) {
-        return HttpDownloadToFile(FServer.Url(target), path, DownloadAgent, 20000, 20000, error);
+        const THttpDownloadResult r = Download(target, path, PackageLimits());
+        error = r.ErrorText;
+        return r.Ok;
     }
 };
 
@@ -154,16 +170,17 @@ TEST_F(HttpTest, DownloadWritesLargeBodiesWhole) {
 }
 
 TEST_F(HttpTest, StalledServersAreAbandonedWithinTheShortenedDeadline) {
-    // Status line and part of the body, then silence: answered with what came.
+    // Status line and part of the body, then silence: the reply never ends, so it is no
+    // answer (a camera that holds its page half sent is not one that answered).
     FServer.Handle("/stall", THttpReply::Stall(std::string(10000, 's'), 100, 8000));
     auto t0 = std::chrono::steady_clock::now();
     const auto r = Fetch("/stall");
     EXPECT_LT(ElapsedMs(t0), 4000);
-    EXPECT_TRUE(r.Answered) << r.Error;
-    EXPECT_EQ(r.Status, 200);
-    EXPECT_EQ(r.Body, std::string(100, 's'));
+    EXPECT_FALSE(r.Answered);
+    EXPECT_TRUE(r.TimedOut);
+    EXPECT_TRUE(r.Body.empty());
 
-    // Headers only, then silence: the body never began, so no answer.
+    // Headers only, then silence.
     FServer.Handle("/headers-only", THttpReply::Stall("body", 0, 8000));
     t0 = std::chrono::steady_clock::now();
     const auto h = Fetch("/headers-only");
@@ -182,18 +199,131 @@ TEST_F(HttpTest, StalledServersAreAbandonedWithinTheShortenedDeadline) {
     EXPECT_NE(s.Error.find("500 ms"), std::string::npos) << s.Error;
 
     const std::string path = test::ScratchPath("dlstall");
-    std::string error;
     t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(Download("/stall", path, error));
+    auto d = Download("/stall", path, PackageLimits());
     EXPECT_LT(ElapsedMs(t0), 4000);
-    EXPECT_NE(error.find("stalled"), std::string::npos) << error;
+    EXPECT_FALSE(d.Ok);
+    EXPECT_EQ(d.Failure, EDownloadFailure::TooSlow) << d.ErrorText;
     EXPECT_TRUE(FileExists(path));
     EXPECT_EQ(test::ReadWholeFile(path), "");
 
     t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(Download("/silent", path, error));
+    d = Download("/silent", path, PackageLimits());
     EXPECT_LT(ElapsedMs(t0), 4000);
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(d.Ok);
+    EXPECT_FALSE(d.ErrorText.empty());
+}
+
+// Deadlines divided by 300: a 20000 ms fetch ends after 66 ms, a 60000 ms window is 200 ms,
+// so peers that trickle for ever cost a fraction of a second.
+class HttpDeadlineTest : public ::testing::Test {
+protected:
+    test::TFakeSleeperScope FFake{300, 20};
+    TLoopbackHttpServer FServer;
+};
+
+TEST_F(HttpDeadlineTest, TricklingPeersEndWithinTheirDeadlines) {
+    // One byte every 5 ms keeps any idle time-out alive for ever; the overall deadline
+    // ends the exchange, and what came is no answer.
+    FServer.Handle("/drip", THttpReply::Trickle(5));
+    auto t0 = std::chrono::steady_clock::now();
+    const auto r = HttpFetch(FServer.Url("/drip"), {}, Agent, 20000, MaxBody);
+    EXPECT_LT(ElapsedMs(t0), 4000);
+    EXPECT_GE(ElapsedMs(t0), 60);
+    EXPECT_FALSE(r.Answered);
+    EXPECT_TRUE(r.TimedOut);
+    EXPECT_TRUE(r.Body.empty());
+
+    // A download with an overall deadline of its own.
+    const std::string path = test::ScratchPath("dldrip");
+    THttpDownloadLimits overall;
+    overall.OverallTimeoutMs = 60000;
+    t0 = std::chrono::steady_clock::now();
+    auto d = HttpDownloadToFile(FServer.Url("/drip"), path, DownloadAgent, overall);
+    EXPECT_LT(ElapsedMs(t0), 4000);
+    EXPECT_FALSE(d.Ok);
+    EXPECT_EQ(d.Failure, EDownloadFailure::TimedOut) << d.ErrorText;
+    EXPECT_EQ(test::ReadWholeFile(path), "");
+
+    // The rate rule: 100 bytes every 5 ms or slower is at most 4 KB a 200 ms window,
+    // under its 60 KiB.
+    THttpDownloadLimits rate;
+    rate.RateWindowMs = 60000;
+    rate.MinWindowBytes = 60 * 1024;
+    THttpReply slow = THttpReply::Ok(std::string(200000, 'p'), "application/zip");
+    slow.TrickleMs = 5;
+    slow.TrickleBytes = 100;
+    FServer.Handle("/slow.zip", slow);
+    t0 = std::chrono::steady_clock::now();
+    d = HttpDownloadToFile(FServer.Url("/slow.zip"), path, DownloadAgent, rate);
+    EXPECT_LT(ElapsedMs(t0), 4000);
+    EXPECT_GE(ElapsedMs(t0), 180) << "a whole window passes before the rule applies";
+    EXPECT_EQ(d.Failure, EDownloadFailure::TooSlow) << d.ErrorText;
+    EXPECT_EQ(test::ReadWholeFile(path), "");
+
+    // Longer than a window but fast enough: 16000 bytes every 5 ms is over 60 KiB in any
+    // 200 ms window even when the pieces come four times late.
+    slow.Body = std::string(960000, 'f');
+    slow.TrickleBytes = 16000;
+    FServer.Handle("/steady.zip", slow);
+    d = HttpDownloadToFile(FServer.Url("/steady.zip"), path, DownloadAgent, rate);
+    EXPECT_TRUE(d.Ok) << d.ErrorText;
+    EXPECT_EQ(test::ReadWholeFile(path).size(), 960000u);
+}
+
+TEST_F(HttpTest, DownloadSizeCap) {
+    THttpDownloadLimits capped;
+    capped.MaxBytes = 100000;
+    const std::string path = test::ScratchPath("dlcap");
+
+    // Without end and without a length: stopped at the cap, nothing kept.
+    FServer.Handle("/endless", THttpReply::EndlessBody(std::string(4096, 'e')));
+    auto d = Download("/endless", path, capped);
+    EXPECT_FALSE(d.Ok);
+    EXPECT_EQ(d.Failure, EDownloadFailure::TooLarge) << d.ErrorText;
+    EXPECT_EQ(test::ReadWholeFile(path), "");
+
+    // A declared length over the cap is refused before the body.
+    FServer.Handle("/declared", THttpReply::Ok(std::string(100001, 'd')));
+    d = Download("/declared", path, capped);
+    EXPECT_EQ(d.Failure, EDownloadFailure::TooLarge) << d.ErrorText;
+    EXPECT_EQ(test::ReadWholeFile(path), "");
+
+    // Exactly the cap is fine; an error page is judged by its status, not its size.
+    FServer.Handle("/exact", THttpReply::Ok(std::string(100000, 'x')));
+    d = Download("/exact", path, capped);
+    EXPECT_TRUE(d.Ok) << d.ErrorText;
+    EXPECT_EQ(test::ReadWholeFile(path).size(), 100000u);
+    FServer.Handle("/big404", THttpReply::WithStatus(404, "Not Found", std::string(200000, 'n')));
+    d = Download("/big404", path, capped);
+    EXPECT_EQ(d.Failure, EDownloadFailure::Status) << d.ErrorText;
+    EXPECT_EQ(d.ErrorText, "HTTP/1.1 404 Not Found");
+}
+
+TEST_F(HttpTest, DownloadReplacesALinkAtItsNameAndNeverWritesThroughIt) {
+    const std::string victim = test::ScratchPath("victim");
+    const std::string path = test::ScratchPath("dllink");
+    ASSERT_TRUE(test::WriteWholeFile(victim, "precious"));
+    ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+    FServer.Handle("/fw.zip", THttpReply::Ok("downloaded"));
+    std::string error;
+    ASSERT_TRUE(Download("/fw.zip", path, error)) << error;
+    EXPECT_FALSE(IsSymbolicLink(path));
+    EXPECT_EQ(test::ReadWholeFile(path), "downloaded");
+    EXPECT_EQ(test::ReadWholeFile(victim), "precious");
+
+    // A failure leaves an empty file in the link's place, the target untouched.
+    ASSERT_TRUE(RemoveFile(path));
+    ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+    EXPECT_FALSE(Download("/missing", path, error));
+    EXPECT_FALSE(IsSymbolicLink(path));
+    EXPECT_EQ(test::ReadWholeFile(path), "");
+    EXPECT_EQ(test::ReadWholeFile(victim), "precious");
+
+    // No fresh file is left beside it either way.
+    for (const auto& e : ListFolder(FolderOf(path))) {
+        EXPECT_EQ(e.Name.find(".download"), std::string::npos) << e.Name;
+    }
 }
 
 TEST_F(HttpTest, EarlyCloseIsAnAnswerForFetchAndAFailureForDownload) {
@@ -219,17 +349,20 @@ TEST_F(HttpTest, RefusedConnectionsFail) {
 
     const std::string path = test::ScratchPath("dlrefused");
     ASSERT_TRUE(test::WriteWholeFile(path, "stale"));
-    std::string error;
-    EXPECT_FALSE(
-        HttpDownloadToFile(url + "/FM/firmware.txt", path, DownloadAgent, 20000, 20000, error));
-    EXPECT_FALSE(error.empty());
+    const auto refused =
+        HttpDownloadToFile(url + "/FM/firmware.txt", path, DownloadAgent, PackageLimits());
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_EQ(refused.Failure, EDownloadFailure::Transfer);
+    EXPECT_FALSE(refused.ErrorText.empty());
     EXPECT_TRUE(FileExists(path));
     EXPECT_EQ(test::ReadWholeFile(path), "");
 
     // A file that cannot be created fails before any connection.
-    EXPECT_FALSE(HttpDownloadToFile(FServer.Url("/x"), "/nonexistent-folder/x", DownloadAgent,
-                                    20000, 20000, error));
-    EXPECT_EQ(error, "No such file or directory");
+    const auto uncreatable =
+        HttpDownloadToFile(FServer.Url("/x"), "/nonexistent-folder/x", DownloadAgent, PackageLimits());
+    EXPECT_FALSE(uncreatable.Ok);
+    EXPECT_EQ(uncreatable.Failure, EDownloadFailure::File);
+    EXPECT_EQ(uncreatable.ErrorText, "No such file or directory");
     EXPECT_EQ(FServer.RequestCount(), 0u);
 }
 

@@ -247,14 +247,14 @@ TEST(PostFirmware, ReplyThatTricklesInEndsAtItsDeadline) {
     test::TFakeSleeperScope fake(200, 50);
     const std::string path = MakeFile("BNEG0123456789");
     TLoopbackHttpServer server;
-    server.Handle("/trickle", THttpReply::Trickle(20, 60000));
-    THttpReply body = THttpReply::Trickle(20, 60000);
+    server.Handle("/trickle", THttpReply::Drip(20, 60000));
+    THttpReply body = THttpReply::Drip(20, 60000);
     body.Raw = "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n";
     server.Handle("/body", body);
-    THttpReply endless = THttpReply::Trickle(20, 60000);
+    THttpReply endless = THttpReply::Drip(20, 60000);
     endless.Raw = "HTTP/1.0 200 OK\r\n\r\n"; // no length: the body runs until the close
     server.Handle("/endless", endless);
-    THttpReply interim = THttpReply::Trickle(20, 60000);
+    THttpReply interim = THttpReply::Drip(20, 60000);
     interim.Raw = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: ";
     server.Handle("/interim", interim);
 

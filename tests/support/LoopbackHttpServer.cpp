@@ -214,11 +214,11 @@ THttpReply THttpReply::CloseEarly(std::string body, std::size_t sendBytes) {
     return r;
 }
 
-THttpReply THttpReply::Trickle(int everyMs, int forMs) {
+THttpReply THttpReply::Drip(int everyMs, int forMs) {
     THttpReply r;
     r.Raw = "HTTP/1.1 200 OK\r\nX-Upgrade-Progress: ";
-    r.TrickleMs = everyMs;
-    r.TrickleForMs = forMs;
+    r.DripMs = everyMs;
+    r.DripForMs = forMs;
     return r;
 }
 
@@ -226,6 +226,31 @@ THttpReply THttpReply::NeverAnswer(int holdMs) {
     THttpReply r;
     r.Silent = true;
     r.HoldMs = holdMs;
+    return r;
+}
+
+THttpReply THttpReply::Trickle(int everyMs) {
+    THttpReply r = Ok("", "text/plain");
+    r.AddContentLength = false;
+    r.TrickleMs = everyMs;
+    r.TrickleBytes = 1;
+    r.Endless = true;
+    r.EndlessChunk = "A";
+    return r;
+}
+
+THttpReply THttpReply::EndlessBody(std::string chunk, std::string contentType) {
+    THttpReply r = Ok("", std::move(contentType));
+    r.AddContentLength = false;
+    r.Endless = true;
+    r.EndlessChunk = std::move(chunk);
+    return r;
+}
+
+THttpReply THttpReply::CloseHalfwayUnannounced(const std::string& body) {
+    THttpReply r = Ok(body, "application/octet-stream");
+    r.AddContentLength = false;
+    r.SendBodyBytes = static_cast<long long>(body.size() / 2);
     return r;
 }
 
@@ -253,8 +278,27 @@ struct TLoopbackHttpServer::TImpl {
     void Record(TRecordedHttpRequest request);
     void Hold(platform::TTcpSocket& socket, int ms);
     // False when the client closed (or reset) the connection before forMs passed.
-    bool Trickle(platform::TTcpSocket& socket, int everyMs, int forMs);
+    bool Drip(platform::TTcpSocket& socket, int everyMs, int forMs);
+    // Sends data as the reply's pacing says; false when the client went away or the server
+    // stops.
+    bool SendPaced(platform::TTcpSocket& socket, std::string_view data, const THttpReply& reply);
 };
+
+bool TLoopbackHttpServer::TImpl::SendPaced(platform::TTcpSocket& socket, std::string_view data,
+                                           const THttpReply& reply) {
+    if (reply.TrickleMs <= 0) {
+        return detail::SendAll(socket, data, Stop, DeadlineIn(30000)) == TIoResult::Done;
+    }
+    const std::size_t piece = std::max<std::size_t>(1, reply.TrickleBytes);
+    for (std::size_t at = 0; at < data.size(); at += piece) {
+        if (detail::SendAll(socket, data.substr(at, piece), Stop, DeadlineIn(30000)) !=
+                TIoResult::Done ||
+            !Stop.WaitFor(reply.TrickleMs)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 TLoopbackHttpServer::TLoopbackHttpServer() : FImpl(std::make_unique<TImpl>()) {
     EnsureLoopbackDirect();
@@ -398,7 +442,7 @@ void TLoopbackHttpServer::TImpl::Hold(platform::TTcpSocket& socket, int ms) {
     }
 }
 
-bool TLoopbackHttpServer::TImpl::Trickle(platform::TTcpSocket& socket, int everyMs, int forMs) {
+bool TLoopbackHttpServer::TImpl::Drip(platform::TTcpSocket& socket, int everyMs, int forMs) {
     const auto end = DeadlineIn(forMs);
     while (!Stop.Raised() && detail::TClock::now() < end) {
         // Whatever the client sends is dropped; its close ends the trickle.
@@ -466,13 +510,12 @@ void TLoopbackHttpServer::TImpl::Serve(platform::TTcpSocket socket) {
     if (reply.DelayMs > 0 && !Stop.WaitFor(reply.DelayMs)) {
         return;
     }
-    const auto sendDeadline = DeadlineIn(30000);
     if (reply.Silent) {
         Hold(socket, reply.HoldMs);
         return;
     }
     if (reply.Interim100 && detail::SendAll(socket, "HTTP/1.1 100 Continue\r\n\r\n", Stop,
-                                            sendDeadline) != TIoResult::Done) {
+                                            DeadlineIn(30000)) != TIoResult::Done) {
         return;
     }
     std::string head;
@@ -499,12 +542,20 @@ void TLoopbackHttpServer::TImpl::Serve(platform::TTcpSocket socket) {
             body = body.substr(0, static_cast<std::size_t>(reply.SendBodyBytes));
         }
     }
-    if (detail::SendAll(socket, head, Stop, sendDeadline) != TIoResult::Done ||
-        detail::SendAll(socket, body, Stop, sendDeadline) != TIoResult::Done) {
+    if (!SendPaced(socket, head, reply) || !SendPaced(socket, body, reply)) {
         return;
     }
-    if (reply.TrickleMs > 0) {
-        if (!Trickle(socket, reply.TrickleMs, reply.TrickleForMs)) {
+    if (reply.Endless) {
+        const std::string chunk = reply.EndlessChunk.empty() ? std::string("x") : reply.EndlessChunk;
+        std::uint64_t sent = 0;
+        while (sent < reply.EndlessSafetyBytes && SendPaced(socket, chunk, reply)) {
+            sent += chunk.size();
+        }
+        ::shutdown(socket.Handle(), SHUT_WR);
+        return;
+    }
+    if (reply.DripMs > 0) {
+        if (!Drip(socket, reply.DripMs, reply.DripForMs)) {
             {
                 std::lock_guard<std::mutex> g(Lock);
                 ++TricklesCutShort;

@@ -10,6 +10,7 @@
 //     server.Handle("/oem.txt", THttpReply::Ok("oem=ACME"));
 //     server.Handle("/big", THttpReply::Ok(std::string(600000, 'x')));
 //     server.Handle("/slow", THttpReply::Stall("partial body", 4, 3000));
+//     server.Handle("/drip", THttpReply::Trickle(20));      // one byte every 20 ms, for ever
 //     auto r = platform::HttpFetch(server.Url("/oem.txt"), {}, "MyIP", 1000, 512000);
 //     EXPECT_EQ(server.Requests().at(0).Header("Pragma"), "no-cache");
 //
@@ -85,11 +86,23 @@ struct THttpReply {
     bool Silent = false;
     // When not empty: these bytes go out as they are instead of the reply built above.
     std::string Raw;
-    // After everything above went out: one more byte ("."), every TrickleMs (real time),
-    // for TrickleForMs; a camera that keeps its reply coming without ever finishing it.
-    // Ends early when the client closes (see TricklesCutShort). 0: no trickle.
+    // After everything above went out: one more byte ("."), every DripMs (real time),
+    // for DripForMs; a camera that keeps its reply coming without ever finishing it.
+    // Ends early when the client closes (see TricklesCutShort). 0: no drip.
+    int DripMs = 0;
+    int DripForMs = 0;
+    // Pacing (real time): when > 0, what is sent goes out TrickleBytes at a time, one piece
+    // every TrickleMs, head included.
     int TrickleMs = 0;
-    int TrickleForMs = 0;
+    std::size_t TrickleBytes = 1;
+    // After the body, EndlessChunk is sent again and again (paced as above, or as fast as
+    // the client reads) until the client goes away or the server stops: a reply that never
+    // ends. Use it with AddContentLength = false.
+    bool Endless = false;
+    std::string EndlessChunk = "x";
+    // A safety net, not part of the peer: the connection closes after this many endless
+    // bytes, so a client without a cap of its own cannot fill the disk.
+    std::uint64_t EndlessSafetyBytes = std::uint64_t{64} << 20;
 
     THttpReply& WithHeader(std::string name, std::string value);
 
@@ -108,7 +121,16 @@ struct THttpReply {
     static THttpReply NeverAnswer(int holdMs);
     // A status line "200 OK" and a header line that never ends: one byte every everyMs
     // for forMs, then the close.
-    static THttpReply Trickle(int everyMs, int forMs);
+    static THttpReply Drip(int everyMs, int forMs);
+    // 200 without Content-Length whose head and then body ("A" after "A") come one byte
+    // every everyMs, without end: every byte keeps an idle time-out alive.
+    static THttpReply Trickle(int everyMs);
+    // 200 without Content-Length, chunk after chunk as fast as the client takes them, without
+    // end (the endless catalogue).
+    static THttpReply EndlessBody(std::string chunk, std::string contentType = "text/plain");
+    // 200 without Content-Length: the first half of the body, then the connection closes, so
+    // the client cannot tell that anything is missing.
+    static THttpReply CloseHalfwayUnannounced(const std::string& body);
 };
 
 using THttpHandler = std::function<THttpReply(const TRecordedHttpRequest&)>;
@@ -143,7 +165,7 @@ public:
     void ClearRequests();
     // Connections accepted so far.
     [[nodiscard]] std::size_t ConnectionCount() const;
-    // Trickling replies (THttpReply::TrickleMs) that ended because the client closed while
+    // Dripping replies (THttpReply::DripMs) that ended because the client closed while
     // bytes were still coming.
     [[nodiscard]] std::size_t TricklesCutShort() const;
     // Waits (real time) until at least n trickles were cut short.

@@ -2,6 +2,7 @@
 // Builds firmware packages (ZIP archives) for the tests with libzip itself, so that entry
 // names no archiver would write ("../x", "/abs") can be made too.
 
+#include <sys/stat.h>
 #include <zip.h>
 
 #include <string>
@@ -14,6 +15,8 @@ struct TZipEntry {
     std::string Name;
     std::string Data;      // ignored for folder entries (names ending in "/")
     bool Deflate = true;
+    // Stored as a symbolic link (Unix mode in the external attributes); Data is its target.
+    bool Symlink = false;
 };
 
 // Writes the archive at path (replacing it); false when libzip refused anything.
@@ -46,6 +49,12 @@ inline bool BuildZip(const std::string& path, const std::vector<TZipEntry>& entr
         }
         if (zip_set_file_compression(za, static_cast<zip_uint64_t>(index),
                                      e.Deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0) != 0) {
+            zip_discard(za);
+            return false;
+        }
+        const zip_uint32_t mode = (e.Symlink ? S_IFLNK | 0777u : S_IFREG | 0644u);
+        if (zip_file_set_external_attributes(za, static_cast<zip_uint64_t>(index), 0,
+                                             ZIP_OPSYS_UNIX, mode << 16) != 0) {
             zip_discard(za);
             return false;
         }

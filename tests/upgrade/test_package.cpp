@@ -9,6 +9,7 @@
 #include "support/TestSupport.h"
 #include "upgrade/PackageBuilder.h"
 #include "upgrade/Tools.h"
+#include "upgrade/Digest.h"
 #include "upgrade/Unzip.h"
 #include "upgrade/md5.h"
 #include "upgrade/uIUpgrade.h"
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace torvane {
@@ -51,6 +53,12 @@ void ForgeDeclaredSizes(const std::string& path, std::uint32_t size) {
         PutLittleEndian32(bytes, pos + 24, size);
     }
     ASSERT_TRUE(WriteWholeFile(path, bytes));
+}
+
+std::string Sha256OfText(const std::string& text) {
+    TDigest sha(EDigest::Sha256);
+    sha.Update(text.data(), text.size());
+    return HexOf(sha.Final());
 }
 
 class PackageTest : public ::testing::Test {
@@ -109,32 +117,85 @@ TEST(Md5Test, DigestOfFilesAndOfNoData) {
     EXPECT_TRUE(TUpgradeOpt::CheckMd5(path, "D41D8CD98F00B204E9800998ECF8427E"));
 }
 
-TEST_F(PackageTest, UnpacksEveryEntryAndNeedsTheTargetAtTheTop) {
-    const std::string firmware = Payload(2 * 1024 * 1024 + 5, 1);
+TEST_F(PackageTest, UnpacksOnlyTheTargetEntryFromTheTop) {
+    // More 1 MiB pieces than the digest thread has buffers, so they are reused in order.
+    const std::string firmware = Payload(7 * 1024 * 1024 + 5, 1);
+    // A package that also carries another release's firmware, notes and folders.
     ASSERT_TRUE(BuildZip(Package, {{"fw.bin", firmware},
+                                   {"fw-2.0.bin", "another release"},
                                    {"notes.txt", "stored", false},
                                    {"docs/", ""},
                                    {"deep/er/x.txt", "x"}}));
     ASSERT_TRUE(WriteWholeFile(Dest + "fw.bin", "old firmware"));
-    EXPECT_TRUE(TUpgradeOpt::UnzipPackage(Package, Dest + "fw.bin"));
+    TUnpackedFile unpacked;
+    std::string error;
+    ASSERT_TRUE(UnzipEntry(Package, Dest + "fw.bin", MaxUnpackedBytes, unpacked, error)) << error;
     EXPECT_EQ(ReadWholeFile(Dest + "fw.bin"), firmware); // replaced
-    EXPECT_EQ(ReadWholeFile(Dest + "notes.txt"), "stored");
-    EXPECT_TRUE(platform::FolderExists(Dest + "docs"));
-    EXPECT_EQ(ReadWholeFile(Dest + "deep/er/x.txt"), "x");
-    EXPECT_EQ(Names(Dest), (std::vector<std::string>{"deep", "docs", "fw.bin", "notes.txt"}));
+    EXPECT_EQ(Names(Dest), std::vector<std::string>{"fw.bin"}) << "nothing else is written";
+    EXPECT_EQ(unpacked.Size, firmware.size());
+    std::string sha;
+    std::uint64_t size = 0;
+    const int fd = ::open((Dest + "fw.bin").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(Sha256OfFd(fd, sha, size));
+    ::close(fd);
+    EXPECT_EQ(unpacked.Sha256, sha);
+    EXPECT_EQ(Sha256OfText("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 
-    // Unpacked fine, but not where the target is looked for.
+    // The one asked for, and no other.
+    EXPECT_TRUE(TUpgradeOpt::UnzipPackage(Package, Dest + "fw-2.0.bin"));
+    EXPECT_EQ(Names(Dest), (std::vector<std::string>{"fw-2.0.bin", "fw.bin"}));
+
+    // In a subfolder of the archive, or under another name: not there, nothing written.
     RemoveTree(Dest);
     ASSERT_TRUE(platform::MakeFolder(Dest));
-    ASSERT_TRUE(BuildZip(Package, {{"sub/fw.bin", "firmware"}}));
+    ASSERT_TRUE(BuildZip(Package, {{"sub/fw.bin", "firmware"}, {"fw.bin/", ""}}));
     EXPECT_FALSE(TUpgradeOpt::UnzipPackage(Package, Dest + "fw.bin"));
-    EXPECT_EQ(ReadWholeFile(Dest + "sub/fw.bin"), "firmware");
     EXPECT_FALSE(TUpgradeOpt::UnzipPackage(Package, Dest + "other.bin"));
+    EXPECT_TRUE(Names(Dest).empty());
 
     // Not a ZIP archive, or none at all.
     ASSERT_TRUE(WriteWholeFile(Package, "PK but not really an archive"));
     EXPECT_FALSE(TUpgradeOpt::UnzipPackage(Package, Dest + "fw.bin"));
     EXPECT_FALSE(TUpgradeOpt::UnzipPackage(Base + "missing.zip", Dest + "fw.bin"));
+    EXPECT_TRUE(Names(Dest).empty());
+}
+
+TEST_F(PackageTest, RefusesLinkEntries) {
+    // The firmware entry itself stored as a link, or any other entry: the whole package is
+    // refused and nothing is written (never a small file holding the link's target).
+    ASSERT_TRUE(WriteWholeFile(Outside + "victim", "keep"));
+    for (const bool linkIsTarget : {true, false}) {
+        SCOPED_TRACE(linkIsTarget);
+        std::vector<test::TZipEntry> entries;
+        if (linkIsTarget) {
+            entries.push_back({"fw.bin", Outside + "victim", true, true});
+        } else {
+            entries.push_back({"fw.bin", "firmware"});
+            entries.push_back({"readme", "/etc/passwd", false, true});
+        }
+        ASSERT_TRUE(BuildZip(Package, entries));
+        TUnpackedFile unpacked;
+        std::string error;
+        EXPECT_FALSE(UnzipEntry(Package, Dest + "fw.bin", MaxUnpackedBytes, unpacked, error));
+        EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+        EXPECT_TRUE(Names(Dest).empty());
+        EXPECT_EQ(ReadWholeFile(Outside + "victim"), "keep");
+    }
+}
+
+TEST_F(PackageTest, ReplacesAFolderOrLinkInTheTargetsPlace) {
+    ASSERT_TRUE(BuildZip(Package, {{"fw.bin", "new firmware"}}));
+    ASSERT_TRUE(platform::MakeFolder(Dest + "fw.bin"));
+    ASSERT_TRUE(platform::MakeFolder(Dest + "fw.bin/inner"));
+    ASSERT_TRUE(WriteWholeFile(Dest + "fw.bin/inner/f", "junk"));
+    ASSERT_EQ(::symlink(Outside.c_str(), (Dest + "fw.bin/out").c_str()), 0);
+    ASSERT_TRUE(WriteWholeFile(Outside + "victim", "keep"));
+    EXPECT_TRUE(TUpgradeOpt::UnzipPackage(Package, Dest + "fw.bin"));
+    EXPECT_EQ(ReadWholeFile(Dest + "fw.bin"), "new firmware");
+    EXPECT_EQ(ReadWholeFile(Outside + "victim"), "keep") << "a link inside is removed as a link";
+    EXPECT_EQ(Names(Dest), std::vector<std::string>{"fw.bin"});
 }
 
 TEST_F(PackageTest, RefusesNamesThatLeaveTheFolder) {
@@ -160,15 +221,16 @@ TEST_F(PackageTest, SizeCapStopsZipBombs) {
     const std::string zeros(2 * 1024 * 1024, '\0');
     ASSERT_TRUE(BuildZip(Package, {{"fw.bin", zeros}}));
     std::string error;
-    EXPECT_FALSE(UnzipToFolder(Package, Dest, 1024 * 1024, error));
+    TUnpackedFile unpacked;
+    EXPECT_FALSE(UnzipEntry(Package, Dest + "fw.bin", 1024 * 1024, unpacked, error));
     EXPECT_NE(error.find("more than"), std::string::npos) << error;
     EXPECT_TRUE(Names(Dest).empty());
-    EXPECT_TRUE(UnzipToFolder(Package, Dest, 2 * 1024 * 1024, error)) << error;
+    EXPECT_TRUE(UnzipEntry(Package, Dest + "fw.bin", 2 * 1024 * 1024, unpacked, error)) << error;
     ASSERT_TRUE(platform::RemoveFile(Dest + "fw.bin"));
 
     // Headers that understate the size do not get past the count of what is written.
     ForgeDeclaredSizes(Package, 1000);
-    EXPECT_FALSE(UnzipToFolder(Package, Dest, 1024 * 1024, error));
+    EXPECT_FALSE(UnzipEntry(Package, Dest + "fw.bin", 1024 * 1024, unpacked, error));
     EXPECT_TRUE(Names(Dest).empty()) << error;
 
     // The program's own limit: two entries that claim 300 MiB each.
@@ -204,8 +266,9 @@ TEST_F(PackageTest, NeverFollowsLinksPlantedInTheDestination) {
     EXPECT_EQ(ReadWholeFile(Dest + "fw.bin"), "new firmware");
     EXPECT_EQ(ReadWholeFile(Outside + "victim"), "keep");
 
+    // Only the top-level entry is written: nothing goes through the linked folder.
     ASSERT_TRUE(BuildZip(Package, {{"fw.bin", "firmware"}, {"sub/fw.bin", "escaped"}}));
-    EXPECT_FALSE(TUpgradeOpt::UnzipPackage(Package, Dest + "fw.bin"));
+    EXPECT_TRUE(TUpgradeOpt::UnzipPackage(Package, Dest + "fw.bin"));
     EXPECT_EQ(Names(Outside), std::vector<std::string>{"victim"});
 }
 
@@ -266,10 +329,18 @@ TEST_F(CatalogTest, ReadsTheSectionAndDownloadsOnce) {
     EXPECT_EQ(ReadWholeFile(up.LocalFirmwarePath()), "the firmware");
     EXPECT_FALSE(platform::FileExists(Temp + "fw_cat.zip"));
 
-    // The next run finds the unpacked file: no download, no check.
+    // The next run of the same firmware finds the unpacked file with its proof: no download.
     const std::size_t requests = Server.RequestCount();
-    EXPECT_EQ(up.DownloadFirmware("wrong digest"), TUpgradeObject::DownloadReady);
+    EXPECT_EQ(up.DownloadFirmware(md5), TUpgradeObject::DownloadReady);
     EXPECT_EQ(Server.RequestCount(), requests);
+    // Another digest in the catalogue: the file is not proved for it, so the package is
+    // fetched and checked again; the failed check leaves the proved file as it was.
+    EXPECT_EQ(up.DownloadFirmware("0123456789abcdef0123456789abcdef"),
+              TUpgradeObject::DownloadDigestMismatch);
+    EXPECT_EQ(Server.RequestCount(), requests + 1);
+    EXPECT_EQ(ReadWholeFile(up.LocalFirmwarePath()), "the firmware");
+    EXPECT_EQ(up.DownloadFirmware(md5), TUpgradeObject::DownloadReady);
+    EXPECT_EQ(Server.RequestCount(), requests + 1);
 
     // A section without keys offers nothing.
     up.SetAppModel("empty");
@@ -301,18 +372,26 @@ TEST_F(CatalogTest, CatalogueCopyAndPackageFileLife) {
     EXPECT_EQ(ReadWholeFile(Temp + "fw_same.bin"), "unpacked firmware");
     (void)platform::RemoveFile(Temp + "fw_same.bin");
 
-    // An unpacked file from an earlier run: no download, and a package left beside it
-    // is deleted.
+    // A file under the firmware's name without a proof (an older version's, or anything
+    // else): the package is fetched and checked and the file replaced. A file under the
+    // package's own name is neither read nor touched.
+    ASSERT_TRUE(BuildZip(zipPath, {{"fw_cat.bin", "newer firmware"}}));
+    const std::string newer = ReadWholeFile(zipPath);
+    (void)platform::RemoveFile(zipPath);
     ASSERT_TRUE(WriteWholeFile(Temp + "fw_cat.bin", "earlier firmware"));
     ASSERT_TRUE(WriteWholeFile(Temp + "fw_cat.zip", "left package"));
+    Server.Handle("/FM/system/fw_cat.zip", test::THttpReply::Ok(newer, "application/zip"));
     Server.Handle("/FM/system/firmware.txt",
-                  test::THttpReply::Ok("[cam2]\nSysVer=3.1\nSysFile= fw_cat.zip \n", "text/plain"));
+                  test::THttpReply::Ok("[cam2]\nSysVer=3.1\nSysFile= fw_cat.zip \nMD5=" +
+                                           Md5Hex(newer) + "\n",
+                                       "text/plain"));
     up.ReadCatalog(md5, excluded, offered);
     const std::size_t requests = Server.RequestCount();
     EXPECT_EQ(up.DownloadFirmware(md5), TUpgradeObject::DownloadReady);
-    EXPECT_EQ(Server.RequestCount(), requests);
-    EXPECT_FALSE(platform::FileExists(Temp + "fw_cat.zip"));
-    EXPECT_EQ(ReadWholeFile(Temp + "fw_cat.bin"), "earlier firmware");
+    EXPECT_EQ(Server.RequestCount(), requests + 1);
+    EXPECT_EQ(ReadWholeFile(Temp + "fw_cat.zip"), "left package");
+    EXPECT_EQ(ReadWholeFile(Temp + "fw_cat.bin"), "newer firmware");
+    (void)platform::RemoveFile(Temp + "fw_cat.zip");
 
     // The copy of the catalogue goes at the start of the next read: a failed download
     // leaves it empty, not holding the previous catalogue.

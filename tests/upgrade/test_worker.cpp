@@ -106,12 +106,22 @@ protected:
         Script = upgrade.get();
         Worker = std::make_unique<TUpgradeThread>(std::move(upgrade));
         Worker->OnLog = [this](const std::string& text) { Lines.push_back(text); };
-        // Most rows need the download to succeed: the unpacked file is found and reused.
+        // Most rows need the download to succeed: the firmware server has the package, the
+        // first run unpacks it and later runs reuse the proved file.
         UnpackedPath = TTools::GetTempFolder() + "fw_worker.bin";
-        ASSERT_TRUE(test::WriteWholeFile(UnpackedPath, "firmware"));
+        (void)platform::RemoveFile(UnpackedPath);
+        const std::string zipPath = test::ScratchPath("worker") + ".zip";
+        ASSERT_TRUE(test::BuildZip(zipPath, {{"fw_worker.bin", "firmware"}}));
+        const std::string package = test::ReadWholeFile(zipPath);
+        (void)platform::RemoveFile(zipPath);
+        PackageMd5 = Md5Hex(package);
+        Script->Md5 = PackageMd5;
+        Firmware.Handle("/FM/fake/fw_worker.zip", test::THttpReply::Ok(package));
+        SetFirmwareServerUrl(Firmware.Url("/FM/"));
     }
     void TearDown() override {
         (void)platform::RemoveFile(UnpackedPath);
+        SetFirmwareServerUrl(DefaultFirmwareServerUrl());
         platform::SetHost(nullptr);
     }
 
@@ -130,6 +140,8 @@ protected:
     std::unique_ptr<TUpgradeThread> Worker;
     std::vector<std::string> Lines;
     std::string UnpackedPath;
+    test::TLoopbackHttpServer Firmware;
+    std::string PackageMd5;
 };
 
 TfrmStrRes* WorkerTest::Packs = nullptr;
@@ -268,7 +280,9 @@ TEST_F(WorkerTest, DownloadOutcomes) {
     server.Handle("/FM/fake/fw_worker.zip", test::THttpReply::Ok(notZip));
     Script->Md5 = "00000000000000000000000000000000";
     EXPECT_EQ(Run(), GetStrRes("IDS_MD5ERROR"));
-    EXPECT_TRUE(platform::FileExists(packagePath)); // kept after a failed check
+    // Nothing that failed its check is kept under a name a run looks for.
+    EXPECT_FALSE(platform::FileExists(packagePath));
+    EXPECT_FALSE(platform::FileExists(UnpackedPath));
 
     Script->Md5 = Md5Hex(notZip);
     EXPECT_EQ(Run(), GetStrRes("IDS_UNZIPERROR"));
@@ -277,7 +291,8 @@ TEST_F(WorkerTest, DownloadOutcomes) {
     server.Handle("/FM/fake/fw_worker.zip", test::THttpReply::Ok(otherZip));
     Script->Md5 = Md5Hex(otherZip);
     EXPECT_EQ(Run(), GetStrRes("IDS_UNZIPERROR"));
-    EXPECT_TRUE(platform::FileExists(packagePath));
+    EXPECT_FALSE(platform::FileExists(packagePath));
+    EXPECT_FALSE(platform::FileExists(TTools::GetTempFolder() + "other.bin"));
 
     (void)platform::RemoveFile(TTools::GetTempFolder() + "other.bin");
     (void)platform::RemoveFile(zipPath);
@@ -301,6 +316,7 @@ TEST_F(WorkerTest, ThreadedRunDeliversOnTheMainThreadAndEndsAfterAnError) {
         bool succeeded = false;
         bool adapterGoneAtEnd = false;
         bool allOnMain = true;
+        upgrade->Md5 = PackageMd5;
         auto* worker = new TUpgradeThread(std::move(upgrade));
         worker->OnLog = [&](const std::string& text) {
             allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
