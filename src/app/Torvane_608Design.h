@@ -7,9 +7,11 @@
 //
 // One more control: a row in Places (or in EntryStrip) under its component name. The
 // window tests check, in every shipped language, that each row's control exists, stands
-// inside its parent, covers no other visible control and shows its whole text. One more
-// band (a progress bar below the entry area): a widget added to the window's column of
-// bands; it takes its height from the log, so every designed control keeps its place.
+// inside its parent, covers no other visible control and shows its whole text. The button
+// column has no free row (a fourth would reach the language list), so more buttons or a
+// progress bar go into one more band: a widget added to the window's column of bands
+// below the entry area, which takes its height from the log, so every designed control
+// keeps its place.
 
 #include "i18n/qt/FormLayout.h"
 
