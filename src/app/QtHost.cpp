@@ -7,13 +7,9 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 namespace torvane {
 
@@ -25,12 +21,6 @@ constexpr int IconMask = 0xF0;
 } // namespace
 
 TQtHost::TQtHost() {
-    const char* autoClose = std::getenv("TORVANE_TEST_AUTOCLOSE_BOXES");
-    if (autoClose != nullptr && *autoClose != '\0') {
-        FAutoAnswer = true;
-        FEcho = true;
-        DefaultAnswer = std::strcmp(autoClose, "yes") == 0 ? platform::IDYES : platform::IDNO;
-    }
     // A teardown on the GUI thread that waits for a receive thread keeps serving the
     // thread's hand-over (only those calls: no input, no timers) so that it can end.
     SetMainThreadPump([this](int maxWaitMs) {
@@ -65,41 +55,7 @@ int TQtHost::ResultOfButton(int standardButton) {
     }
 }
 
-void TQtHost::ScriptAnswers(std::vector<int> answers) {
-    std::lock_guard<std::mutex> g(FLock);
-    FAnswers.assign(answers.begin(), answers.end());
-}
-
-std::vector<platform::TTestHost::TBox> TQtHost::Boxes() const {
-    std::lock_guard<std::mutex> g(FLock);
-    return FBoxes;
-}
-
-void TQtHost::ClearBoxes() {
-    std::lock_guard<std::mutex> g(FLock);
-    FBoxes.clear();
-    FAnswers.clear();
-}
-
-int TQtHost::Answer(const std::string& text, const std::string& caption, int flags) {
-    if (FEcho) {
-        std::fprintf(stderr, "torvane box %d: %s: %s\n", flags, caption.c_str(), text.c_str());
-        std::fflush(stderr);
-    }
-    std::lock_guard<std::mutex> g(FLock);
-    FBoxes.push_back({text, caption, flags});
-    if (!FAnswers.empty()) {
-        const int answer = FAnswers.front();
-        FAnswers.pop_front();
-        return answer;
-    }
-    return (flags & ButtonMask) == platform::MB_YESNO ? DefaultAnswer : platform::IDOK;
-}
-
 int TQtHost::ShowBox(const std::string& text, const std::string& caption, int flags) {
-    if (FAutoAnswer) {
-        return Answer(text, caption, flags);
-    }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (flags & IconMask) {
     case platform::MB_ICONERROR:

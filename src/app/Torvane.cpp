@@ -3,17 +3,11 @@
 
 #include "TorvaneVersion.h"
 #include "app/QtHost.h"
-#include "app/QuitSignals.h"
-#include "app/Torvane_608.h"
-#include "i18n/Deployment.h"
-#include "platform/Host.h"
-#include "series/SeriesUnits.h"
-#include "upgrade/uUpgradeThread.h"
-
-#include <QApplication>
+#include "app/WindowProgram.h"
 
 #include <cstring>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -58,28 +52,6 @@ int main(int argc, char* argv[]) {
     if (PrintInformation(argc, argv)) {
         return 0;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("torvane"));
-    QApplication::setApplicationVersion(QString::fromLatin1(torvane::TorvaneVersion));
-    // Lets the desktop match the window to its menu entry and icon.
-    QGuiApplication::setDesktopFileName(QString::fromLatin1(torvane::TorvaneAppId));
-
-    torvane::TQtHost host;
-    torvane::platform::SetHost(&host);
-    torvane::LoadDeploymentSettings();
-    torvane::RegisterSeriesAdapters();
-
-    int result = 0;
-    {
-        torvane::TfrmTorvane window;
-        if (!window.StartRefused()) {
-            const torvane::TQuitSignals quitSignals(&window);
-            window.show();
-            result = QApplication::exec();
-        }
-    }
-    // A worker that has just reported its end may still be on its way out.
-    torvane::TUpgradeThread::WaitUntilAllEnded();
-    torvane::platform::SetHost(nullptr);
-    return result;
+    return torvane::RunWindowProgram(argc, argv,
+                                     [] { return std::make_unique<torvane::TQtHost>(); });
 }

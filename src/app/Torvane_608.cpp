@@ -2,10 +2,12 @@
 
 #include "app/InstanceGuard.h"
 #include "app/Logo.h"
+#include "app/Torvane_608Design.h"
 #include "discovery/Adv_Main.h"
 #include "i18n/OptionFile.h"
 #include "i18n/StrRes.h"
 #include "i18n/qt/FileDialogs.h"
+#include "i18n/qt/FormLayout.h"
 #include "i18n/qt/Image.h"
 #include "i18n/qt/Panel.h"
 #include "i18n/qt/QtText.h"
@@ -41,21 +43,21 @@
 
 #include <algorithm>
 #include <climits>
+#include <string_view>
 
 namespace torvane {
 
 namespace {
 
-constexpr int ClientWidth = 789;
-constexpr int ClientHeight = 607;
-constexpr int BannerHeight = 69;
-constexpr int EntryAreaHeight = 235;
-constexpr int EntryStripHeight = 54;
-// The window's base font is 12 pixels high: 9 points at the 96 dpi the layout is made for.
-constexpr int BaseFontPoints = 9;
+namespace design = frmTorvaneDesign;
+
 constexpr int SeriesH = 2;
 
 const char* const SettingsFile = "option.ini";
+
+QString NameOf(std::string_view component) {
+    return QString::fromLatin1(component.data(), static_cast<qsizetype>(component.size()));
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
     auto* label = new QLabel(text, parent);
@@ -146,9 +148,9 @@ void TfrmTorvane::CreateComponents() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowIcon(MakeWindowIcon());
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(design::ClientSize);
     QFont base(QString::fromUtf8("宋体"));
-    base.setPointSize(BaseFontPoints);
+    base.setPointSize(design::BaseFontPoints);
     setFont(base);
 
     auto* layout = new QVBoxLayout(this);
@@ -158,7 +160,7 @@ void TfrmTorvane::CreateComponents() {
     // Banner.
     Panel1 = new TPanel(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(BannerHeight);
+    Panel1->setFixedHeight(design::BannerHeight);
     {
         QPalette palette = Panel1->palette();
         palette.setColor(QPalette::Window, Qt::white);
@@ -166,15 +168,13 @@ void TfrmTorvane::CreateComponents() {
     }
     Image1 = new TImage(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(ClientWidth - 200 - 8, 5, 200, 58);
-    Image1->SetPicture(MakeLogo(QSize(400, 116)));
+    // Drawn at twice the size it is shown, so that it stays sharp when scaled.
+    Image1->SetPicture(MakeLogo(2 * design::LogoSize));
     lblSoftMemo = MakeLabel(Panel1, "lblSoftMemo",
                             QStringLiteral("   he upgrade software for IP Cam Version1.1"));
-    lblSoftMemo->setGeometry(10, 6, 542, 58);
     lblSoftMemo->setWordWrap(true);
     lblSoftMemo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblSoftName = MakeLabel(Panel1, "lblSoftName", QStringLiteral("T"));
-    lblSoftName->move(10, 6);
     {
         QFont bold = lblSoftName->font();
         bold.setBold(true);
@@ -186,29 +186,22 @@ void TfrmTorvane::CreateComponents() {
     // Entry area.
     Panel3 = new TPanel(this);
     Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setFixedHeight(EntryAreaHeight);
+    Panel3->setFixedHeight(design::EntryAreaHeight);
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
     lblIPMemo = MakeLabel(Panel3, "lblIPMemo", QString());
-    lblIPMemo->setGeometry(12, 10, 560, 166);
     lblIPMemo->setWordWrap(true);
     lblIPMemo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     SetTextColour(lblIPMemo, Qt::blue);
     btnFindCam = MakeButton(Panel3, "btnFindCam", QStringLiteral("Search LAN IP camera"));
-    btnFindCam->setGeometry(590, 14, 185, 32);
     btnUpgrdSysByIP = MakeButton(Panel3, "btnUpgrdSysByIP", QStringLiteral("Upgrade Firmware"));
-    btnUpgrdSysByIP->setGeometry(590, 56, 185, 32);
     btnUpgrdUIByIP = MakeButton(Panel3, "btnUpgrdUIByIP", QStringLiteral("Upgrade UI"));
-    btnUpgrdUIByIP->setGeometry(590, 98, 185, 32);
     btnUpgrdUIByIP->hide();
     Label1 = MakeLabel(Panel3, "Label1", QStringLiteral("Language:"));
-    Label1->setGeometry(590, 146, 72, 22);
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     cmbLan = new QComboBox(Panel3);
     cmbLan->setObjectName(QStringLiteral("cmbLan"));
     cmbLan->setEditable(false);
-    cmbLan->setGeometry(666, 144, 109, 24);
     lblIPCType = MakeLabel(Panel3, "lblIPCType", QStringLiteral("IP Cam Type:"));
-    lblIPCType->setGeometry(12, 150, 90, 22);
     lblIPCType->hide();
     cmbMType = new QComboBox(Panel3);
     cmbMType->setObjectName(QStringLiteral("cmbMType"));
@@ -216,17 +209,15 @@ void TfrmTorvane::CreateComponents() {
     cmbMType->addItems({QStringLiteral("E series"), QStringLiteral("F series"),
                         QStringLiteral("H series"), QStringLiteral("T series")});
     cmbMType->setCurrentIndex(SeriesH);
-    cmbMType->setGeometry(106, 148, 120, 24);
     cmbMType->hide();
 
     Panel2 = new TPanel(Panel3);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setGeometry(2, EntryAreaHeight - EntryStripHeight - 2, ClientWidth - 4,
-                        EntryStripHeight);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     auto* strip = new QHBoxLayout(Panel2);
-    strip->setContentsMargins(10, 0, 10, 0);
-    strip->setSpacing(6);
+    strip->setContentsMargins(design::EntryStripSpacing.Margin, 0,
+                              design::EntryStripSpacing.Margin, 0);
+    strip->setSpacing(design::EntryStripSpacing.Spacing);
     lblIPCIP = MakeLabel(Panel2, "lblIPCIP", QStringLiteral("IP address:"));
     edIP = MakeEdit(Panel2, "edIP", QString());
     lblIPCPort = MakeLabel(Panel2, "lblIPCPort", QStringLiteral("Port:"));
@@ -240,24 +231,24 @@ void TfrmTorvane::CreateComponents() {
     auto* maskStyle = new TAsteriskMaskStyle;
     maskStyle->setParent(edpwd);
     edpwd->setStyle(maskStyle);
-    edIP->setMinimumWidth(130);
-    edPort->setFixedWidth(64);
-    edAcc->setMinimumWidth(100);
-    edpwd->setMinimumWidth(100);
-    for (QLabel* l : {lblIPCIP, lblIPCPort, lblIPCUser, lblIPCPwd}) {
-        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (const design::TStripField& field : design::EntryStrip) {
+        auto* label = Panel2->findChild<QLabel*>(NameOf(field.Label));
+        auto* edit = Panel2->findChild<QLineEdit*>(NameOf(field.Edit));
+        if (label == nullptr || edit == nullptr) {
+            continue; // a design error, which the window tests report
+        }
+        if (field.Stretch > 0) {
+            edit->setMinimumWidth(field.Width);
+        } else {
+            edit->setFixedWidth(field.Width);
+        }
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if (strip->count() > 0) {
+            strip->addSpacing(design::EntryStripSpacing.FieldGap);
+        }
+        strip->addWidget(label);
+        strip->addWidget(edit, field.Stretch);
     }
-    strip->addWidget(lblIPCIP);
-    strip->addWidget(edIP, 3);
-    strip->addSpacing(8);
-    strip->addWidget(lblIPCPort);
-    strip->addWidget(edPort);
-    strip->addSpacing(8);
-    strip->addWidget(lblIPCUser);
-    strip->addWidget(edAcc, 2);
-    strip->addSpacing(8);
-    strip->addWidget(lblIPCPwd);
-    strip->addWidget(edpwd, 2);
     layout->addWidget(Panel3);
 
     // Operation log.
@@ -265,7 +256,8 @@ void TfrmTorvane::CreateComponents() {
     GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
     SetTextColour(GroupBox3, Qt::blue);
     auto* logLayout = new QVBoxLayout(GroupBox3);
-    logLayout->setContentsMargins(6, 4, 6, 6);
+    logLayout->setContentsMargins(design::LogMargins[0], design::LogMargins[1],
+                                  design::LogMargins[2], design::LogMargins[3]);
     Memo1 = new QPlainTextEdit(GroupBox3);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
@@ -302,6 +294,11 @@ void TfrmTorvane::CreateComponents() {
         StatusBar1->addWidget(panel);
     }
     layout->addWidget(StatusBar1);
+
+    (void)PlaceComponents(this, design::Places);
+    // The bold first character starts where the description starts, until PlaceSoftName
+    // fits it to the fonts in use.
+    lblSoftName->move(lblSoftMemo->pos());
 
     FUIRunTimer = new QTimer(this);
     FUIRunTimer->setSingleShot(true);
@@ -480,9 +477,10 @@ void TfrmTorvane::cmbLanChange() {
 void TfrmTorvane::SetStatusBar() {
     const bool english = CurrentLanguage() == "en";
     FStatusPanels[0]->setText(ToQ(GetStrRes("IDS_NOTE")));
-    FStatusPanels[0]->setFixedWidth(english ? 600 : 300);
+    FStatusPanels[0]->setFixedWidth(english ? design::StatusNoteWidthAlone
+                                            : design::StatusPanelWidth);
     FStatusPanels[1]->setText(english ? QString() : ToQ(GetStrRes("IDS_VERSION")));
-    FStatusPanels[1]->setFixedWidth(english ? 0 : 300);
+    FStatusPanels[1]->setFixedWidth(english ? 0 : design::StatusPanelWidth);
     FStatusPanels[1]->setVisible(!english);
 }
 

@@ -1,7 +1,9 @@
 #include "discovery/Adv_Main.h"
 
+#include "discovery/Adv_MainDesign.h"
 #include "discovery/SR.h"
 #include "discovery/ThemeLabel.h"
+#include "i18n/qt/FormLayout.h"
 #include "i18n/qt/ListControls.h"
 #include "i18n/qt/Panel.h"
 #include "i18n/qt/QtText.h"
@@ -15,18 +17,15 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <iterator>
+
 namespace torvane {
 
 namespace {
 
-constexpr int ClientWidth = 381;
-constexpr int ClientHeight = 359;
-// The list inside its group box, above the count and the buttons.
-constexpr int ListTop = 22;
-constexpr int ListHeight = 284;
+namespace design = frmAdv_MainDesign;
+
 constexpr int TickMs = 1000;
-// The list's font is 16 pixels high: 12 points at 96 dpi.
-constexpr int ListFontPoints = 12;
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text) {
     auto* button = new QPushButton(text, parent);
@@ -54,16 +53,14 @@ void TfrmAdv_Main::CreateComponents() {
     setObjectName(QStringLiteral("frmAdv_Main"));
     setWindowTitle(QStringLiteral("Select IP Camera"));
     setModal(true);
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(design::ClientSize);
 
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setTitle(QStringLiteral("IP Camera List"));
-    GroupBox1->setGeometry(4, 0, ClientWidth - 8, ListTop + ListHeight + 6);
 
     ListView = new TListView(this);
     ListView->setObjectName(QStringLiteral("ListView"));
-    ListView->setGeometry(10, ListTop, ClientWidth - 20, ListHeight);
     ListView->setColumnCount(4);
     ListView->setHeaderLabels({QStringLiteral("Type"), QStringLiteral("Name"),
                                QStringLiteral("IP address"), QStringLiteral("Port")});
@@ -74,20 +71,18 @@ void TfrmAdv_Main::CreateComponents() {
     ListView->header()->setSectionsClickable(true);
     ListView->header()->setSortIndicatorShown(false);
     ListView->header()->setStretchLastSection(true);
-    ListView->setColumnWidth(0, 50);
-    ListView->setColumnWidth(1, 100);
-    ListView->setColumnWidth(2, 120);
-    ListView->setColumnWidth(3, 80);
+    for (int column = 0; column < static_cast<int>(std::size(design::ColumnWidths)); ++column) {
+        ListView->setColumnWidth(column, design::ColumnWidths[column]);
+    }
     {
         QFont font = ListView->font();
-        font.setPointSize(ListFontPoints);
+        font.setPointSize(design::ListFontPoints);
         ListView->setFont(font);
     }
 
     plInfo = new TPanel(this);
     plInfo->setObjectName(QStringLiteral("plInfo"));
     plInfo->setFrameShape(QFrame::NoFrame);
-    plInfo->setGeometry((ClientWidth - 229) / 2, ListTop + (ListHeight - 95) / 2, 229, 95);
     plInfo->SetCaption(QStringLiteral("There is no camera found in the LAN."));
     {
         QPalette palette = plInfo->palette();
@@ -99,16 +94,11 @@ void TfrmAdv_Main::CreateComponents() {
 
     lblDevNum = new TThemeLabel(this);
     lblDevNum->setObjectName(QStringLiteral("lblDevNum"));
-    lblDevNum->setGeometry(8, ClientHeight - 38, 150, 24);
 
     btnFind = MakeButton(this, "btnFind", QStringLiteral("&Find"));
     btnOK = MakeButton(this, "btnOK", QStringLiteral("&OK"));
     btnCancel = MakeButton(this, "btnCancel", QStringLiteral("&Cancel"));
-    int x = ClientWidth - 8 - 3 * 70 - 2 * 4;
-    for (QPushButton* b : {btnFind, btnOK, btnCancel}) {
-        b->setGeometry(x, ClientHeight - 42, 70, 30);
-        x += 74;
-    }
+    (void)PlaceComponents(this, design::Places);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

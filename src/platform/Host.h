@@ -1,6 +1,8 @@
 #pragma once
 // Host services: what the core asks of whoever runs it (the window, the command line or a
-// test). The core never touches a widget; it reaches the host only through these.
+// test). The core never touches a widget; it reaches the host only through these. The
+// window's host is src/app/QtHost, the command line's TConsoleHost below; the tests' hosts
+// live in tests/support.
 
 #include <condition_variable>
 #include <deque>
@@ -8,7 +10,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace torvane::platform {
 
@@ -22,23 +23,6 @@ constexpr int MB_ICONINFORMATION = 0x40;
 constexpr int IDOK = 1;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
-
-class IHost {
-public:
-    virtual ~IHost() = default;
-    // A modal message box; callable from any thread, returns the button pressed.
-    virtual int MessageBox(const std::string& text, const std::string& caption, int flags) = 0;
-    // Runs fn on the main thread and waits until it has run. Called on the main thread
-    // itself, it runs fn at once.
-    virtual void RunOnMainThread(const std::function<void()>& fn) = 0;
-    // Shows or clears the busy mouse pointer; does nothing where there is no pointer.
-    virtual void SetBusyCursor(bool busy) = 0;
-};
-
-// The host in use. Until SetHost is called it is a console host.
-[[nodiscard]] IHost& Host();
-// Installs a host (not owned; must outlive its use). nullptr goes back to the console host.
-void SetHost(IHost* host);
 
 // A queue that one thread (the main thread of a host without an event loop) drains, for
 // "run on the main thread and wait".
@@ -71,6 +55,28 @@ private:
     bool FWoken = false;
 };
 
+class IHost {
+public:
+    virtual ~IHost() = default;
+    // A modal message box; callable from any thread, returns the button pressed.
+    virtual int MessageBox(const std::string& text, const std::string& caption, int flags) = 0;
+    // Runs fn on the main thread and waits until it has run. Called on the main thread
+    // itself, it runs fn at once.
+    virtual void RunOnMainThread(const std::function<void()>& fn) = 0;
+    // Shows or clears the busy mouse pointer; does nothing where there is no pointer.
+    virtual void SetBusyCursor(bool busy) = 0;
+    // The queue through which RunOnMainThread reaches the main thread, when the main thread
+    // drains it by hand (a host without an event loop); nullptr when an event loop serves
+    // the hand-overs or they run where they are asked for. Whoever waits on the main
+    // thread for a thread that may be handing something over runs this queue meanwhile.
+    [[nodiscard]] virtual TMainQueue* MainQueue() { return nullptr; }
+};
+
+// The host in use. Until SetHost is called it is a console host.
+[[nodiscard]] IHost& Host();
+// Installs a host (not owned; must outlive its use). nullptr goes back to the console host.
+void SetHost(IHost* host);
+
 // The host of the command line: boxes go to standard error as caption ": " text; a Yes/No
 // question is asked on the terminal when standard input is one and answered otherwise by
 // the default answer (No unless SetDefaultAnswer says Yes).
@@ -79,6 +85,7 @@ public:
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
     void RunOnMainThread(const std::function<void()>& fn) override;
     void SetBusyCursor(bool) override {}
+    [[nodiscard]] TMainQueue* MainQueue() override { return &FQueue; }
 
     void SetDefaultAnswer(int answer) { FDefaultAnswer = answer; }
     [[nodiscard]] TMainQueue& Queue() { return FQueue; }
@@ -87,44 +94,6 @@ private:
     TMainQueue FQueue;
     std::mutex FBoxLock;
     int FDefaultAnswer = IDNO;
-};
-
-// The host of the tests: records every box and answers from a script.
-class TTestHost : public IHost {
-public:
-    struct TBox {
-        std::string Text;
-        std::string Caption;
-        int Flags = 0;
-    };
-    int MessageBox(const std::string& text, const std::string& caption, int flags) override;
-    void RunOnMainThread(const std::function<void()>& fn) override;
-    void SetBusyCursor(bool busy) override;
-
-    // Answers given to the next boxes, in order; when the script is used up, boxes with
-    // Yes/No get DefaultAnswer and the others IDOK.
-    void ScriptAnswers(std::vector<int> answers);
-    int DefaultAnswer = IDNO;
-
-    [[nodiscard]] std::vector<TBox> Boxes() const;
-    [[nodiscard]] int BusyCalls() const;
-    [[nodiscard]] bool Busy() const;
-    void Clear();
-
-    [[nodiscard]] TMainQueue& Queue() { return FQueue; }
-    // When false (the default), RunOnMainThread runs the callable on the calling thread
-    // under a lock, which keeps deliveries one at a time. When true, it goes through the
-    // queue, which the test's main thread drains.
-    bool UseQueue = false;
-
-private:
-    mutable std::mutex FLock;
-    std::mutex FRunLock;
-    std::vector<TBox> FBoxes;
-    std::deque<int> FAnswers;
-    int FBusyCalls = 0;
-    bool FBusy = false;
-    TMainQueue FQueue;
 };
 
 } // namespace torvane::platform

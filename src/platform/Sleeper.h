@@ -1,12 +1,8 @@
 #pragma once
 // The one injectable clock for fixed waits (reboot waits, polls, protocol pauses) and for
 // the network deadlines. The program waits for real; tests install a sleeper that returns
-// at once and shortens deadlines, so they run in milliseconds.
-
-#include <atomic>
-#include <cstdint>
-#include <mutex>
-#include <vector>
+// at once and shortens deadlines (tests/support/FakeSleeper.h), so they run in
+// milliseconds.
 
 namespace torvane::platform {
 
@@ -45,25 +41,6 @@ public:
 private:
     double FFactor;
     int FMinTimeout;
-};
-
-// Returns at once and records every wait; deadlines are divided by TimeoutDivisor (at
-// least MinTimeoutMs).
-class TFakeSleeper : public ISleeper {
-public:
-    void Sleep(int ms) override;
-    [[nodiscard]] int Timeout(int ms) override;
-
-    [[nodiscard]] std::vector<int> Waits() const;
-    [[nodiscard]] std::int64_t TotalMs() const;
-    void Clear();
-
-    int TimeoutDivisor = 40;
-    int MinTimeoutMs = 50;
-
-private:
-    mutable std::mutex FLock;
-    std::vector<int> FWaits;
 };
 
 } // namespace torvane::platform

@@ -15,14 +15,7 @@ TMainThreadPump GPump;
 
 // The queue of the current host when the calling thread is its main thread, else nullptr.
 platform::TMainQueue* PumpableQueue() {
-    platform::IHost& host = platform::Host();
-    platform::TMainQueue* queue = nullptr;
-    if (auto* console = dynamic_cast<platform::TConsoleHost*>(&host)) {
-        queue = &console->Queue();
-    } else if (auto* test = dynamic_cast<platform::TTestHost*>(&host)) {
-        // Without UseQueue the test host runs hand-overs on the sending thread itself.
-        queue = test->UseQueue ? &test->Queue() : nullptr;
-    }
+    platform::TMainQueue* queue = platform::Host().MainQueue();
     return queue != nullptr && queue->IsMainThread() ? queue : nullptr;
 }
 

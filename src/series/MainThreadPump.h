@@ -5,8 +5,9 @@
 // thread until a condition holds and keeps running the host's queued main-thread work
 // meanwhile, so a receive thread blocked in its hand-over finishes and can be joined.
 //
-// The console and test hosts' queues are run directly. A host whose queue this code cannot
-// see (the window's event loop) installs its own pump with SetMainThreadPump.
+// A host whose main thread drains a queue by hand names it (IHost::MainQueue), and that
+// queue is run directly. A host served by an event loop (the window) installs its own pump
+// with SetMainThreadPump.
 
 #include <functional>
 

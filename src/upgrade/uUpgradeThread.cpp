@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <iomanip>
 #include <locale>
 #include <mutex>
 #include <optional>
@@ -48,16 +49,6 @@ std::locale SystemLocale() {
     }
 }
 
-std::string FormatTime(const std::tm& tm, const char* format, const std::locale& locale) {
-    std::ostringstream out;
-    out.imbue(locale);
-    const auto& facet = std::use_facet<std::time_put<char>>(locale);
-    const std::string fmt = format;
-    facet.put(std::ostreambuf_iterator<char>(out), out, ' ', &tm, fmt.data(),
-              fmt.data() + fmt.size());
-    return out.str();
-}
-
 } // namespace
 
 std::string LogTimeStamp(std::time_t now) {
@@ -65,12 +56,11 @@ std::string LogTimeStamp(std::time_t now) {
     if (::localtime_r(&now, &tm) == nullptr) {
         return {};
     }
-    const std::locale locale = SystemLocale();
-    std::string stamp = FormatTime(tm, "%x", locale);
-    if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0) {
-        stamp += " " + FormatTime(tm, "%X", locale);
-    }
-    return stamp;
+    const bool midnight = tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0;
+    std::ostringstream out;
+    out.imbue(SystemLocale());
+    out << std::put_time(&tm, midnight ? "%x" : "%x %X");
+    return out.str();
 }
 
 std::string FormatLogLine(const std::string& text) {

@@ -43,7 +43,6 @@ void PrivateFolders() {
     ::unsetenv("LC_ALL");
     ::unsetenv("LC_MESSAGES");
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ::unsetenv("TORVANE_TEST_AUTOCLOSE_BOXES");
 }
 
 class TQtEnvironment : public ::testing::Environment {
@@ -161,7 +160,6 @@ std::string ReadSetting(const std::string& path, const std::string& key) {
 
 void TAppTest::SetUp() {
     platform::SetHost(&FHost);
-    FHost.SetAutoAnswer(true);
     SetBroadcastAddress("127.0.0.1");
     TFakeAdapters::Install();
     TFakeAdapters::Clear();

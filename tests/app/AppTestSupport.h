@@ -1,10 +1,10 @@
 #pragma once
 // Shared pieces of the window tests: the offscreen QApplication of the test process, a
-// fixture that installs an auto-answering host, loopback deployment settings and fake
+// fixture that installs the window's host with boxes answered from a script, loopback deployment settings and fake
 // adapters for the H series, and a way to run the event loop until something happened.
 
-#include "app/QtHost.h"
 #include "app/Torvane_608.h"
+#include "support/QtTestHost.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +60,7 @@ protected:
     // True when the line is a log line (date and time, ":") of text.
     [[nodiscard]] static bool IsLogLineOf(const QString& line, const std::string& text);
 
-    TQtHost FHost;
+    TQtTestHost FHost;
     TFakeSleeperScope FSleeper;
 };
 

@@ -5,6 +5,7 @@
 #include "i18n/Deployment.h"
 #include "platform/Host.h"
 #include "platform/Socket.h"
+#include "support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ protected:
         return true;
     }
 
-    platform::TTestHost Host;
+    TTestHost Host;
 };
 
 // A UDP port that was free a moment ago (bound by the system's choice and released).

@@ -3,7 +3,6 @@
 // Cancel hand the choice back; closing hides until the window is told to tear down.
 
 #include "DiscoveryTestUtil.h"
-#include "app/QtHost.h"
 #include "discovery/Adv_Main.h"
 #include "discovery/ThemeLabel.h"
 #include "i18n/Deployment.h"
@@ -14,6 +13,7 @@
 #include "i18n/qt/QtText.h"
 #include "platform/Host.h"
 #include "support/Netns.h"
+#include "support/QtTestHost.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -52,7 +52,6 @@ class AdvMain : public ::testing::Test {
 protected:
     void SetUp() override {
         SetBroadcastAddress("127.0.0.1");
-        FHost.SetAutoAnswer(true);
         platform::SetHost(&FHost);
         FPacks = std::make_unique<TfrmStrRes>();
         SetLanguage("en");
@@ -88,7 +87,7 @@ protected:
     }
     [[nodiscard]] QString Count() const { return FDialog->lblDevNum->Caption(); }
 
-    TQtHost FHost;
+    test::TQtTestHost FHost;
     std::unique_ptr<TfrmStrRes> FPacks;
     std::unique_ptr<TfrmAdv_Main> FDialog;
 };

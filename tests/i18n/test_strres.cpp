@@ -2,6 +2,7 @@
 #include "i18n/StrResource.h"
 #include "platform/Folders.h"
 #include "platform/Host.h"
+#include "support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -147,7 +148,7 @@ TEST(StrRes, LookupsFromManyThreadsAgree) {
 TEST(StrRes, MessageBoxGoesThroughTheHost) {
     TfrmStrRes holder("strres_box");
     SetLanguage("en");
-    platform::TTestHost host;
+    test::TTestHost host;
     platform::SetHost(&host);
     host.ScriptAnswers({platform::IDOK});
     EXPECT_EQ(StrResMessageBox("IDS_UPGRADEINFO", "IDS_INFORMATION", 64), platform::IDOK);

@@ -2,6 +2,8 @@
 #include "platform/Host.h"
 #include "platform/InstanceLock.h"
 #include "platform/Sleeper.h"
+#include "support/FakeSleeper.h"
+#include "support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +36,7 @@ TEST(Host, MainQueueRunsWorkOnTheMainThreadAndWaits) {
 }
 
 TEST(Host, TestHostScriptsAnswers) {
-    p::TTestHost host;
+    torvane::test::TTestHost host;
     host.ScriptAnswers({p::IDYES});
     EXPECT_EQ(host.MessageBox("q", "c", 36), p::IDYES);
     EXPECT_EQ(host.MessageBox("q", "c", 36), p::IDNO);
@@ -45,7 +47,7 @@ TEST(Host, TestHostScriptsAnswers) {
 }
 
 TEST(Sleeper, FakeAndScaledSleepers) {
-    p::TFakeSleeper fake;
+    torvane::test::TFakeSleeper fake;
     p::SetSleeper(&fake);
     p::SleepMs(40000);
     p::SleepMs(1000);

@@ -5,6 +5,7 @@
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
 #include "series/uEUpgradeFile.h"
+#include "support/FakeSleeper.h"
 #include "support/LoopbackCtpCamera.h"
 #include "support/LoopbackTcpPeer.h"
 #include "support/LoopbackUdpPeer.h"
@@ -99,7 +100,7 @@ TTcpScript ConfigurationMode(const std::string& loginAnswer = "200 OK\r\n",
 }
 
 // A fake sleeper that runs a hook on every wait (to change the camera at that moment).
-class THookSleeper : public platform::TFakeSleeper {
+class THookSleeper : public test::TFakeSleeper {
 public:
     void Sleep(int ms) override {
         TFakeSleeper::Sleep(ms);

@@ -7,6 +7,7 @@
 #include "platform/Host.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackUdpPeer.h"
+#include "support/TestHost.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ protected:
         return targets;
     }
 
-    platform::TTestHost Host;
+    test::TTestHost Host;
     test::TFakeSleeperScope Sleep;
     TLoopbackHttpServer Camera;
     TDevInfo Device;

@@ -13,6 +13,7 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackTcpPeer.h"
 #include "support/LoopbackUdpPeer.h"
+#include "support/TestHost.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +68,7 @@ protected:
     void TearDown() override { platform::SetHost(nullptr); }
 
     static TfrmStrRes* Packs;
-    platform::TTestHost Host;
+    test::TTestHost Host;
     test::TFakeSleeperScope Sleep;
     std::string Firmware;
     TT924Series Client{0};

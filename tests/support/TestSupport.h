@@ -1,9 +1,11 @@
 #pragma once
 // Shared helpers of the test executables: sleeper scopes, loopback-only set-up, scratch
-// files. The loopback peers live beside this file (LoopbackHttpServer.h,
-// LoopbackTcpPeer.h, LoopbackUdpPeer.h).
+// files. The test doubles (TestHost.h, FakeSleeper.h, and for the window QtTestHost.h) and
+// the loopback peers (LoopbackHttpServer.h, LoopbackTcpPeer.h, LoopbackUdpPeer.h) live
+// beside this file.
 
 #include "platform/Sleeper.h"
+#include "support/FakeSleeper.h"
 
 #include <cstdint>
 #include <string>
@@ -37,7 +39,7 @@ public:
     TFakeSleeperScope& operator=(const TFakeSleeperScope&) = delete;
     ~TFakeSleeperScope() { platform::SetSleeper(nullptr); }
 
-    platform::TFakeSleeper Sleeper;
+    TFakeSleeper Sleeper;
 };
 
 // A TCP port on 127.0.0.1 that nothing listens on (bound once by the system's choice and

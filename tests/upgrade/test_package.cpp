@@ -6,6 +6,7 @@
 #include "platform/Host.h"
 #include "platform/Text.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TestHost.h"
 #include "support/TestSupport.h"
 #include "upgrade/PackageBuilder.h"
 #include "upgrade/Tools.h"
@@ -291,7 +292,7 @@ protected:
     }
 
     test::TFakeSleeperScope Sleep;
-    platform::TTestHost Host;
+    test::TTestHost Host;
     test::TLoopbackHttpServer Server;
     std::string Temp;
 };

@@ -1,6 +1,7 @@
 #include "platform/Folders.h"
 #include "platform/Host.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TestHost.h"
 #include "upgrade/Base64.h"
 #include "upgrade/Tools.h"
 #include "upgrade/uIUpgradeOpt.h"
@@ -86,7 +87,7 @@ TEST(DownloadToFile, FailuresShowABoxAndLeaveAnEmptyFile) {
     server.Handle("/fw.zip", THttpReply::Ok("package bytes"));
     server.Handle("/moved", THttpReply::Redirect("/fw.zip"));
     server.Handle("/gone", THttpReply::WithStatus(404, "Not Found", "no such file"));
-    platform::TTestHost host;
+    test::TTestHost host;
     platform::SetHost(&host);
     const std::string path = TTools::GetTempFolder() + "download.bin";
     std::string content;

@@ -7,6 +7,7 @@
 #include "platform/Folders.h"
 #include "platform/Host.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TestHost.h"
 #include "support/TestSupport.h"
 #include "upgrade/PackageBuilder.h"
 #include "upgrade/Tools.h"
@@ -133,7 +134,7 @@ protected:
     }
 
     static TfrmStrRes* Packs;
-    platform::TTestHost Host;
+    test::TTestHost Host;
     test::TFakeSleeperScope Sleep;
     std::shared_ptr<TScriptRecord> Record;
     TScriptedUpgrade* Script = nullptr;

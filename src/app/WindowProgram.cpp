@@ -1,0 +1,41 @@
+#include "app/WindowProgram.h"
+
+#include "TorvaneVersion.h"
+#include "app/QuitSignals.h"
+#include "app/Torvane_608.h"
+#include "i18n/Deployment.h"
+#include "series/SeriesUnits.h"
+#include "upgrade/uUpgradeThread.h"
+
+#include <QApplication>
+
+namespace torvane {
+
+int RunWindowProgram(int& argc, char* argv[], const THostFactory& makeHost) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("torvane"));
+    QApplication::setApplicationVersion(QString::fromLatin1(TorvaneVersion));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(TorvaneAppId));
+
+    const std::unique_ptr<platform::IHost> host = makeHost();
+    platform::SetHost(host.get());
+    LoadDeploymentSettings();
+    RegisterSeriesAdapters();
+
+    int result = 0;
+    {
+        TfrmTorvane window;
+        if (!window.StartRefused()) {
+            const TQuitSignals quitSignals(&window);
+            window.show();
+            result = QApplication::exec();
+        }
+    }
+    // A worker that has just reported its end may still be on its way out.
+    TUpgradeThread::WaitUntilAllEnded();
+    platform::SetHost(nullptr);
+    return result;
+}
+
+} // namespace torvane
