@@ -11,6 +11,7 @@
 #include "platform/Folders.h"
 #include "platform/Host.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TestHost.h"
 #include "support/TestSupport.h"
 #include "upgrade/FirmwareProof.h"
 #include "upgrade/PackageBuilder.h"
@@ -139,7 +140,7 @@ protected:
     static TfrmStrRes* Packs;
     // Deadlines divided by 100: the login's 20 s is 200 ms, the catalogue's 60 s 600 ms.
     test::TFakeSleeperScope Sleep{100, 50};
-    platform::TTestHost Host;
+    test::TTestHost Host;
     test::TLoopbackHttpServer Server;
     std::shared_ptr<std::vector<std::string>> Uploads = std::make_shared<std::vector<std::string>>();
     std::vector<std::string> Lines;
