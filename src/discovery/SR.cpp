@@ -3,9 +3,11 @@
 #include "discovery/Tools_Net.h"
 #include "platform/CodePage.h"
 #include "platform/Text.h"
-#include "series/ByteReader.h"
+#include "platform/ByteReader.h"
+#include "series/CtpSearch.h"
+#include "series/CtpSearchReply.h"
 
-#include <vector>
+#include <optional>
 
 namespace torvane {
 
@@ -35,13 +37,13 @@ std::string Utf8Name(std::string name) {
     return platform::IsValidUtf8(name) ? name : std::string();
 }
 
-std::string IPv4At(const TByteReader& r, std::size_t offset) {
+std::string IPv4At(const platform::TByteReader& r, std::size_t offset) {
     std::uint8_t bytes[4];
     r.Copy(offset, 4, bytes);
     return TTools_Net::IPv4ToStr(bytes);
 }
 
-bool Is1010(const TByteReader& r, std::uint16_t code, std::size_t minSize) {
+bool Is1010(const platform::TByteReader& r, std::uint16_t code, std::size_t minSize) {
     return r.Has(0, minSize) && r.U8(0) == 0x10 && r.U8(1) == 0x10 && r.U16LE(2) == code;
 }
 
@@ -88,7 +90,7 @@ std::string UicamProbe() {
 }
 
 std::string CTPSearch() {
-    return "SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n";
+    return std::string(CtpSearchProbe);
 }
 
 std::string Probe1010() {
@@ -123,7 +125,7 @@ void Send1010Probe(IDatagramSender& via, std::uint16_t port) {
 
 bool ParseMOIReply(std::string_view datagram, TDevInfo& record) {
     // The answer is read as if padded with zeros to 279 bytes; later bytes are ignored.
-    const TByteReader r(datagram.substr(0, 279));
+    const platform::TByteReader r(datagram.substr(0, 279));
     if (r.Rest(0).substr(0, 4) != "MO_I" || r.U16LE(4) != 1) {
         return false;
     }
@@ -152,77 +154,43 @@ bool ParseMOIReply(std::string_view datagram, TDevInfo& record) {
 
 // --- CTP --------------------------------------------------------------------------------
 
-namespace {
-
-// The first line that begins with key, from the second character after the key on. A line
-// that holds only the key (no separator) gives an empty value.
-bool FindKeyValue(const std::vector<std::string>& lines, std::string_view key,
-                  std::string& value) {
-    for (const std::string& line : lines) {
-        if (platform::StartsWith(line, key)) {
-            value = line.size() > key.size() + 1 ? line.substr(key.size() + 1) : std::string();
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 bool ParseCTPReply(std::string_view datagram, TDevInfo& record) {
     record.nType = DevTypeCTP;
     record.btDHCP = 2;
-    std::vector<std::string> lines;
-    platform::SplitText(datagram, "\r\n", lines);
-    std::string v;
-    if (FindKeyValue(lines, "-sn", v)) {
-        record.szSN = v;
+    // The list's reading of the reply: lines cut at CR LF, each key on the first line
+    // that begins with it (series/CtpSearchReply.h tells how the version read differs).
+    const ctp::TSearchReply reply(datagram, ctp::TSearchReply::TLineEnds::CrLf);
+    const auto take = [&reply](std::string_view key, std::string& field) {
+        if (std::optional<std::string> value = reply.LeadingKey(key)) {
+            field = std::move(*value);
+        }
+    };
+    take(ctp::KeySerial, record.szSN);
+    take(ctp::KeyName, record.szName);
+    take(ctp::KeyIP, record.szIPAddr);
+    take(ctp::KeyNetmask, record.szMask);
+    if (const auto port = reply.LeadingKey(ctp::KeyPortCtp)) {
+        record.wPort = static_cast<std::uint16_t>(platform::ToIntDef(*port, 80));
     }
-    if (FindKeyValue(lines, "-name", v)) {
-        record.szName = v;
-    }
-    if (FindKeyValue(lines, "-ip", v)) {
-        record.szIPAddr = v;
-    }
-    if (FindKeyValue(lines, "-netmask", v)) {
-        record.szMask = v;
-    }
-    if (FindKeyValue(lines, "-portctp", v)) {
-        record.wPort = static_cast<std::uint16_t>(platform::ToIntDef(v, 80));
-    }
-    if (FindKeyValue(lines, "-mdns", v)) {
-        record.szDNS1 = v;
-    }
-    if (FindKeyValue(lines, "-sdns", v)) {
-        record.szDNS2 = v;
-    }
-    if (FindKeyValue(lines, "-mac", v)) {
-        record.szID = platform::ReplaceAll(v, ":", "");
+    take(ctp::KeyPrimaryDns, record.szDNS1);
+    take(ctp::KeySecondaryDns, record.szDNS2);
+    if (const auto mac = reply.LeadingKey(ctp::KeyMac)) {
+        record.szID = platform::ReplaceAll(*mac, ":", "");
         record.szMac = NormalizeMac(record.szID);
     }
-    if (FindKeyValue(lines, "-gw", v)) {
-        record.szGateway = v;
-    }
-    if (FindKeyValue(lines, "-ddnsuser", v)) {
-        record.szDdnsUser = v;
-    }
-    if (FindKeyValue(lines, "-ddnspswd", v)) {
-        record.szDdnsPwd = v;
-    }
+    take(ctp::KeyGateway, record.szGateway);
+    take(ctp::KeyDdnsUser, record.szDdnsUser);
+    take(ctp::KeyDdnsPassword, record.szDdnsPwd);
     // Matches a "-ddnsuser" or "-ddnspswd" line too when that comes first.
-    if (FindKeyValue(lines, "-ddns", v)) {
-        record.szDdns = v;
-    }
-    if (FindKeyValue(lines, "-version", v)) {
-        record.szVersion = v;
-    }
+    take(ctp::KeyDdns, record.szDdns);
+    take(ctp::KeyVersion, record.szVersion);
     return true;
 }
 
 // --- 1010 -------------------------------------------------------------------------------
 
 bool Answer1010Hello(std::string_view datagram, IDatagramSender& via, std::uint16_t port) {
-    if (!Is1010(TByteReader(datagram), Code1010Hello, MinSize1010Hello)) {
+    if (!Is1010(platform::TByteReader(datagram), Code1010Hello, MinSize1010Hello)) {
         return false;
     }
     Send(via, Answer1010(datagram, Code1010HelloAnswer, 12), port);
@@ -231,7 +199,7 @@ bool Answer1010Hello(std::string_view datagram, IDatagramSender& via, std::uint1
 
 bool Parse1010Info(std::string_view datagram, TDevInfo& record, IDatagramSender& via,
                    std::uint16_t port) {
-    const TByteReader r(datagram);
+    const platform::TByteReader r(datagram);
     if (!Is1010(r, Code1010Info, MinSize1010Info)) {
         return false;
     }
@@ -260,7 +228,7 @@ bool Parse1010Info(std::string_view datagram, TDevInfo& record, IDatagramSender&
 }
 
 bool Parse1010Ddns(std::string_view datagram, T1010Ddns& ddns) {
-    const TByteReader r(datagram);
+    const platform::TByteReader r(datagram);
     if (!Is1010(r, Code1010Ddns, MinSize1010Ddns)) {
         return false;
     }

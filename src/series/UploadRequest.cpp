@@ -1,0 +1,142 @@
+#include "series/UploadRequest.h"
+
+#include "platform/Text.h"
+#include "platform/Url.h"
+#include "upgrade/Base64.h"
+
+#include <cstdio>
+
+namespace torvane {
+
+namespace {
+
+constexpr const char* CRLF = "\r\n";
+constexpr std::string_view Scheme = "http://";
+
+bool IsUrlByte(unsigned char c) {
+    return c > 0x20 && c < 0x7F;
+}
+
+bool IsHostByte(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
+}
+
+const char* AcceptOf(TPostVariant variant) {
+    return variant == TPostVariant::F ? "text/html, */*"
+                                      : "image/gif, image/jpeg, image/pjpeg, image/pjpeg, "
+                                        "application/x-shockwave-flash, */*";
+}
+
+} // namespace
+
+std::string MakeBoundary(const TLocalTime& t) {
+    char digits[32];
+    std::snprintf(digits, sizeof(digits), "%02d%02d%02d%02d%02d%02d%03d", t.Month % 100,
+                  t.Day % 100, t.Year % 100, t.Hour % 100, t.Minute % 100, t.Second % 100,
+                  t.Millisecond % 1000);
+    return std::string("--------") + digits;
+}
+
+bool ParseUploadUrl(const std::string& url, TParsedUrl& out, std::string& error) {
+    out = TParsedUrl{};
+    // Checked on the text first, because curl is lenient where a camera address never
+    // is: it takes "http:/cam" and reads "http:///x" as the host "x".
+    if (url.size() < Scheme.size() ||
+        platform::CompareTextAscii(url.substr(0, Scheme.size()), Scheme) != 0) {
+        error = "Not an http:// address: " + url;
+        return false;
+    }
+    for (const char c : url) {
+        if (!IsUrlByte(static_cast<unsigned char>(c))) {
+            error = "The address contains blanks or control characters: " + url;
+            return false;
+        }
+    }
+    const std::optional<platform::TUrl> parsed = platform::ParseUrl(url);
+    if (!parsed || parsed->Scheme != "http") {
+        error = "The address cannot be read: " + url;
+        return false;
+    }
+    if (parsed->HasUserInfo) {
+        error = "The address names a user: " + url;
+        return false;
+    }
+    // The host must stand in the text as curl read it: curl decodes "%41" and rewrites
+    // numeric forms ("0x7f.0.0.1"), and the Host header carries the host as typed.
+    const std::string_view written = std::string_view(url).substr(Scheme.size());
+    if (parsed->Host.empty() || written.substr(0, parsed->Host.size()) != parsed->Host) {
+        error = "The address names no host: " + url;
+        return false;
+    }
+    for (const char c : parsed->Host) {
+        if (!IsHostByte(static_cast<unsigned char>(c))) {
+            error = "The address has an invalid host: " + url;
+            return false;
+        }
+    }
+    // A ":" after the host needs a port of 1 to 65535 (curl takes "cam:/x" as no port).
+    const bool portWritten = written.size() > parsed->Host.size() &&
+                             written[parsed->Host.size()] == ':';
+    if (portWritten && (!parsed->Port || *parsed->Port == 0)) {
+        error = "The address has an invalid port: " + url;
+        return false;
+    }
+    out.Host = parsed->Host;
+    out.Port = parsed->Port.value_or(80);
+    out.Target = parsed->Path;
+    if (parsed->Query) {
+        out.Target += "?" + *parsed->Query;
+    }
+    if (parsed->Fragment) {
+        out.Target += "#" + *parsed->Fragment;
+    } else if (url.back() == '#') {
+        out.Target += "#"; // curl drops an empty fragment; the camera gets the text as typed
+    }
+    return true;
+}
+
+namespace upload {
+
+std::string PartHead(const std::string& boundary, const std::string& filePath,
+                     const std::string& partContentType) {
+    std::string s;
+    s += "--" + boundary + CRLF;
+    s += "Content-Disposition: form-data; name=\"file\"; filename=\"" + filePath + "\"" + CRLF;
+    s += "Content-Type: " + partContentType + CRLF;
+    s += std::string("Content-Transfer-Encoding: binary") + CRLF;
+    s += CRLF;
+    return s;
+}
+
+std::string PartTail(const std::string& boundary) {
+    return std::string(CRLF) + "--" + boundary + "--" + CRLF;
+}
+
+std::string RequestHead(const TParsedUrl& url, const std::string& boundary,
+                        std::uint64_t contentLength, TPostVariant variant,
+                        const TPostCredentials& credentials) {
+    std::string s = "POST " + url.Target + " HTTP/1.0" + CRLF;
+    auto header = [&s](const std::string& name, const std::string& value) {
+        s += name + ": " + value + CRLF;
+    };
+    header("Connection", "keep-alive");
+    header("Content-Type", "multipart/form-data; boundary=" + boundary);
+    header("Content-Length", std::to_string(contentLength));
+    header("Host", url.Port == 80 ? url.Host : url.Host + ":" + std::to_string(url.Port));
+    header("Accept", AcceptOf(variant));
+    if (variant != TPostVariant::F) {
+        header("Accept-Encoding", "gzip,deflate");
+    }
+    header("User-Agent", "Mozilla/3.0 (compatible; Indy Library)");
+    if (variant == TPostVariant::H) {
+        header("Authorization",
+               "Basic " + EncodeBase64Line(credentials.User + ":" + credentials.Password));
+    }
+    s += CRLF;
+    return s;
+}
+
+} // namespace upload
+
+} // namespace torvane
