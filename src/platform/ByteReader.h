@@ -57,16 +57,16 @@ public:
         return offset < FLength ? FData[offset] : 0;
     }
     [[nodiscard]] std::uint16_t U16LE(std::size_t offset) const {
-        return static_cast<std::uint16_t>(U8(offset) | (U8(offset + 1) << 8));
+        return static_cast<std::uint16_t>(ByteAt(offset, 0) | (ByteAt(offset, 1) << 8));
     }
     [[nodiscard]] std::uint16_t U16BE(std::size_t offset) const {
-        return static_cast<std::uint16_t>((U8(offset) << 8) | U8(offset + 1));
+        return static_cast<std::uint16_t>((ByteAt(offset, 0) << 8) | ByteAt(offset, 1));
     }
     [[nodiscard]] std::uint32_t U32LE(std::size_t offset) const {
-        return static_cast<std::uint32_t>(U8(offset)) |
-               (static_cast<std::uint32_t>(U8(offset + 1)) << 8) |
-               (static_cast<std::uint32_t>(U8(offset + 2)) << 16) |
-               (static_cast<std::uint32_t>(U8(offset + 3)) << 24);
+        return static_cast<std::uint32_t>(ByteAt(offset, 0)) |
+               (static_cast<std::uint32_t>(ByteAt(offset, 1)) << 8) |
+               (static_cast<std::uint32_t>(ByteAt(offset, 2)) << 16) |
+               (static_cast<std::uint32_t>(ByteAt(offset, 3)) << 24);
     }
     [[nodiscard]] std::int32_t I32LE(std::size_t offset) const {
         return static_cast<std::int32_t>(U32LE(offset));
@@ -80,7 +80,7 @@ public:
     // Copies size bytes (zeros beyond the end) into out.
     void Copy(std::size_t offset, std::size_t size, std::uint8_t* out) const {
         for (std::size_t i = 0; i < size; ++i) {
-            out[i] = U8(offset + i);
+            out[i] = ByteAt(offset, i);
         }
     }
     void Copy(TByteField f, std::uint8_t* out) const { Copy(f.Offset, f.Size, out); }
@@ -147,6 +147,11 @@ public:
     }
 
 private:
+    // Byte i of the field at offset; zero beyond the view (no sum that could wrap).
+    [[nodiscard]] std::uint8_t ByteAt(std::size_t offset, std::size_t i) const {
+        return offset < FLength && i < FLength - offset ? FData[offset + i] : 0;
+    }
+
     const std::uint8_t* FData = nullptr;
     std::size_t FLength = 0;
 };
