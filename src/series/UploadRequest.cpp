@@ -62,27 +62,34 @@ bool ParseUploadUrl(const std::string& url, TParsedUrl& out, std::string& error)
         error = "The address names a user: " + url;
         return false;
     }
-    // The host must stand in the text as curl read it: curl decodes "%41" and rewrites
-    // numeric forms ("0x7f.0.0.1"), and the Host header carries the host as typed.
+    // The host is taken as typed, up to the port, path or query: the Host header carries
+    // it so, and a numeric form such as "127.1" is resolved when connecting, as a name
+    // would be (curl would rewrite it, and decode "%41").
     const std::string_view written = std::string_view(url).substr(Scheme.size());
-    if (parsed->Host.empty() || written.substr(0, parsed->Host.size()) != parsed->Host) {
+    const std::string_view host = written.substr(0, written.find_first_of(":/?"));
+    if (host.empty()) {
         error = "The address names no host: " + url;
         return false;
     }
-    for (const char c : parsed->Host) {
+    for (const char c : host) {
         if (!IsHostByte(static_cast<unsigned char>(c))) {
             error = "The address has an invalid host: " + url;
             return false;
         }
     }
-    // A ":" after the host needs a port of 1 to 65535 (curl takes "cam:/x" as no port).
-    const bool portWritten = written.size() > parsed->Host.size() &&
-                             written[parsed->Host.size()] == ':';
-    if (portWritten && (!parsed->Port || *parsed->Port == 0)) {
-        error = "The address has an invalid port: " + url;
-        return false;
+    // A ":" after the host needs a port of 1 to 65535 written as one to five digits up to
+    // the path or query (curl takes "cam:/x" as no port, "cam:000081" as 81, and ends a
+    // port at "#").
+    if (host.size() < written.size() && written[host.size()] == ':') {
+        std::string_view port = written.substr(host.size() + 1);
+        port = port.substr(0, port.find_first_of("/?"));
+        if (!parsed->Port || *parsed->Port == 0 || port.empty() || port.size() > 5 ||
+            port.find_first_not_of("0123456789") != std::string_view::npos) {
+            error = "The address has an invalid port: " + url;
+            return false;
+        }
     }
-    out.Host = parsed->Host;
+    out.Host = std::string(host);
     out.Port = parsed->Port.value_or(80);
     out.Target = parsed->Path;
     if (parsed->Query) {

@@ -134,10 +134,15 @@ TEST(PostFirmware, UrlParsingAndPortInHost) {
     ASSERT_TRUE(ParseUploadUrl("http://cam_1.local:00081/x", u, error));
     EXPECT_EQ(u.Host, "cam_1.local");
     EXPECT_EQ(u.Port, 81);
+    // A numeric host is kept as typed for the Host header (connecting resolves it).
+    ASSERT_TRUE(ParseUploadUrl("http://127.1:8600", u, error));
+    EXPECT_EQ(u.Host, "127.1");
+    EXPECT_EQ(u.Port, 8600);
+    EXPECT_EQ(u.Target, "/");
     // What a lenient URL reader would take but no camera address looks like: one slash,
-    // a host curl would decode or rewrite (the Host header must carry it as typed), IPv6.
-    for (const char* odd : {"http:/cam/x", "http://cam%41/x", "http://0x7f.0.0.1/x",
-                            "http://127.1/x", "http://[::1]/x", "http://:81/x"}) {
+    // a host curl would decode, IPv6, a fragment in the host, a port of six digits.
+    for (const char* odd : {"http:/cam/x", "http://cam%41/x", "http://[::1]/x", "http://:81/x",
+                            "http://cam#frag/x", "http://cam:000081/x"}) {
         error.clear();
         EXPECT_FALSE(ParseUploadUrl(odd, u, error)) << odd;
         EXPECT_FALSE(error.empty()) << odd;
