@@ -4,6 +4,7 @@
 #include "platform/Url.h"
 #include "upgrade/Base64.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace torvane {
@@ -40,54 +41,51 @@ std::string MakeBoundary(const TLocalTime& t) {
 
 bool ParseUploadUrl(const std::string& url, TParsedUrl& out, std::string& error) {
     out = TParsedUrl{};
-    // Checked on the text first, because curl is lenient where a camera address never
-    // is: it takes "http:/cam" and reads "http:///x" as the host "x".
+    const auto refuse = [&](const char* reason) {
+        error = reason + url;
+        return false;
+    };
+    // The text is checked first, because curl is lenient where a camera address never is:
+    // it takes "http:/cam", reads "http:///x" as the host "x", decodes "%41" in a host,
+    // rewrites "127.1", takes "cam:/x" as no port and "cam:000081" as 81.
     if (url.size() < Scheme.size() ||
         platform::CompareTextAscii(url.substr(0, Scheme.size()), Scheme) != 0) {
-        error = "Not an http:// address: " + url;
-        return false;
+        return refuse("Not an http:// address: ");
     }
     for (const char c : url) {
         if (!IsUrlByte(static_cast<unsigned char>(c))) {
-            error = "The address contains blanks or control characters: " + url;
-            return false;
+            return refuse("The address contains blanks or control characters: ");
         }
     }
-    const std::optional<platform::TUrl> parsed = platform::ParseUrl(url);
-    if (!parsed || parsed->Scheme != "http") {
-        error = "The address cannot be read: " + url;
-        return false;
-    }
-    if (parsed->HasUserInfo) {
-        error = "The address names a user: " + url;
-        return false;
-    }
-    // The host is taken as typed, up to the port, path or query: the Host header carries
-    // it so, and a numeric form such as "127.1" is resolved when connecting, as a name
-    // would be (curl would rewrite it, and decode "%41").
+    // The host as typed, up to the port, path or query: the Host header carries it so,
+    // and a numeric form such as "127.1" is resolved when connecting, as a name would be.
     const std::string_view written = std::string_view(url).substr(Scheme.size());
     const std::string_view host = written.substr(0, written.find_first_of(":/?"));
     if (host.empty()) {
-        error = "The address names no host: " + url;
-        return false;
+        return refuse("The address names no host: ");
     }
-    for (const char c : host) {
-        if (!IsHostByte(static_cast<unsigned char>(c))) {
-            error = "The address has an invalid host: " + url;
-            return false;
-        }
+    if (!std::all_of(host.begin(), host.end(),
+                     [](char c) { return IsHostByte(static_cast<unsigned char>(c)); })) {
+        return refuse("The address has an invalid host: ");
     }
-    // A ":" after the host needs a port of 1 to 65535 written as one to five digits up to
-    // the path or query (curl takes "cam:/x" as no port, "cam:000081" as 81, and ends a
-    // port at "#").
-    if (host.size() < written.size() && written[host.size()] == ':') {
+    // After a ":" one to five digits up to the path or query (curl ends a port at "#").
+    const bool hasPort = host.size() < written.size() && written[host.size()] == ':';
+    if (hasPort) {
         std::string_view port = written.substr(host.size() + 1);
         port = port.substr(0, port.find_first_of("/?"));
-        if (!parsed->Port || *parsed->Port == 0 || port.empty() || port.size() > 5 ||
+        if (port.empty() || port.size() > 5 ||
             port.find_first_not_of("0123456789") != std::string_view::npos) {
-            error = "The address has an invalid port: " + url;
-            return false;
+            return refuse("The address has an invalid port: ");
         }
+    }
+    // curl reads the rest: the port's value, the path, query and fragment.
+    const std::optional<platform::TUrl> parsed = platform::ParseUrl(url);
+    if (!parsed || parsed->Scheme != "http" || parsed->HasUserInfo) {
+        return refuse(hasPort ? "The address has an invalid port: "
+                              : "The address has an invalid host: ");
+    }
+    if (hasPort && (!parsed->Port || *parsed->Port == 0)) {
+        return refuse("The address has an invalid port: ");
     }
     out.Host = std::string(host);
     out.Port = parsed->Port.value_or(80);
