@@ -77,7 +77,7 @@ inline constexpr TByteField InfoMac{96, 6};
 inline constexpr TByteField InfoAux2{102, 2};
 inline constexpr TByteField InfoSerial{104, 7};
 inline constexpr TByteField InfoDhcp{111, 1};
-inline constexpr TByteField InfoName{112, 24}; // UTF-8
+inline constexpr TByteField InfoName{112, 24};      // UTF-8
 inline constexpr std::size_t InfoVersionFrom = 136; // to its zero byte
 
 // The DDNS message: each text ends at its zero byte, at the latest where the next begins.

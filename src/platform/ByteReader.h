@@ -102,9 +102,7 @@ public:
     }
     [[nodiscard]] std::string_view Bytes(TByteField f) const { return Bytes(f.Offset, f.Size); }
     // The bytes from offset to the end.
-    [[nodiscard]] std::string_view Rest(std::size_t offset) const {
-        return Bytes(offset, FLength);
-    }
+    [[nodiscard]] std::string_view Rest(std::size_t offset) const { return Bytes(offset, FLength); }
     // The part of the view from offset, at most size bytes (what there is of it).
     [[nodiscard]] TByteReader Sub(std::size_t offset, std::size_t size) const {
         const std::string_view part = Bytes(offset, size);

@@ -18,8 +18,7 @@ public:
     [[nodiscard]] bool Loaded() const { return FHandle != nullptr; }
     // The address of an exported function, cast to its type; none when the library is not
     // loaded or does not export it.
-    template <typename TFn>
-    [[nodiscard]] TFn Function(const char* name) const {
+    template <typename TFn> [[nodiscard]] TFn Function(const char* name) const {
         return reinterpret_cast<TFn>(Symbol(name));
     }
     // Unloads the library now (the destructor does it otherwise).

@@ -7,7 +7,7 @@ struct TLocalTime {
     int Year = 0;
     int Month = 0; // 1..12
     int Day = 0;
-    int Hour = 0;  // 0..23
+    int Hour = 0; // 0..23
     int Minute = 0;
     int Second = 0;
     int Millisecond = 0;

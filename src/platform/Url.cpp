@@ -34,8 +34,7 @@ std::optional<TUrl> ParseUrl(std::string_view url, bool schemeOptional) {
     }
     const std::string text(url);
     // CURLU_PATH_AS_IS: the path goes to the camera byte for byte, "." and ".." included.
-    const unsigned int flags =
-        CURLU_PATH_AS_IS | (schemeOptional ? CURLU_DEFAULT_SCHEME : 0U);
+    const unsigned int flags = CURLU_PATH_AS_IS | (schemeOptional ? CURLU_DEFAULT_SCHEME : 0U);
     if (text.find('\0') != std::string::npos ||
         curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), flags) != CURLUE_OK) {
         return std::nullopt;

@@ -13,11 +13,11 @@
 namespace torvane::platform {
 
 struct TUrl {
-    std::string Scheme;             // lower case
-    bool HasUserInfo = false;       // a user, password or login options before the host
+    std::string Scheme;       // lower case
+    bool HasUserInfo = false; // a user, password or login options before the host
     std::string Host;
-    std::optional<std::uint16_t> Port; // as written; none when the URL names no port
-    std::string Path;               // "/" at least
+    std::optional<std::uint16_t> Port;   // as written; none when the URL names no port
+    std::string Path;                    // "/" at least
     std::optional<std::string> Query;    // without "?"; empty but present for "x?"
     std::optional<std::string> Fragment; // without "#"; curl drops an empty one
 };

@@ -178,8 +178,7 @@ int TSocketThread::ReadLine(TClock::time_point deadline, bool pauseAfterFailedRe
         if (ready == platform::TWaitResult::Failed) {
             return got > 0 ? CtpOk : CtpReceiveFailed;
         }
-        const platform::TSocketResult n =
-            FSocket.Receive(FRecvBuf.data() + got, CtpReadSize - got);
+        const platform::TSocketResult n = FSocket.Receive(FRecvBuf.data() + got, CtpReadSize - got);
         if (n.Ok() && n.Count > 0) {
             got += n.Count;
             continue;
@@ -312,11 +311,15 @@ int TSocketThread::RecvReply(std::string& reply, int& length) {
         reply = ctp::ReplyText(received);
         length = static_cast<int>(got - ctp::ReplyPrefix.size());
         switch (kind) {
-        case ctp::TReplyKind::Ok: return CtpOk;
-        case ctp::TReplyKind::Refused: return CtpRefused;
+        case ctp::TReplyKind::Ok:
+            return CtpOk;
+        case ctp::TReplyKind::Refused:
+            return CtpRefused;
         // Nothing more comes, and since only an OK reply accepts a frame, a refusal.
-        case ctp::TReplyKind::ContinueDone: return CtpRefused;
-        default: break;
+        case ctp::TReplyKind::ContinueDone:
+            return CtpRefused;
+        default:
+            break;
         }
         if (!continued) {
             continued = true;
@@ -364,8 +367,8 @@ int TSocketThread::SendFileSection(TPk2Reader& package, const TPk2Section& secti
     std::array<std::uint8_t, CtpDataBlockSize> block{};
     std::uint64_t sent = 0;
     while (sent < section.Size) {
-        const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(CtpDataBlockSize,
-                                                                        section.Size - sent));
+        const auto k = static_cast<std::size_t>(
+            std::min<std::uint64_t>(CtpDataBlockSize, section.Size - sent));
         if (!package.ReadBody(block.data(), k)) {
             return CtpReceiveFailed;
         }
@@ -389,9 +392,9 @@ int TSocketThread::SendSection(std::istream& in) {
         return CtpReceiveFailed;
     }
     switch (section.Kind) {
-    case TPk2Kind::File: return SendFileSection(package, section);
-    case TPk2Kind::Command:
-    {
+    case TPk2Kind::File:
+        return SendFileSection(package, section);
+    case TPk2Kind::Command: {
         // Checked before anything is read or allocated: the command and its frame header
         // must fit the send buffer.
         if (!ctp::CommandFits(section.Size)) {

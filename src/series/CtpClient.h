@@ -34,16 +34,16 @@ constexpr int CtpClosed = -4;        // the camera closed the connection
 constexpr int CtpSendFailed = -5;    // sending was incomplete, or closing failed
 
 // Time-outs and fixed waits (nominal milliseconds; the sleeper may shorten them).
-constexpr int CtpAnswerTimeoutMs = 8000;    // the first answer or reply to a message
-constexpr int CtpContinueTotalMs = 60000;   // every further reply after "Continue", together
-constexpr int CtpConnectWaitMs = 1000;      // after a connection attempt has been started
-constexpr int CtpRetryReadWaitMs = 1000;    // after a read that found no data yet
-constexpr int CtpSearchReplyWaitMs = 300;   // between search replies
-constexpr int CtpSearchTotalMs = 10000;     // the whole search, however chatty the LAN
-constexpr int CtpModeSwitchWaitMs = 5000;   // after leaving configuration or upgrade mode
-constexpr int CtpRebootWaitMs = 40000;      // before the first reconnection attempt
-constexpr int CtpRebootPollWaitMs = 10000;  // between reconnection attempts
-constexpr int CtpRebootPollCount = 10;      // pauses before giving up
+constexpr int CtpAnswerTimeoutMs = 8000;   // the first answer or reply to a message
+constexpr int CtpContinueTotalMs = 60000;  // every further reply after "Continue", together
+constexpr int CtpConnectWaitMs = 1000;     // after a connection attempt has been started
+constexpr int CtpRetryReadWaitMs = 1000;   // after a read that found no data yet
+constexpr int CtpSearchReplyWaitMs = 300;  // between search replies
+constexpr int CtpSearchTotalMs = 10000;    // the whole search, however chatty the LAN
+constexpr int CtpModeSwitchWaitMs = 5000;  // after leaving configuration or upgrade mode
+constexpr int CtpRebootWaitMs = 40000;     // before the first reconnection attempt
+constexpr int CtpRebootPollWaitMs = 10000; // between reconnection attempts
+constexpr int CtpRebootPollCount = 10;     // pauses before giving up
 
 // Raised when a client cannot have a socket; the text is the IDS_CRTSOCKETERR message.
 class TCtpError : public std::runtime_error {

@@ -46,8 +46,7 @@ int TSocketThread::SearchCTPDevices(TCTPDeviceList& list) {
     if (targets.empty()) {
         return 0; // no destination (no interface that can broadcast): nothing to wait for
     }
-    (void)socket.SendToTargets(CtpSearchProbe.data(), CtpSearchProbe.size(), ports.Remote,
-                               targets);
+    (void)socket.SendToTargets(CtpSearchProbe.data(), CtpSearchProbe.size(), ports.Remote, targets);
 
     int count = 0;
     const auto end = std::chrono::steady_clock::now() +
@@ -57,7 +56,8 @@ int TSocketThread::SearchCTPDevices(TCTPDeviceList& list) {
         if (socket.WaitReadable(CtpSearchReplyWaitMs) != platform::TWaitResult::Ready) {
             break;
         }
-        const platform::TReceivedDatagram got = socket.ReceiveFrom(buffer.data(), SearchDatagramUsed);
+        const platform::TReceivedDatagram got =
+            socket.ReceiveFrom(buffer.data(), SearchDatagramUsed);
         if (!got.Ok()) {
             if (got.WouldBlock()) {
                 continue;

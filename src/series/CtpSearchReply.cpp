@@ -38,8 +38,8 @@ std::optional<std::string> TSearchReply::LeadingKey(std::string_view key) const 
     return std::nullopt;
 }
 
-std::vector<TSearchReply::TClaimedLine> TSearchReply::ClaimedLines(
-    std::span<const std::string_view> keys) const {
+std::vector<TSearchReply::TClaimedLine>
+TSearchReply::ClaimedLines(std::span<const std::string_view> keys) const {
     std::vector<TClaimedLine> claimed;
     for (const std::string& text : FLines) {
         const std::string_view line = text;
@@ -85,32 +85,47 @@ TCTPDeviceRecord ParseCTPSearchReply(std::string_view datagram) {
     // The order decides which key claims a line that holds several.
     enum TKey { Name, Serial, PortCtp, IP, Netmask, Mdns, Sdns, Gateway, Dhcp, Version };
     static constexpr std::string_view Keys[] = {
-        ctp::KeyName,       ctp::KeySerial,         ctp::KeyPortCtp,  ctp::KeyIP,
-        ctp::KeyNetmask,    ctp::KeyPrimaryDns,     ctp::KeySecondaryDns,
-        ctp::KeyGateway,    ctp::KeyDhcp,           ctp::KeyVersion};
+        ctp::KeyName,       ctp::KeySerial,       ctp::KeyPortCtp, ctp::KeyIP,   ctp::KeyNetmask,
+        ctp::KeyPrimaryDns, ctp::KeySecondaryDns, ctp::KeyGateway, ctp::KeyDhcp, ctp::KeyVersion};
     TCTPDeviceRecord record;
     const ctp::TSearchReply reply(datagram, ctp::TSearchReply::TLineEnds::Any);
     for (const auto& [key, value] : reply.ClaimedLines(Keys)) {
         switch (key) {
-        case Name: record.Name = Cut(value, TCTPDeviceRecord::NameLength); break;
-        case Serial: record.Serial = Cut(value, TCTPDeviceRecord::SerialLength); break;
-        case PortCtp:
-        {
+        case Name:
+            record.Name = Cut(value, TCTPDeviceRecord::NameLength);
+            break;
+        case Serial:
+            record.Serial = Cut(value, TCTPDeviceRecord::SerialLength);
+            break;
+        case PortCtp: {
             const long long port = platform::ToIntDef(value, 81);
             // A number beyond 32 bits is no number for this field either.
             record.PortCtp = port < INT32_MIN || port > INT32_MAX ? 81 : static_cast<int>(port);
             break;
         }
-        case IP: record.IP = Cut(value, TCTPDeviceRecord::AddressLength); break;
-        case Netmask: record.Netmask = Cut(value, TCTPDeviceRecord::AddressLength); break;
-        case Mdns: record.PrimaryDns = Cut(value, TCTPDeviceRecord::AddressLength); break;
-        case Sdns: record.SecondaryDns = Cut(value, TCTPDeviceRecord::AddressLength); break;
-        case Gateway: record.Gateway = Cut(value, TCTPDeviceRecord::AddressLength); break;
-        case Dhcp: record.DhcpOn = value != "0"; break;
+        case IP:
+            record.IP = Cut(value, TCTPDeviceRecord::AddressLength);
+            break;
+        case Netmask:
+            record.Netmask = Cut(value, TCTPDeviceRecord::AddressLength);
+            break;
+        case Mdns:
+            record.PrimaryDns = Cut(value, TCTPDeviceRecord::AddressLength);
+            break;
+        case Sdns:
+            record.SecondaryDns = Cut(value, TCTPDeviceRecord::AddressLength);
+            break;
+        case Gateway:
+            record.Gateway = Cut(value, TCTPDeviceRecord::AddressLength);
+            break;
+        case Dhcp:
+            record.DhcpOn = value != "0";
+            break;
         case Version:
             record.Version = Cut(VersionOfValue(value), TCTPDeviceRecord::VersionLength);
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return record;

@@ -71,8 +71,8 @@ public:
         std::size_t Key = 0;
         std::string_view Value;
     };
-    [[nodiscard]] std::vector<TClaimedLine> ClaimedLines(
-        std::span<const std::string_view> keys) const;
+    [[nodiscard]] std::vector<TClaimedLine>
+    ClaimedLines(std::span<const std::string_view> keys) const;
 
     [[nodiscard]] const std::vector<std::string>& Lines() const { return FLines; }
 

@@ -22,8 +22,7 @@ std::string HeaderValue(const std::vector<std::string>& headers, std::string_vie
 }
 
 // A number made only of digits of base, the whole text.
-template <typename T>
-bool ParseDigits(std::string_view text, int base, T& value) {
+template <typename T> bool ParseDigits(std::string_view text, int base, T& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
     return error == std::errc() && end == text.data() + text.size() && !text.empty() &&
            text.front() != '-' && text.front() != '+';
@@ -58,8 +57,8 @@ bool THttpReplyReader::Refused() const {
 
 bool THttpReplyReader::Fill() {
     char buffer[16 * 1024];
-    const platform::TSocketResult n = FStream.ReadSome(buffer, sizeof(buffer), FReadTimeoutMs,
-                                                       FDeadline);
+    const platform::TSocketResult n =
+        FStream.ReadSome(buffer, sizeof(buffer), FReadTimeoutMs, FDeadline);
     if (n.Ok() && n.Count > 0) {
         FBuffer.append(buffer, n.Count);
         return true;

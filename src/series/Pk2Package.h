@@ -60,7 +60,7 @@ enum class TPk2Kind { File, Command, Other };
 // One section as the reader found it; its body follows at the reader's position.
 struct TPk2Section {
     TPk2Kind Kind = TPk2Kind::Other;
-    std::string FileName;  // FILE sections
+    std::string FileName;   // FILE sections
     std::uint64_t Size = 0; // the body's bytes: the file data (FILE), the text (CMD ), or
                             // what is passed over (other kinds)
 };

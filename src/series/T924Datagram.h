@@ -65,8 +65,8 @@ inline constexpr std::uint32_t SetAccepted = 0x8000;
 
 // The four bytes that open a datagram of this command: "DH" and the command.
 [[nodiscard]] inline std::string Head(TCommand command) {
-    return {static_cast<char>(Magic0), static_cast<char>(Magic1),
-            static_cast<char>(command.First), static_cast<char>(command.Second)};
+    return {static_cast<char>(Magic0), static_cast<char>(Magic1), static_cast<char>(command.First),
+            static_cast<char>(command.Second)};
 }
 
 // The datagram begins with "DH" and this command.

@@ -13,7 +13,9 @@ namespace torvane::platform {
 namespace {
 
 TEST(ByteReader, LenientReadsSeeZerosCheckedReadsRefuse) {
-    const std::string bytes("\x01\x02\x03\x04" "AB\0CD", 9);
+    const std::string bytes("\x01\x02\x03\x04"
+                            "AB\0CD",
+                            9);
     const TByteReader r(bytes);
     EXPECT_EQ(r.U16LE(0), 0x0201);
     EXPECT_EQ(r.U16BE(0), 0x0102);
@@ -56,7 +58,12 @@ TEST(ByteReader, LenientReadsSeeZerosCheckedReadsRefuse) {
 }
 
 TEST(ByteReader, CursorAndWriterStayInsideTheirBytes) {
-    const std::string form("\x03" "abc" "\x05\x00\x00\x00" "12345" "\x07", 14);
+    const std::string form("\x03"
+                           "abc"
+                           "\x05\x00\x00\x00"
+                           "12345"
+                           "\x07",
+                           14);
     TByteCursor c{TByteReader(form)};
     EXPECT_EQ(c.Peek(), 3);
     EXPECT_EQ(c.Bytes(c.U8()), "abc");

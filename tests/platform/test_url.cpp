@@ -42,8 +42,8 @@ TEST(Url, PartsAsWritten) {
     EXPECT_EQ(u->Host, "127.0.0.9");
     EXPECT_EQ(u->Port, 8600);
 
-    for (const char* bad : {"", "http://cam:65536/", "http://cam:8a/", "http://cam\\x/",
-                            "http://ca m/"}) {
+    for (const char* bad :
+         {"", "http://cam:65536/", "http://cam:8a/", "http://cam\\x/", "http://ca m/"}) {
         EXPECT_FALSE(ParseUrl(bad).has_value()) << bad;
     }
     EXPECT_FALSE(ParseUrl(std::string_view("http://cam/\0x", 13)).has_value())

@@ -19,8 +19,8 @@ using test::SectionHeader;
 
 TEST(Pk2Reader, WalksSectionsAndNeverReadsPastABody) {
     std::istringstream in(Package(4, FileSection("a.bin", "12345") + CmdSection("ls") +
-                                          SectionHeader("NOTE", 3) + "abc" +
-                                          SectionHeader("CMD ", 9) + "cut"));
+                                         SectionHeader("NOTE", 3) + "abc" +
+                                         SectionHeader("CMD ", 9) + "cut"));
     TPk2Reader reader(in);
     ASSERT_TRUE(reader.ReadHeader());
     EXPECT_TRUE(reader.HasMagic());
