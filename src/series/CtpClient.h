@@ -1,6 +1,6 @@
 #pragma once
-// The CTP client of one TCP connection to an E camera (TSocketThread, named as the camera
-// makers named it: it has no thread of its own). Every operation blocks the calling thread
+// The CTP client of one TCP connection to an E camera. TSocketThread has no thread of its
+// own, whatever its name says: every operation blocks the calling thread
 // (the upgrade worker). Every fixed wait goes through platform::SleepMs and every deadline
 // through platform::TimeoutMs, so tests run without real waits. The bytes it sends are
 // made in series/CtpFraming; the package it reads is walked by series/Pk2Package.
