@@ -43,8 +43,8 @@ void SendProbe(benchmark::State& state, const char* setting) {
     }
     int sent = 0;
     for (auto _ : state) {
-        sent = SendToTargets(socket.Handle(), "DH\x01\x01", 4, NowherePort,
-                             ResolveBroadcastTargets(setting, ""));
+        sent = socket.SendToTargets("DH\x01\x01", 4, NowherePort,
+                                    ResolveBroadcastTargets(setting, ""));
     }
     state.counters["datagrams"] = sent;
 }

@@ -61,8 +61,8 @@ bool WriteFile(const std::string& path, std::size_t bytes) {
 class TSink {
 public:
     TSink() {
-        if (!FListener.Listen(platform::IPv4Loopback, 0)) {
-            throw std::runtime_error("sink: " + FListener.LastErrorText());
+        if (const auto listening = FListener.Listen(platform::IPv4Loopback, 0); !listening) {
+            throw std::runtime_error("sink: " + listening.ErrorText());
         }
         FThread = std::thread([this] { Serve(); });
     }
@@ -89,11 +89,11 @@ private:
         std::string head;
         std::size_t headEnd = std::string::npos;
         while (headEnd == std::string::npos) {
-            const long n = c.Receive(buffer.data(), buffer.size());
-            if (n <= 0) {
+            const platform::TSocketResult n = c.Receive(buffer.data(), buffer.size());
+            if (!n.Ok() || n.Count == 0) {
                 return;
             }
-            head.append(buffer.data(), static_cast<std::size_t>(n));
+            head.append(buffer.data(), n.Count);
             headEnd = head.find("\r\n\r\n");
         }
         std::string lower = head.substr(0, headEnd);
@@ -107,11 +107,11 @@ private:
         }
         left -= static_cast<long long>(head.size() - headEnd - 4);
         while (left > 0) {
-            const long n = c.Receive(buffer.data(), buffer.size());
-            if (n <= 0) {
+            const platform::TSocketResult n = c.Receive(buffer.data(), buffer.size());
+            if (!n.Ok() || n.Count == 0) {
                 return;
             }
-            left -= n;
+            left -= static_cast<long long>(n.Count);
         }
         const std::string reply =
             "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";

@@ -6,10 +6,16 @@
 
 #include <QObject>
 
+#include <memory>
+
 class QSocketNotifier;
 class QWidget;
 
 namespace torvane {
+
+namespace platform {
+class TQuitSignalPipe;
+}
 
 class TQuitSignals : public QObject {
     Q_OBJECT
@@ -20,6 +26,7 @@ public:
 
 private:
     QWidget* FWindow;
+    std::unique_ptr<platform::TQuitSignalPipe> FSignals;
     QSocketNotifier* FNotifier = nullptr;
 };
 

@@ -1,16 +1,13 @@
 #include "cli/QuitSignals.h"
 
 #include "i18n/StrRes.h"
+#include "platform/QuitSignals.h"
 #include "upgrade/uUpgradeThread.h"
 
-#include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
-#include <pthread.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace torvane::cli {
 
@@ -32,35 +29,16 @@ TQuitState& State() {
     return *state;
 }
 
-// Ends the process by sig, with the default action, as if no one had caught it (so a shell
-// sees "interrupted" and stops a script).
-[[noreturn]] void EndBySignal(int sig) {
-    std::fflush(nullptr);
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    (void)::sigaction(sig, &action, nullptr);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, sig);
-    (void)::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-    (void)::raise(sig);
-    ::_exit(128 + sig);
-}
-
 void Watch(sigset_t set) {
-    int sig = 0;
-    while (::sigwait(&set, &sig) != 0) {
-    }
+    int sig = platform::WaitForSignal(set);
     if (TUpgradeThread::UploadUnderWay()) {
         const std::string notice = GetStrRes("IDS_ENDAFTERUPLOAD");
         if (!notice.empty()) {
             std::fputs((notice + "\n").c_str(), stderr);
             std::fflush(stderr);
         }
-        const timespec slice{0, UploadPollMs * 1000000L};
         while (TUpgradeThread::UploadUnderWay()) {
-            const int again = ::sigtimedwait(&set, nullptr, &slice);
+            const int again = platform::WaitForSignalFor(set, UploadPollMs);
             if (again > 0) {
                 sig = again; // a second signal: end now
                 break;
@@ -71,7 +49,8 @@ void Watch(sigset_t set) {
     if (State().Packs != nullptr) {
         State().Packs->DeletePackFolder();
     }
-    EndBySignal(sig);
+    // As if no one had caught it, so a shell sees "interrupted" and stops a script.
+    platform::EndBySignal(sig);
 }
 
 } // namespace
@@ -80,24 +59,14 @@ void StartQuitSignals() {
     static std::once_flag once;
     std::call_once(once, [] {
         sigset_t set;
-        sigemptyset(&set);
-        bool any = false;
-        for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-            struct sigaction current {};
-            if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
-                continue;
-            }
-            sigaddset(&set, sig);
-            any = true;
-        }
-        if (!any || ::pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) {
+        if (!platform::QuitSignalsNotIgnored(set) || !platform::BlockSignals(set)) {
             return;
         }
         try {
             std::thread(Watch, set).detach();
         } catch (...) {
             // No thread to take them: the signals keep their default action.
-            (void)::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+            platform::UnblockSignals(set);
         }
     });
 }

@@ -5,6 +5,7 @@
 #include "i18n/StrRes.h"
 #include "platform/Host.h"
 #include "platform/Text.h"
+#include "series/CtpSearchReply.h"
 
 #include <algorithm>
 #include <utility>
@@ -185,7 +186,7 @@ bool TDiscoverySession::ParseDatagram(std::string_view datagram, TDevInfo& recor
     if (datagram.substr(0, 4) == "MO_I") {
         return ParseMOIReply(datagram, record);
     }
-    if (datagram.substr(0, 5) == "REPLY") {
+    if (ctp::IsSearchReply(datagram)) {
         return ParseCTPReply(datagram, record);
     }
     if (datagram.size() >= 3 && datagram[0] == '\x10' && datagram[1] == '\x10') {

@@ -1,26 +1,19 @@
 #include "discovery/SR.h"
 
+#include "discovery/ReplyLayouts.h"
 #include "discovery/Tools_Net.h"
 #include "platform/CodePage.h"
 #include "platform/Text.h"
-#include "series/ByteReader.h"
+#include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
+#include "series/CtpSearch.h"
+#include "series/CtpSearchReply.h"
 
-#include <vector>
+#include <optional>
 
 namespace torvane {
 
 namespace {
-
-void Put16LE(std::string& out, std::size_t offset, std::uint16_t value) {
-    out[offset] = static_cast<char>(value & 0xFF);
-    out[offset + 1] = static_cast<char>(value >> 8);
-}
-
-void Put32LE(std::string& out, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-}
 
 void Send(IDatagramSender& via, const std::string& bytes, std::uint16_t port) {
     try {
@@ -35,23 +28,25 @@ std::string Utf8Name(std::string name) {
     return platform::IsValidUtf8(name) ? name : std::string();
 }
 
-std::string IPv4At(const TByteReader& r, std::size_t offset) {
+std::string IPv4At(const platform::TByteReader& r, platform::TByteField field) {
     std::uint8_t bytes[4];
-    r.Copy(offset, 4, bytes);
+    r.Copy(field, bytes);
     return TTools_Net::IPv4ToStr(bytes);
 }
 
-bool Is1010(const TByteReader& r, std::uint16_t code, std::size_t minSize) {
-    return r.Has(0, minSize) && r.U8(0) == 0x10 && r.U8(1) == 0x10 && r.U16LE(2) == code;
+bool Is1010(const platform::TByteReader& r, std::uint16_t code, std::size_t minSize) {
+    return r.Has(0, minSize) && r.U8(0) == m1010::Magic && r.U8(1) == m1010::Magic &&
+           r.U16LE(m1010::Code) == code;
 }
 
 // The 136-byte answer: the message's header with the code replaced and a body length of
-// 128, then the 128 body bytes from bodyOffset.
-std::string Answer1010(std::string_view datagram, std::uint16_t code, std::size_t bodyOffset) {
-    std::string out(datagram.substr(0, 8));
-    Put16LE(out, 2, code);
-    Put16LE(out, 6, 128);
-    out.append(datagram.substr(bodyOffset, 128));
+// 128, then the 128 body bytes from bodyFrom.
+std::string Answer1010(std::string_view datagram, std::uint16_t code, std::size_t bodyFrom) {
+    std::string out(datagram.substr(0, m1010::HeaderSize));
+    platform::TByteWriter w(out);
+    w.U16LE(m1010::Code, code);
+    w.U16LE(m1010::BodyLength, m1010::AnswerBodyLength);
+    out.append(datagram.substr(bodyFrom, m1010::AnswerBodyLength));
     return out;
 }
 
@@ -75,11 +70,12 @@ std::string SQ610Probe() {
 }
 
 std::string MOIProbe() {
-    std::string out(27, '\0');
-    out.replace(0, 4, "MO_I");
-    Put16LE(out, 4, 0);  // operation: search request
-    Put32LE(out, 15, 4); // content length
-    out[26] = 1;
+    std::string out(moi::HeaderSize + moi::ProbeContentLength, '\0');
+    platform::TByteWriter w(out);
+    w.Bytes(moi::MagicField.Offset, moi::Magic);
+    w.U16LE(moi::Operation, moi::OpSearch);
+    w.U32LE(moi::ContentLength, moi::ProbeContentLength);
+    w.U8(moi::ProbeFlag, 1);
     return out;
 }
 
@@ -88,11 +84,16 @@ std::string UicamProbe() {
 }
 
 std::string CTPSearch() {
-    return "SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n";
+    return std::string(CtpSearchProbe);
 }
 
 std::string Probe1010() {
-    return std::string("\x10\x10\x01\x0F\x00\x00\x00\x00", 8);
+    std::string out(m1010::HeaderSize, '\0');
+    platform::TByteWriter w(out);
+    w.U8(0, m1010::Magic);
+    w.U8(1, m1010::Magic);
+    w.U16LE(m1010::Code, Code1010Search); // body length 0
+    return out;
 }
 
 std::string ImagiaProbe() {
@@ -123,154 +124,121 @@ void Send1010Probe(IDatagramSender& via, std::uint16_t port) {
 
 bool ParseMOIReply(std::string_view datagram, TDevInfo& record) {
     // The answer is read as if padded with zeros to 279 bytes; later bytes are ignored.
-    const TByteReader r(datagram.substr(0, 279));
-    if (r.Rest(0).substr(0, 4) != "MO_I" || r.U16LE(4) != 1) {
+    const platform::TByteReader r(datagram.substr(0, moi::AnswerReadSize));
+    if (!r.StartsWith(moi::Magic) || r.U16LE(moi::Operation) != moi::OpSearchAnswer) {
         return false;
     }
-    const std::uint32_t contentLength = r.U32LE(15);
+    const std::uint32_t contentLength = r.U32LE(moi::ContentLength);
     if (contentLength != 64 && contentLength != 65 && contentLength != 195) {
         return false;
     }
     record.nType = DevTypeMOI;
     record.btDHCP = 2;
-    record.szID = r.Text(23, 13);
+    record.szID = r.Text(moi::CameraId);
     record.szMac = NormalizeMac(record.szID);
-    record.szName = Utf8Name(r.Text(36, 21));
-    record.szIPAddr = IPv4At(r, 57);
-    record.szMask = IPv4At(r, 61);
-    record.szGateway = IPv4At(r, 65);
-    record.szDNS1 = IPv4At(r, 69);
-    record.szVersion = IPv4At(r, 77) + ":" + IPv4At(r, 81);
-    record.wPort = r.U16BE(85);
+    record.szName = Utf8Name(r.Text(moi::Name));
+    record.szIPAddr = IPv4At(r, moi::Address);
+    record.szMask = IPv4At(r, moi::Netmask);
+    record.szGateway = IPv4At(r, moi::Gateway);
+    record.szDNS1 = IPv4At(r, moi::Dns);
+    record.szVersion = IPv4At(r, moi::SystemVersion) + ":" + IPv4At(r, moi::AppVersion);
+    record.wPort = r.U16BE(moi::Port);
     if (contentLength == 195) {
-        record.btDHCP = r.U8(87) == 1 ? 1 : 2;
-        record.szDdns = r.Text(88, 65);
-        record.szDdnsUser = r.Text(153, 65);
+        record.btDHCP = r.U8(moi::Dhcp) == 1 ? 1 : 2;
+        record.szDdns = r.Text(moi::DdnsServer);
+        record.szDdnsUser = r.Text(moi::DdnsUser);
     }
     return true;
 }
 
 // --- CTP --------------------------------------------------------------------------------
 
-namespace {
-
-// The first line that begins with key, from the second character after the key on. A line
-// that holds only the key (no separator) gives an empty value.
-bool FindKeyValue(const std::vector<std::string>& lines, std::string_view key,
-                  std::string& value) {
-    for (const std::string& line : lines) {
-        if (platform::StartsWith(line, key)) {
-            value = line.size() > key.size() + 1 ? line.substr(key.size() + 1) : std::string();
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 bool ParseCTPReply(std::string_view datagram, TDevInfo& record) {
     record.nType = DevTypeCTP;
     record.btDHCP = 2;
-    std::vector<std::string> lines;
-    platform::SplitText(datagram, "\r\n", lines);
-    std::string v;
-    if (FindKeyValue(lines, "-sn", v)) {
-        record.szSN = v;
+    // The list's reading of the reply: lines cut at CR LF, each key on the first line
+    // that begins with it (series/CtpSearchReply.h tells how the version read differs).
+    const ctp::TSearchReply reply(datagram, ctp::TSearchReply::TLineEnds::CrLf);
+    const auto take = [&reply](std::string_view key, std::string& field) {
+        if (std::optional<std::string> value = reply.LeadingKey(key)) {
+            field = std::move(*value);
+        }
+    };
+    take(ctp::KeySerial, record.szSN);
+    take(ctp::KeyName, record.szName);
+    take(ctp::KeyIP, record.szIPAddr);
+    take(ctp::KeyNetmask, record.szMask);
+    if (const auto port = reply.LeadingKey(ctp::KeyPortCtp)) {
+        record.wPort = static_cast<std::uint16_t>(platform::ToIntDef(*port, 80));
     }
-    if (FindKeyValue(lines, "-name", v)) {
-        record.szName = v;
-    }
-    if (FindKeyValue(lines, "-ip", v)) {
-        record.szIPAddr = v;
-    }
-    if (FindKeyValue(lines, "-netmask", v)) {
-        record.szMask = v;
-    }
-    if (FindKeyValue(lines, "-portctp", v)) {
-        record.wPort = static_cast<std::uint16_t>(platform::ToIntDef(v, 80));
-    }
-    if (FindKeyValue(lines, "-mdns", v)) {
-        record.szDNS1 = v;
-    }
-    if (FindKeyValue(lines, "-sdns", v)) {
-        record.szDNS2 = v;
-    }
-    if (FindKeyValue(lines, "-mac", v)) {
-        record.szID = platform::ReplaceAll(v, ":", "");
+    take(ctp::KeyPrimaryDns, record.szDNS1);
+    take(ctp::KeySecondaryDns, record.szDNS2);
+    if (const auto mac = reply.LeadingKey(ctp::KeyMac)) {
+        record.szID = platform::ReplaceAll(*mac, ":", "");
         record.szMac = NormalizeMac(record.szID);
     }
-    if (FindKeyValue(lines, "-gw", v)) {
-        record.szGateway = v;
-    }
-    if (FindKeyValue(lines, "-ddnsuser", v)) {
-        record.szDdnsUser = v;
-    }
-    if (FindKeyValue(lines, "-ddnspswd", v)) {
-        record.szDdnsPwd = v;
-    }
+    take(ctp::KeyGateway, record.szGateway);
+    take(ctp::KeyDdnsUser, record.szDdnsUser);
+    take(ctp::KeyDdnsPassword, record.szDdnsPwd);
     // Matches a "-ddnsuser" or "-ddnspswd" line too when that comes first.
-    if (FindKeyValue(lines, "-ddns", v)) {
-        record.szDdns = v;
-    }
-    if (FindKeyValue(lines, "-version", v)) {
-        record.szVersion = v;
-    }
+    take(ctp::KeyDdns, record.szDdns);
+    take(ctp::KeyVersion, record.szVersion);
     return true;
 }
 
 // --- 1010 -------------------------------------------------------------------------------
 
 bool Answer1010Hello(std::string_view datagram, IDatagramSender& via, std::uint16_t port) {
-    if (!Is1010(TByteReader(datagram), Code1010Hello, MinSize1010Hello)) {
+    if (!Is1010(platform::TByteReader(datagram), Code1010Hello, MinSize1010Hello)) {
         return false;
     }
-    Send(via, Answer1010(datagram, Code1010HelloAnswer, 12), port);
+    Send(via, Answer1010(datagram, Code1010HelloAnswer, m1010::HelloAnswerBodyFrom), port);
     return true;
 }
 
 bool Parse1010Info(std::string_view datagram, TDevInfo& record, IDatagramSender& via,
                    std::uint16_t port) {
-    const TByteReader r(datagram);
+    const platform::TByteReader r(datagram);
     if (!Is1010(r, Code1010Info, MinSize1010Info)) {
         return false;
     }
     record.nType = DevType1010;
     // Address texts are cut at their field's width when they fill it without a zero.
-    record.szIPAddr = r.Text(8, 16);
-    record.szMask = r.Text(24, 16);
-    record.szGateway = r.Text(40, 16);
-    record.szDNS1 = r.Text(56, 16);
-    record.szDNS2 = r.Text(72, 16);
-    record.wPort = r.U16LE(88);
-    record.wPort2 = r.U16LE(94);
-    std::uint8_t mac[6];
-    r.Copy(96, 6, mac);
+    record.szIPAddr = r.Text(m1010::InfoAddress);
+    record.szMask = r.Text(m1010::InfoNetmask);
+    record.szGateway = r.Text(m1010::InfoGateway);
+    record.szDNS1 = r.Text(m1010::InfoDns1);
+    record.szDNS2 = r.Text(m1010::InfoDns2);
+    record.wPort = r.U16LE(m1010::InfoPort);
+    record.wPort2 = r.U16LE(m1010::InfoPort2);
+    std::uint8_t mac[m1010::InfoMac.Size];
+    r.Copy(m1010::InfoMac, mac);
     record.szID = MacToStr(mac);
     record.szMac = NormalizeMac(record.szID);
-    record.wAux2 = r.U16LE(102);
-    std::uint8_t serial[7];
-    r.Copy(104, 7, serial);
+    record.wAux2 = r.U16LE(m1010::InfoAux2);
+    std::uint8_t serial[m1010::InfoSerial.Size];
+    r.Copy(m1010::InfoSerial, serial);
     record.szSN = SerialToStr(serial);
-    record.btDHCP = r.U8(111) != 0 ? 1 : 2;
-    record.szName = Utf8Name(r.Text(112, 24));
-    record.szVersion = r.Text(136, r.Length()); // to its zero byte or the datagram's end
-    Send(via, Answer1010(datagram, Code1010InfoAck, 8), port);
+    record.btDHCP = r.U8(m1010::InfoDhcp) != 0 ? 1 : 2;
+    record.szName = Utf8Name(r.Text(m1010::InfoName));
+    // To its zero byte or the datagram's end.
+    record.szVersion = r.Text(m1010::InfoVersionFrom, r.Length());
+    Send(via, Answer1010(datagram, Code1010InfoAck, m1010::InfoAckBodyFrom), port);
     return true;
 }
 
 bool Parse1010Ddns(std::string_view datagram, T1010Ddns& ddns) {
-    const TByteReader r(datagram);
+    const platform::TByteReader r(datagram);
     if (!Is1010(r, Code1010Ddns, MinSize1010Ddns)) {
         return false;
     }
-    std::uint8_t mac[6];
-    r.Copy(96, 6, mac);
+    std::uint8_t mac[m1010::DdnsMac.Size];
+    r.Copy(m1010::DdnsMac, mac);
     ddns.Key = MacToStr(mac);
     // Each text ends at its zero byte, and at the latest where the next one begins.
-    ddns.Server = r.Text(142, 272 - 142);
-    ddns.User = r.Text(272, 336 - 272);
-    ddns.Password = r.Text(336, r.Length());
+    ddns.Server = r.Text(m1010::DdnsServer);
+    ddns.User = r.Text(m1010::DdnsUser);
+    ddns.Password = r.Text(m1010::DdnsPasswordFrom, r.Length());
     return true;
 }
 

@@ -4,19 +4,12 @@
 #include "platform/Folders.h"
 #include "series/MainThreadPump.h"
 
-#include <dlfcn.h>
-
 namespace torvane {
 
 namespace {
 
 std::string TextOf(const char* text) {
     return text != nullptr ? std::string(text) : std::string();
-}
-
-template <typename TFn>
-TFn Entry(void* lib, const char* name) {
-    return lib != nullptr ? reinterpret_cast<TFn>(::dlsym(lib, name)) : nullptr;
 }
 
 } // namespace
@@ -27,22 +20,22 @@ std::string TFind_Hisi::DefaultLibraryPath() {
 
 TFind_Hisi::TFind_Hisi(const std::string& libraryPath) {
     if (platform::FileExists(libraryPath)) {
-        FLib = ::dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+        FLib = std::make_unique<platform::TDynamicLibrary>(libraryPath);
     }
 }
 
 TFind_Hisi::~TFind_Hisi() {
-    if (FLib == nullptr) {
+    if (!Loaded()) {
         return;
     }
     // From here on the callback forwards nothing; one that is already handing a camera to
     // the main thread is served first, so the library's thread can end when stopped.
     FStopping = true;
     WaitPumpingMainThread([this] { return FInCallback.load() == 0; });
-    if (auto stop = Entry<TDvsNetStopSearch>(FLib, DVSNET_STOP_SEARCH_NAME)) {
+    if (auto stop = FLib->Function<TDvsNetStopSearch>(DVSNET_STOP_SEARCH_NAME)) {
         (void)stop();
     }
-    ::dlclose(FLib);
+    FLib->Unload();
 }
 
 void TFind_Hisi::SetCallback(TFoundCallback callback) {
@@ -50,7 +43,8 @@ void TFind_Hisi::SetCallback(TFoundCallback callback) {
 }
 
 bool TFind_Hisi::Search() {
-    auto search = Entry<TDvsNetSearchServers>(FLib, DVSNET_SEARCH_SERVERS_NAME);
+    auto search = Loaded() ? FLib->Function<TDvsNetSearchServers>(DVSNET_SEARCH_SERVERS_NAME)
+                           : nullptr;
     if (search == nullptr) {
         return false;
     }

@@ -4,10 +4,12 @@
 // camera it reports becomes a TDevInfo (nType 4) handed to the callback. Without the
 // library, Search finds nothing and says so by its result; nothing is reported.
 
+#include "platform/DynamicLibrary.h"
 #include "series/DevInfo.h"
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace torvane {
@@ -31,7 +33,7 @@ public:
     // Starts the library's search; true when the library is loaded, exports the search
     // and reported success.
     [[nodiscard]] bool Search();
-    [[nodiscard]] bool Loaded() const { return FLib != nullptr; }
+    [[nodiscard]] bool Loaded() const { return FLib && FLib->Loaded(); }
 
 private:
     static void SearchCallback(int unused1, const char* name, int unused3,
@@ -41,7 +43,7 @@ private:
                                int dhcp, void* context);
     void Report(const TDevInfo& record);
 
-    void* FLib = nullptr;
+    std::unique_ptr<platform::TDynamicLibrary> FLib;
     TFoundCallback FOnFound;
     std::atomic<bool> FStopping{false};
     std::atomic<int> FInCallback{0};

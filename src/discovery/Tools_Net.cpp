@@ -47,14 +47,7 @@ bool TTools_Net::BindFreePort(TUdpListener& listener, std::uint16_t base) {
 }
 
 std::string TTools_Net::IPv4ToStr(const std::uint8_t bytes[4]) {
-    std::string out;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            out += '.';
-        }
-        out += std::to_string(static_cast<unsigned>(bytes[i]));
-    }
-    return out;
+    return platform::IPv4BytesToText(bytes);
 }
 
 int TTools_Net::CompareDotted(std::string_view a, std::string_view b) {

@@ -74,9 +74,9 @@ bool TUdpListener::BroadcastSend(const void* data, std::size_t length, std::uint
     if (!FActive) {
         return false;
     }
-    // Plain sends on the descriptor: the receive thread owns the socket object's error
-    // state, and the main thread's sends must not write it.
-    return platform::SendToTargets(FSocket.Handle(), data, length, port, SearchTargets()) > 0;
+    // The socket keeps no error state, so the main thread sends on it while the receive
+    // thread waits on it.
+    return FSocket.SendToTargets(data, length, port, SearchTargets()) > 0;
 }
 
 void TUdpListener::Run() {
@@ -89,23 +89,18 @@ void TUdpListener::Run() {
         if (wait == platform::TWaitResult::TimedOut) {
             continue;
         }
-        std::uint32_t from = 0;
-        std::uint16_t fromPort = 0;
-        unsigned interfaceIndex = 0;
-        const long n =
-            FSocket.ReceiveFrom(buffer.data(), buffer.size(), from, fromPort, interfaceIndex);
+        const platform::TReceivedDatagram got = FSocket.ReceiveFrom(buffer.data(), buffer.size());
         if (FStop) {
             break;
         }
-        if (n < 0 || static_cast<std::size_t>(n) > buffer.size() || !FHandler) {
+        if (!got.Ok() || got.Count > buffer.size() || !FHandler) {
             continue; // a failed read, or a datagram too long for the buffer
         }
-        const std::size_t length = static_cast<std::size_t>(n);
         // Named here, in the listener's own network namespace, while the interface exists.
-        const std::string interfaceName = platform::InterfaceName(interfaceIndex);
+        const std::string interfaceName = platform::InterfaceName(got.InterfaceIndex);
         platform::Host().RunOnMainThread([&] {
             try {
-                FHandler(*this, buffer.data(), length, from, fromPort, interfaceName);
+                FHandler(*this, buffer.data(), got.Count, got.From, got.FromPort, interfaceName);
             } catch (...) {
                 // A datagram the handler cannot take is simply dropped.
             }

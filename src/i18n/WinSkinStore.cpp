@@ -1,5 +1,7 @@
 #include "i18n/WinSkinStore.h"
 
+#include "platform/ByteReader.h"
+
 #include <cstdint>
 
 namespace torvane {
@@ -70,56 +72,49 @@ void PutShortString(std::string& out, std::string_view s) {
     out.append(s.substr(0, 255));
 }
 
-class TReader {
-public:
-    explicit TReader(std::string_view data) : FData(data) {}
-    bool Byte(std::uint8_t& b) {
-        if (FPos >= FData.size()) {
-            return false;
-        }
-        b = static_cast<std::uint8_t>(FData[FPos++]);
-        return true;
-    }
-    bool Peek(std::uint8_t& b) const {
-        if (FPos >= FData.size()) {
-            return false;
-        }
-        b = static_cast<std::uint8_t>(FData[FPos]);
-        return true;
-    }
-    bool ShortString(std::string& s) {
-        std::uint8_t n = 0;
-        if (!Byte(n) || FData.size() - FPos < n) {
-            return false;
-        }
-        s.assign(FData.substr(FPos, n));
-        FPos += n;
-        return true;
-    }
-    bool Bytes(std::size_t n, std::string& s) {
-        if (FData.size() - FPos < n) {
-            return false;
-        }
-        s.assign(FData.substr(FPos, n));
-        FPos += n;
-        return true;
-    }
-    bool UInt32(std::uint32_t& v) {
-        std::string b;
-        if (!Bytes(4, b)) {
-            return false;
-        }
-        v = 0;
-        for (int i = 3; i >= 0; --i) {
-            v = (v << 8) | static_cast<std::uint8_t>(b[static_cast<std::size_t>(i)]);
-        }
-        return true;
-    }
+// A short string of the form: a length byte and that many bytes.
+std::string ShortString(platform::TByteCursor& form) {
+    const std::uint8_t n = form.U8();
+    return std::string(form.Bytes(n));
+}
 
-private:
-    std::string_view FData;
-    std::size_t FPos = 0;
-};
+// Reads the items into items; throws TByteRangeError when the form ends early, and false
+// for a form that is whole but not a store.
+bool ReadItems(platform::TByteCursor& form, TSkinCollection& items) {
+    if (ShortString(form) != "Store" || form.U8() != TagCollection) {
+        return false;
+    }
+    for (;;) {
+        const std::uint8_t tag = form.U8();
+        if (tag == TagEnd) {
+            return true;
+        }
+        if (tag != TagList) {
+            return false;
+        }
+        std::string name;
+        std::string data;
+        while (form.Peek() != TagEnd) {
+            const std::string prop = ShortString(form);
+            const std::uint8_t valueTag = form.U8();
+            if (prop == "Name" && valueTag == TagString) {
+                name = ShortString(form);
+            } else if (prop == "DataStream" && valueTag == TagBinary) {
+                data = std::string(form.Bytes(form.U32LE()));
+            } else {
+                return false;
+            }
+        }
+        form.Skip(1); // the item's end
+        TSkinCollectionItem& item = items.Add();
+        try {
+            item.SetName(name);
+        } catch (const ESkinStoreError&) {
+            return false;
+        }
+        item.SetData(std::move(data));
+    }
+}
 
 } // namespace
 
@@ -150,66 +145,17 @@ std::string WriteStoreForm(const TSkinStore& store) {
 bool ReadStoreForm(std::string_view form, TSkinStore& store) {
     TSkinCollection& items = store.Store();
     items.Clear();
-    TReader r(form);
-    std::string prop;
-    std::uint8_t tag = 0;
-    if (!r.ShortString(prop) || prop != "Store" || !r.Byte(tag) || tag != TagCollection) {
-        return false;
+    platform::TByteCursor cursor{platform::TByteReader(form)};
+    bool read = false;
+    try {
+        read = ReadItems(cursor, items);
+    } catch (const platform::TByteRangeError&) {
+        read = false; // the form ends in the middle of a value
     }
-    for (;;) {
-        if (!r.Byte(tag)) {
-            items.Clear();
-            return false;
-        }
-        if (tag == TagEnd) {
-            return true;
-        }
-        if (tag != TagList) {
-            items.Clear();
-            return false;
-        }
-        std::string name;
-        std::string data;
-        for (;;) {
-            std::uint8_t next = 0;
-            if (!r.Peek(next)) {
-                items.Clear();
-                return false;
-            }
-            if (next == TagEnd) {
-                (void)r.Byte(next);
-                break;
-            }
-            std::uint8_t valueTag = 0;
-            if (!r.ShortString(prop) || !r.Byte(valueTag)) {
-                items.Clear();
-                return false;
-            }
-            if (prop == "Name" && valueTag == TagString) {
-                if (!r.ShortString(name)) {
-                    items.Clear();
-                    return false;
-                }
-            } else if (prop == "DataStream" && valueTag == TagBinary) {
-                std::uint32_t n = 0;
-                if (!r.UInt32(n) || !r.Bytes(n, data)) {
-                    items.Clear();
-                    return false;
-                }
-            } else {
-                items.Clear();
-                return false;
-            }
-        }
-        TSkinCollectionItem& item = items.Add();
-        try {
-            item.SetName(name);
-        } catch (const ESkinStoreError&) {
-            items.Clear();
-            return false;
-        }
-        item.SetData(std::move(data));
+    if (!read) {
+        items.Clear();
     }
+    return read;
 }
 
 } // namespace torvane

@@ -1,5 +1,6 @@
 #include "platform/Socket.h"
 
+#include "platform/Interfaces.h"
 #include "platform/Sleeper.h"
 
 #include <algorithm>
@@ -29,8 +30,8 @@ sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
 }
 
 // poll() on one descriptor for up to ms milliseconds (negative: no limit), resumed after
-// signals with the time that is left.
-int PollOne(int fd, short events, int ms) {
+// signals with the time that is left. The result of poll; on failure error holds errno.
+int PollOne(int fd, short events, int ms, int& error) {
     using TClock = std::chrono::steady_clock;
     const auto deadline = TClock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
     for (;;) {
@@ -44,10 +45,26 @@ int PollOne(int fd, short events, int ms) {
             wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
         const int rc = ::poll(&p, 1, wait);
-        if (rc >= 0 || errno != EINTR) {
+        if (rc >= 0) {
+            return rc;
+        }
+        if (errno != EINTR) {
+            error = errno;
             return rc;
         }
     }
+}
+
+// Milliseconds from now until deadline, 0 when it has passed, capped to what poll takes.
+int MsUntil(TDeadline deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
+    return left > 0 ? static_cast<int>(std::min<long long>(left, 0x7FFFFFFF)) : 0;
+}
+
+TWaitResult WaitResultOf(int rc) {
+    return rc < 0 ? TWaitResult::Failed : rc == 0 ? TWaitResult::TimedOut : TWaitResult::Ready;
 }
 
 } // namespace
@@ -56,54 +73,38 @@ int PollOne(int fd, short events, int ms) {
 // Addresses
 
 bool ParseIPv4(std::string_view text, std::uint32_t& out) {
-    std::uint32_t address = 0;
-    std::size_t pos = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (pos >= text.size() || text[pos] != '.') {
-                return false;
-            }
-            ++pos;
-        }
-        const std::size_t start = pos;
-        unsigned value = 0;
-        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 3) {
-            value = value * 10 + static_cast<unsigned>(text[pos] - '0');
-            ++pos;
-        }
-        const std::size_t digits = pos - start;
-        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) {
-            return false;
-        }
-        address = (address << 8) | value;
+    // glibc's inet_pton takes exactly four decimal parts of 0..255 and refuses leading
+    // zeros, blanks and every other character; the text needs a terminating zero of its
+    // own, so one with a zero byte inside never passes.
+    if (text.size() > 15 || text.find('\0') != std::string_view::npos) {
+        return false;
     }
-    if (pos != text.size()) {
-        return false; // a fourth digit, a fifth part or anything else after the address
+    char buffer[16] = {};
+    std::memcpy(buffer, text.data(), text.size());
+    in_addr address{};
+    if (::inet_pton(AF_INET, buffer, &address) != 1) {
+        return false;
     }
-    out = address;
+    out = ntohl(address.s_addr);
     return true;
 }
 
 std::string IPv4ToText(std::uint32_t address) {
-    const std::uint8_t bytes[4] = {
-        static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
-        static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-    return IPv4BytesToText(bytes);
+    in_addr a{};
+    a.s_addr = htonl(address);
+    char text[INET_ADDRSTRLEN] = {};
+    return ::inet_ntop(AF_INET, &a, text, sizeof text) != nullptr ? std::string(text)
+                                                                   : std::string();
 }
 
 std::string IPv4BytesToText(const std::uint8_t bytes[4]) {
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            text += '.';
-        }
-        text += std::to_string(static_cast<unsigned>(bytes[i]));
-    }
-    return text;
+    in_addr a{};
+    std::memcpy(&a.s_addr, bytes, 4);
+    return IPv4ToText(ntohl(a.s_addr));
 }
 
 std::string ErrnoText(int error) {
-    return std::strerror(error);
+    return error < 0 ? std::string(::gai_strerror(error)) : std::string(std::strerror(error));
 }
 
 bool IsWouldBlock(int error) {
@@ -111,16 +112,38 @@ bool IsWouldBlock(int error) {
 }
 
 // ---------------------------------------------------------------------------------------
+// Results
+
+TSocketStatus TSocketStatus::FromErrno() {
+    return TSocketStatus(errno != 0 ? errno : EIO);
+}
+
+bool TSocketStatus::InProgress() const {
+    return FError == EINPROGRESS;
+}
+
+std::string TSocketStatus::ErrorText() const {
+    return FError == 0 ? std::string() : ErrnoText(FError);
+}
+
+bool TSocketResult::TimedOut() const {
+    return Error == ETIMEDOUT;
+}
+
+std::string TSocketResult::ErrorText() const {
+    return Error == 0 ? std::string() : ErrnoText(Error);
+}
+
+// ---------------------------------------------------------------------------------------
 // TSocketBase
 
 TSocketBase::TSocketBase(TSocketBase&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, -1)), FLastError(other.FLastError) {}
+    : FHandle(std::exchange(other.FHandle, -1)) {}
 
 TSocketBase& TSocketBase::operator=(TSocketBase&& other) noexcept {
     if (this != &other) {
         (void)Close();
         FHandle = std::exchange(other.FHandle, -1);
-        FLastError = other.FLastError;
     }
     return *this;
 }
@@ -129,61 +152,61 @@ TSocketBase::~TSocketBase() {
     (void)Close();
 }
 
-std::string TSocketBase::LastErrorText() const {
-    return FLastError == 0 ? std::string() : ErrnoText(FLastError);
-}
-
-bool TSocketBase::Open(int type) {
+TSocketStatus TSocketBase::Open(int type) {
     (void)Close();
     FHandle = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    return FHandle >= 0 || Fail();
+    return FHandle >= 0 ? TSocketStatus() : TSocketStatus::FromErrno();
 }
 
-bool TSocketBase::Fail() {
-    FLastError = errno;
-    return false;
+TSocketStatus TSocketBase::SetIntOption(int level, int name, int value) {
+    return ::setsockopt(FHandle, level, name, &value, sizeof(value)) == 0
+               ? TSocketStatus()
+               : TSocketStatus::FromErrno();
 }
 
-bool TSocketBase::SetNonBlocking(bool on) {
+TSocketStatus TSocketBase::SetNonBlocking(bool on) {
     const int flags = ::fcntl(FHandle, F_GETFL, 0);
     if (flags < 0) {
-        return Fail();
+        return TSocketStatus::FromErrno();
     }
     const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    return ::fcntl(FHandle, F_SETFL, wanted) == 0 || Fail();
+    return ::fcntl(FHandle, F_SETFL, wanted) == 0 ? TSocketStatus() : TSocketStatus::FromErrno();
 }
 
-TWaitResult TSocketBase::Wait(short events, int timeoutMs) {
+TWaitResult TSocketBase::Wait(short events, int timeoutMs) const {
     if (FHandle < 0) {
-        FLastError = EBADF;
         return TWaitResult::Failed;
     }
-    const int ms = timeoutMs < 0 ? -1 : TimeoutMs(timeoutMs);
-    const int rc = PollOne(FHandle, events, ms);
-    if (rc < 0) {
-        Fail();
-        return TWaitResult::Failed;
-    }
-    return rc == 0 ? TWaitResult::TimedOut : TWaitResult::Ready;
+    int error = 0;
+    return WaitResultOf(PollOne(FHandle, events, timeoutMs < 0 ? -1 : TimeoutMs(timeoutMs), error));
 }
 
-TWaitResult TSocketBase::WaitReadable(int timeoutMs) {
+TWaitResult TSocketBase::WaitReadable(int timeoutMs) const {
     return Wait(POLLIN, timeoutMs);
 }
 
-TWaitResult TSocketBase::WaitWritable(int timeoutMs) {
+TWaitResult TSocketBase::WaitWritable(int timeoutMs) const {
     return Wait(POLLOUT, timeoutMs);
 }
 
-int TSocketBase::PendingError() {
+TWaitResult TSocketBase::WaitReadableUntil(TDeadline deadline) const {
+    if (FHandle < 0) {
+        return TWaitResult::Failed;
+    }
+    int error = 0;
+    return WaitResultOf(PollOne(FHandle, POLLIN, MsUntil(deadline), error));
+}
+
+bool TSocketBase::ReadableNow() const {
+    int error = 0;
+    return FHandle >= 0 && PollOne(FHandle, POLLIN, 0, error) > 0;
+}
+
+int TSocketBase::PendingError() const {
     int error = 0;
     socklen_t len = sizeof(error);
     if (::getsockopt(FHandle, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
-        Fail();
-        return FLastError;
-    }
-    if (error != 0) {
-        FLastError = error;
+        return errno != 0 ? errno : EIO;
     }
     return error;
 }
@@ -192,6 +215,12 @@ void TSocketBase::Shutdown() {
     if (FHandle >= 0) {
         // On an unconnected UDP socket Linux answers ENOTCONN but still wakes the waiters.
         ::shutdown(FHandle, SHUT_RDWR);
+    }
+}
+
+void TSocketBase::ShutdownSend() {
+    if (FHandle >= 0) {
+        ::shutdown(FHandle, SHUT_WR);
     }
 }
 
@@ -204,94 +233,96 @@ std::uint16_t TSocketBase::LocalPort() const {
     return ntohs(sa.sin_port);
 }
 
-bool TSocketBase::Close() {
+TSocketStatus TSocketBase::Close() {
     if (FHandle < 0) {
-        return true;
+        return {};
     }
     const int fd = std::exchange(FHandle, -1);
     // Linux releases the descriptor even when close reports EINTR: never retry.
-    return ::close(fd) == 0 || Fail();
+    return ::close(fd) == 0 ? TSocketStatus() : TSocketStatus::FromErrno();
 }
 
 // ---------------------------------------------------------------------------------------
 // TTcpSocket
 
-bool TTcpSocket::Create() {
+TSocketStatus TTcpSocket::Create() {
     return Open(SOCK_STREAM);
 }
 
-bool TTcpSocket::SetNoDelay(bool on) {
-    const int value = on ? 1 : 0;
-    return ::setsockopt(FHandle, IPPROTO_TCP, TCP_NODELAY, &value, sizeof(value)) == 0 || Fail();
+TSocketStatus TTcpSocket::SetNoDelay(bool on) {
+    return SetIntOption(IPPROTO_TCP, TCP_NODELAY, on ? 1 : 0);
 }
 
-TTcpSocket::TConnectStart TTcpSocket::StartConnect(std::uint32_t address, std::uint16_t port) {
+TSocketStatus TTcpSocket::StartConnect(std::uint32_t address, std::uint16_t port) {
     const sockaddr_in sa = MakeAddress(address, port);
     if (::connect(FHandle, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0) {
-        return TConnectStart::Connected;
+        return {};
     }
     // EINTR: the connect goes on in the background, like EINPROGRESS; never call connect
     // again on the same socket.
     if (errno == EINPROGRESS || errno == EINTR) {
-        FLastError = errno;
-        return TConnectStart::InProgress;
+        return TSocketStatus(EINPROGRESS);
     }
-    Fail();
-    return TConnectStart::Failed;
+    return TSocketStatus::FromErrno();
 }
 
-long TTcpSocket::Send(const void* data, std::size_t length) {
+int TTcpSocket::FailedConnectError() const {
+    int error = 0;
+    if (FHandle < 0 || PollOne(FHandle, POLLOUT, 0, error) <= 0) {
+        return 0; // the handshake goes on (or there is nothing to look at)
+    }
+    return PendingError();
+}
+
+TSocketResult TTcpSocket::Send(const void* data, std::size_t length) {
     ssize_t n = 0;
     do {
         n = ::send(FHandle, data, length, MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        Fail();
-    }
-    return static_cast<long>(n);
+    return n < 0 ? TSocketResult::Failed(errno) : TSocketResult::Moved(static_cast<std::size_t>(n));
 }
 
-long TTcpSocket::Receive(void* buffer, std::size_t length) {
+TSocketResult TTcpSocket::Receive(void* buffer, std::size_t length) {
     ssize_t n = 0;
     do {
         n = ::recv(FHandle, buffer, length, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        Fail();
-    }
-    return static_cast<long>(n);
+    return n < 0 ? TSocketResult::Failed(errno) : TSocketResult::Moved(static_cast<std::size_t>(n));
 }
 
 void TTcpSocket::Adopt(int handle) {
     (void)Close();
     FHandle = handle;
-    FLastError = 0;
 }
 
 // ---------------------------------------------------------------------------------------
 // TTcpListener
 
-bool TTcpListener::Listen(std::uint32_t address, std::uint16_t port, int backlog,
-                          bool reuseAddress) {
-    if (!Open(SOCK_STREAM)) {
-        return false;
+TSocketStatus TTcpListener::Listen(std::uint32_t address, std::uint16_t port, int backlog,
+                                   bool reuseAddress) {
+    TSocketStatus status = Open(SOCK_STREAM);
+    if (!status) {
+        return status;
     }
-    const int value = reuseAddress ? 1 : 0;
     const sockaddr_in sa = MakeAddress(address, port);
-    if (::setsockopt(FHandle, SOL_SOCKET, SO_REUSEADDR, &value, sizeof(value)) != 0 ||
-        ::bind(FHandle, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) != 0 ||
-        ::listen(FHandle, backlog) != 0 || !SetNonBlocking(true)) {
-        Fail();
-        const int error = FLastError;
-        (void)Close();
-        FLastError = error;
-        return false;
+    status = SetIntOption(SOL_SOCKET, SO_REUSEADDR, reuseAddress ? 1 : 0);
+    if (status && ::bind(FHandle, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) != 0) {
+        status = TSocketStatus::FromErrno();
     }
-    return true;
+    if (status && ::listen(FHandle, backlog) != 0) {
+        status = TSocketStatus::FromErrno();
+    }
+    if (status) {
+        status = SetNonBlocking(true);
+    }
+    if (!status) {
+        (void)Close();
+    }
+    return status;
 }
 
-bool TTcpListener::Accept(TTcpSocket& connection, std::uint32_t* fromAddress,
-                          std::uint16_t* fromPort) {
+TSocketStatus TTcpListener::Accept(TTcpSocket& connection, std::uint32_t* fromAddress,
+                                   std::uint16_t* fromPort) {
     sockaddr_in sa{};
     socklen_t len = sizeof(sa);
     int fd = -1;
@@ -300,7 +331,7 @@ bool TTcpListener::Accept(TTcpSocket& connection, std::uint32_t* fromAddress,
         fd = ::accept4(FHandle, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        return Fail();
+        return TSocketStatus::FromErrno();
     }
     connection.Adopt(fd);
     if (fromAddress != nullptr) {
@@ -309,15 +340,14 @@ bool TTcpListener::Accept(TTcpSocket& connection, std::uint32_t* fromAddress,
     if (fromPort != nullptr) {
         *fromPort = ntohs(sa.sin_port);
     }
-    return true;
+    return {};
 }
 
 // ---------------------------------------------------------------------------------------
 // TTcpStream
 
-bool TTcpStream::Connect(const std::string& host, std::uint16_t port, int connectTimeoutMs) {
-    FErrorText.clear();
-    FTimedOut = false;
+TSocketStatus TTcpStream::Connect(const std::string& host, std::uint16_t port,
+                                  int connectTimeoutMs) {
     Close();
     std::uint32_t address = 0;
     if (ParseIPv4(host, address)) {
@@ -329,133 +359,111 @@ bool TTcpStream::Connect(const std::string& host, std::uint16_t port, int connec
     addrinfo* list = nullptr;
     const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (rc != 0 || list == nullptr) {
-        FErrorText = (rc == EAI_SYSTEM) ? ErrnoText(errno) : ::gai_strerror(rc);
+        // Resolver errors are negative (EAI_...); EAI_SYSTEM says errno tells.
+        const int error = rc == EAI_SYSTEM ? (errno != 0 ? errno : EIO) : (rc != 0 ? rc : EAI_NONAME);
         if (list != nullptr) {
             ::freeaddrinfo(list);
         }
-        return false;
+        return TSocketStatus(error);
     }
+    TSocketStatus status(EHOSTUNREACH);
     bool connected = false;
     for (const addrinfo* ai = list; ai != nullptr && !connected; ai = ai->ai_next) {
         if (ai->ai_family != AF_INET || ai->ai_addr == nullptr) {
             continue;
         }
         const auto* sa = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
-        connected = ConnectAddress(ntohl(sa->sin_addr.s_addr), port, connectTimeoutMs);
+        status = ConnectAddress(ntohl(sa->sin_addr.s_addr), port, connectTimeoutMs);
+        connected = status.Ok();
     }
     ::freeaddrinfo(list);
-    return connected;
+    return status;
 }
 
-bool TTcpStream::ConnectAddress(std::uint32_t address, std::uint16_t port, int connectTimeoutMs) {
-    FTimedOut = false;
-    if (!FSocket.Create() || !FSocket.SetNonBlocking(true)) {
-        FErrorText = FSocket.LastErrorText();
-        (void)FSocket.Close();
-        return false;
+TSocketStatus TTcpStream::ConnectAddress(std::uint32_t address, std::uint16_t port,
+                                         int connectTimeoutMs) {
+    TSocketStatus status = FSocket.Create();
+    if (status) {
+        status = FSocket.SetNonBlocking(true);
     }
-    const auto start = FSocket.StartConnect(address, port);
-    if (start == TTcpSocket::TConnectStart::Failed) {
-        FErrorText = FSocket.LastErrorText();
-        (void)FSocket.Close();
-        return false;
+    if (status) {
+        status = FSocket.StartConnect(address, port);
     }
-    if (start == TTcpSocket::TConnectStart::InProgress) {
-        const TWaitResult w = FSocket.WaitWritable(connectTimeoutMs);
-        int error = 0;
-        if (w == TWaitResult::Ready) {
-            error = FSocket.PendingError();
-        } else if (w == TWaitResult::TimedOut) {
-            error = ETIMEDOUT;
-            FTimedOut = true;
-        } else {
-            error = FSocket.LastError();
+    if (status.InProgress()) {
+        status = WaitUntil(POLLOUT, connectTimeoutMs, nullptr);
+        if (status) {
+            status = TSocketStatus(FSocket.PendingError());
         }
-        if (error != 0) {
-            FErrorText = ErrnoText(error);
-            (void)FSocket.Close();
-            return false;
-        }
+    }
+    if (!status) {
+        (void)FSocket.Close();
+        return status;
     }
     (void)FSocket.SetNoDelay(true);
-    return true;
+    return status;
 }
 
-TWaitResult TTcpStream::WaitUntil(short events, int timeoutMs, const TDeadline* deadline) {
+TSocketStatus TTcpStream::WaitUntil(short events, int timeoutMs, const TDeadline* deadline) const {
     int ms = timeoutMs < 0 ? -1 : TimeoutMs(timeoutMs);
     if (deadline != nullptr) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              *deadline - std::chrono::steady_clock::now())
-                              .count();
-        const int bounded = left > 0 ? static_cast<int>(std::min<long long>(left, 0x7FFFFFFF)) : 0;
+        const int bounded = MsUntil(*deadline);
         ms = ms < 0 ? bounded : std::min(ms, bounded);
     }
-    const int rc = PollOne(FSocket.Handle(), events, ms);
+    int error = 0;
+    const int rc = PollOne(FSocket.FHandle, events, ms, error);
     if (rc == 0) {
-        FTimedOut = true;
-        FErrorText = ErrnoText(ETIMEDOUT);
-        return TWaitResult::TimedOut;
+        return TSocketStatus(ETIMEDOUT);
     }
-    if (rc < 0) {
-        FErrorText = ErrnoText(errno);
-        return TWaitResult::Failed;
-    }
-    return TWaitResult::Ready;
+    return rc < 0 ? TSocketStatus(error) : TSocketStatus();
 }
 
-bool TTcpStream::SendAll(const void* data, std::size_t length, int timeoutMs) {
+TSocketResult TTcpStream::SendAll(const void* data, std::size_t length, int timeoutMs) {
     return SendAll(data, length, timeoutMs, TDeadline::max());
 }
 
-bool TTcpStream::SendAll(const void* data, std::size_t length, int timeoutMs,
-                         TDeadline deadline) {
-    FTimedOut = false;
+TSocketResult TTcpStream::SendAll(const void* data, std::size_t length, int timeoutMs,
+                                  TDeadline deadline) {
     if (!FSocket.IsOpen()) {
-        FErrorText = ErrnoText(EBADF);
-        return false;
+        return TSocketResult::Failed(EBADF);
     }
     const TDeadline* bound = deadline == TDeadline::max() ? nullptr : &deadline;
     const auto* p = static_cast<const char*>(data);
     std::size_t sent = 0;
     while (sent < length) {
-        const long n = FSocket.Send(p + sent, length - sent);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
+        const TSocketResult n = FSocket.Send(p + sent, length - sent);
+        if (n.Ok() && n.Count > 0) {
+            sent += n.Count;
             continue;
         }
-        if (n < 0 && !FSocket.LastWouldBlock()) {
-            FErrorText = FSocket.LastErrorText();
-            return false;
+        if (!n.Ok() && !n.WouldBlock()) {
+            return {sent, n.Error};
         }
-        if (WaitUntil(POLLOUT, timeoutMs, bound) != TWaitResult::Ready) {
-            return false;
+        const TSocketStatus ready = WaitUntil(POLLOUT, timeoutMs, bound);
+        if (!ready) {
+            return {sent, ready.Error()};
         }
     }
-    return true;
+    return TSocketResult::Moved(sent);
 }
 
-long TTcpStream::ReadSome(void* buffer, std::size_t length, int timeoutMs) {
+TSocketResult TTcpStream::ReadSome(void* buffer, std::size_t length, int timeoutMs) {
     return ReadSome(buffer, length, timeoutMs, TDeadline::max());
 }
 
-long TTcpStream::ReadSome(void* buffer, std::size_t length, int timeoutMs, TDeadline deadline) {
-    FTimedOut = false;
+TSocketResult TTcpStream::ReadSome(void* buffer, std::size_t length, int timeoutMs,
+                                   TDeadline deadline) {
     if (!FSocket.IsOpen()) {
-        FErrorText = ErrnoText(EBADF);
-        return -1;
+        return TSocketResult::Failed(EBADF);
     }
     const TDeadline* bound = deadline == TDeadline::max() ? nullptr : &deadline;
     for (;;) {
-        if (WaitUntil(POLLIN, timeoutMs, bound) != TWaitResult::Ready) {
-            return -1;
+        const TSocketStatus ready = WaitUntil(POLLIN, timeoutMs, bound);
+        if (!ready) {
+            return TSocketResult::Failed(ready.Error());
         }
-        const long n = FSocket.Receive(buffer, length);
-        if (n >= 0) {
+        const TSocketResult n = FSocket.Receive(buffer, length);
+        if (n.Ok() || !n.WouldBlock()) {
             return n;
-        }
-        if (!FSocket.LastWouldBlock()) {
-            FErrorText = FSocket.LastErrorText();
-            return -1;
         }
         // Readable but nothing to read (a spurious wake-up): wait again.
     }
@@ -468,18 +476,16 @@ void TTcpStream::Close() {
 // ---------------------------------------------------------------------------------------
 // TUdpSocket
 
-bool TUdpSocket::Create() {
+TSocketStatus TUdpSocket::Create() {
     return Open(SOCK_DGRAM);
 }
 
-bool TUdpSocket::SetReuseAddress(bool on) {
-    const int value = on ? 1 : 0;
-    return ::setsockopt(FHandle, SOL_SOCKET, SO_REUSEADDR, &value, sizeof(value)) == 0 || Fail();
+TSocketStatus TUdpSocket::SetReuseAddress(bool on) {
+    return SetIntOption(SOL_SOCKET, SO_REUSEADDR, on ? 1 : 0);
 }
 
-bool TUdpSocket::SetBroadcast(bool on) {
-    const int value = on ? 1 : 0;
-    return ::setsockopt(FHandle, SOL_SOCKET, SO_BROADCAST, &value, sizeof(value)) == 0 || Fail();
+TSocketStatus TUdpSocket::SetBroadcast(bool on) {
+    return SetIntOption(SOL_SOCKET, SO_BROADCAST, on ? 1 : 0);
 }
 
 bool TUdpSocket::Broadcast() const {
@@ -488,38 +494,35 @@ bool TUdpSocket::Broadcast() const {
     return ::getsockopt(FHandle, SOL_SOCKET, SO_BROADCAST, &value, &len) == 0 && value != 0;
 }
 
-bool TUdpSocket::SetReceiveInterface(bool on) {
-    const int value = on ? 1 : 0;
-    return ::setsockopt(FHandle, IPPROTO_IP, IP_PKTINFO, &value, sizeof(value)) == 0 || Fail();
+TSocketStatus TUdpSocket::SetReceiveInterface(bool on) {
+    return SetIntOption(IPPROTO_IP, IP_PKTINFO, on ? 1 : 0);
 }
 
-bool TUdpSocket::Bind(std::uint32_t address, std::uint16_t port) {
+TSocketStatus TUdpSocket::Bind(std::uint32_t address, std::uint16_t port) {
     const sockaddr_in sa = MakeAddress(address, port);
-    return ::bind(FHandle, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0 || Fail();
+    return ::bind(FHandle, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0
+               ? TSocketStatus()
+               : TSocketStatus::FromErrno();
 }
 
-long TUdpSocket::SendTo(const void* data, std::size_t length, std::uint32_t address,
-                        std::uint16_t port) {
+TSocketResult TUdpSocket::SendTo(const void* data, std::size_t length, std::uint32_t address,
+                                 std::uint16_t port) const {
     const sockaddr_in sa = MakeAddress(address, port);
     ssize_t n = 0;
     do {
         n = ::sendto(FHandle, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa),
                      sizeof(sa));
     } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        Fail();
-    }
-    return static_cast<long>(n);
+    return n < 0 ? TSocketResult::Failed(errno) : TSocketResult::Moved(static_cast<std::size_t>(n));
 }
 
-long TUdpSocket::ReceiveFrom(void* buffer, std::size_t length, std::uint32_t& fromAddress,
-                             std::uint16_t& fromPort) {
-    unsigned interfaceIndex = 0;
-    return ReceiveFrom(buffer, length, fromAddress, fromPort, interfaceIndex);
+int TUdpSocket::SendToTargets(const void* data, std::size_t length, std::uint16_t port,
+                              const std::vector<TBroadcastTarget>& targets) const {
+    return FHandle < 0 ? 0 : platform::SendToTargets(FHandle, data, length, port, targets);
 }
 
-long TUdpSocket::ReceiveFrom(void* buffer, std::size_t length, std::uint32_t& fromAddress,
-                             std::uint16_t& fromPort, unsigned& interfaceIndex) {
+TReceivedDatagram TUdpSocket::ReceiveFrom(void* buffer, std::size_t length) const {
+    TReceivedDatagram result;
     sockaddr_in sa{};
     iovec part{};
     part.iov_base = buffer;
@@ -539,21 +542,21 @@ long TUdpSocket::ReceiveFrom(void* buffer, std::size_t length, std::uint32_t& fr
         n = ::recvmsg(FHandle, &message, MSG_TRUNC);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
-        Fail();
-        return -1;
+        result.Error = errno;
+        return result;
     }
-    interfaceIndex = 0;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO &&
             c->cmsg_len >= CMSG_LEN(sizeof(in_pktinfo))) {
             in_pktinfo info{};
             std::memcpy(&info, CMSG_DATA(c), sizeof(info));
-            interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+            result.InterfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
         }
     }
-    fromAddress = ntohl(sa.sin_addr.s_addr);
-    fromPort = ntohs(sa.sin_port);
-    return static_cast<long>(n);
+    result.Count = static_cast<std::size_t>(n);
+    result.From = ntohl(sa.sin_addr.s_addr);
+    result.FromPort = ntohs(sa.sin_port);
+    return result;
 }
 
 } // namespace torvane::platform

@@ -4,11 +4,14 @@ namespace torvane {
 
 namespace {
 
-std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
+std::string HexBytes(const std::uint8_t* bytes, std::size_t count, std::string_view separator = {}) {
     static constexpr char Digits[] = "0123456789ABCDEF";
     std::string out;
-    out.reserve(count * 2);
+    out.reserve(count * (2 + separator.size()));
     for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            out += separator;
+        }
         out += Digits[bytes[i] >> 4];
         out += Digits[bytes[i] & 0x0F];
     }
@@ -19,6 +22,10 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
 
 std::string MacToStr(const std::uint8_t bytes[6]) {
     return HexBytes(bytes, 6);
+}
+
+std::string MacToColonText(const std::uint8_t bytes[6]) {
+    return HexBytes(bytes, 6, ":");
 }
 
 std::string SerialToStr(const std::uint8_t bytes[7]) {

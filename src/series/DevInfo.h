@@ -51,6 +51,8 @@ struct TDevInfo {
 
 // Six bytes as twelve upper-case hexadecimal digits, in byte order, without separators.
 [[nodiscard]] std::string MacToStr(const std::uint8_t bytes[6]);
+// Six bytes as upper-case hexadecimal pairs joined by ":" (00:1A:2B:3C:4D:5E).
+[[nodiscard]] std::string MacToColonText(const std::uint8_t bytes[6]);
 // Seven bytes the same way (fourteen digits).
 [[nodiscard]] std::string SerialToStr(const std::uint8_t bytes[7]);
 // Removes every "-" and ":", turns every blank into "0" and folds ASCII letters to upper case.

@@ -4,7 +4,6 @@
 #include "platform/Host.h"
 #include "platform/Interfaces.h"
 #include "platform/Socket.h"
-#include "series/ByteReader.h"
 #include "series/MainThreadPump.h"
 
 #include <algorithm>
@@ -17,8 +16,6 @@ namespace torvane {
 
 namespace {
 
-constexpr std::uint8_t CmdSearch[2] = {0x01, 0x01};
-constexpr std::uint8_t CmdSearchReply[2] = {0x01, 0x08};
 // The receiver ends after this many empty waits over its whole life.
 constexpr int EmptyWaitsPerSearch = 10;
 constexpr int WaitMs = 30;
@@ -26,45 +23,36 @@ constexpr int WaitMs = 30;
 } // namespace
 
 std::string T924SearchProbe() {
-    return std::string{static_cast<char>(T924Magic0), static_cast<char>(T924Magic1),
-                       static_cast<char>(CmdSearch[0]), static_cast<char>(CmdSearch[1])};
+    return t924::Head(t924::CmdSearch);
 }
 
 bool ParseT924Reply(const void* data, std::size_t length, TDevInfo& record) {
-    const TByteReader r(data, std::min(length, T924ReplyReadSize));
-    if (!r.Has(0, 4) || r.U8(0) != T924Magic0 || r.U8(1) != T924Magic1 ||
-        r.U8(2) != CmdSearchReply[0] || r.U8(3) != CmdSearchReply[1]) {
+    const platform::TByteReader r(data, std::min(length, t924::ReplyReadSize));
+    if (!t924::IsCommand(r, t924::CmdSearchReply)) {
         return false;
     }
     record.Clear();
     record.nType = 9;
-    record.szIPAddr = r.Text(4, 16);
-    record.szMask = r.Text(20, 16);
-    record.szGateway = r.Text(36, 16);
-    record.szDNS1 = r.Text(52, 16);
-    record.szDNS2 = r.Text(68, 16);
-    std::uint8_t mac[6];
-    r.Copy(84, 6, mac);
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    for (int i = 0; i < 6; ++i) {
-        if (i > 0) {
-            record.szID += ':';
-        }
-        record.szID += Digits[mac[i] >> 4];
-        record.szID += Digits[mac[i] & 0x0F];
-    }
+    record.szIPAddr = r.Text(t924::IPAddress);
+    record.szMask = r.Text(t924::Netmask);
+    record.szGateway = r.Text(t924::Gateway);
+    record.szDNS1 = r.Text(t924::Dns1);
+    record.szDNS2 = r.Text(t924::Dns2);
+    std::uint8_t mac[t924::Mac.Size];
+    r.Copy(t924::Mac, mac);
+    record.szID = MacToColonText(mac);
     record.szMac = NormalizeMac(record.szID);
-    record.wPort = r.U16LE(90);
-    record.szSN = r.Text(92, 32);
-    record.szName = r.Text(124, 80);
-    record.szVersion = r.Text(204, 16);
-    record.szLoginUser = r.Text(236, 32);
-    record.szLoginPwd = r.Text(268, 32);
-    record.btDHCP = r.U8(301) == 1 ? 1 : 2;
-    record.szDdns = r.Text(324, 64);
-    record.szDdnsHost = r.Text(388, 64);
-    record.szDdnsUser = r.Text(452, 32);
-    record.szDdnsPwd = r.Text(484, 32);
+    record.wPort = r.U16LE(t924::WebPort);
+    record.szSN = r.Text(t924::DeviceId);
+    record.szName = r.Text(t924::Name);
+    record.szVersion = r.Text(t924::Version);
+    record.szLoginUser = r.Text(t924::LoginUser);
+    record.szLoginPwd = r.Text(t924::LoginPassword);
+    record.btDHCP = r.U8(t924::Dhcp) == 1 ? 1 : 2;
+    record.szDdns = r.Text(t924::DdnsServer);
+    record.szDdnsHost = r.Text(t924::DdnsHost);
+    record.szDdnsUser = r.Text(t924::DdnsUser);
+    record.szDdnsPwd = r.Text(t924::DdnsPassword);
     record.btDdnsOn = 1;
     record.nExtra = 808;
     return true;
@@ -102,7 +90,7 @@ public:
 
 private:
     void Run() {
-        std::array<std::uint8_t, T924ReceiveSize> buffer{};
+        std::array<std::uint8_t, t924::ReceiveSize> buffer{};
         int emptyWaits = 0;
         while (emptyWaits < EmptyWaitsPerSearch && !FStop) {
             const platform::TWaitResult wait = FSocket.WaitReadable(WaitMs);
@@ -117,22 +105,17 @@ private:
                 break;
             }
             buffer.fill(0);
-            std::uint32_t from = 0;
-            std::uint16_t fromPort = 0;
-            unsigned interfaceIndex = 0;
-            const long n = FSocket.ReceiveFrom(buffer.data(), buffer.size(), from, fromPort,
-                                               interfaceIndex);
+            const platform::TReceivedDatagram got = FSocket.ReceiveFrom(buffer.data(), buffer.size());
             // A datagram longer than the buffer arrives cut: no camera sends one, so it is
             // dropped rather than parsed from its first 1024 bytes.
-            if (n <= 0 || static_cast<std::size_t>(n) > buffer.size()) {
+            if (!got.Ok() || got.Count == 0 || got.Count > buffer.size()) {
                 continue;
             }
-            const auto length = static_cast<std::size_t>(n);
             TDevInfo record;
-            if (!ParseT924Reply(buffer.data(), length, record) || !FCallback || FStop) {
+            if (!ParseT924Reply(buffer.data(), got.Count, record) || !FCallback || FStop) {
                 continue;
             }
-            record.szInterface = platform::InterfaceName(interfaceIndex);
+            record.szInterface = platform::InterfaceName(got.InterfaceIndex);
             platform::Host().RunOnMainThread([&] {
                 try {
                     FCallback(record);
@@ -176,8 +159,8 @@ std::int32_t TT924Series::SearchDevices(std::int32_t port, TT924FoundCallback ca
     (void)socket.SetBroadcast(true);
     (void)socket.SetReceiveInterface(true);
     const std::string probe = T924SearchProbe();
-    (void)platform::SendToTargets(socket.Handle(), probe.data(), probe.size(),
-                                  static_cast<std::uint16_t>(port), SearchTargets());
+    (void)socket.SendToTargets(probe.data(), probe.size(), static_cast<std::uint16_t>(port),
+                               SearchTargets());
     auto receiver = std::make_unique<TRecvThread>(std::move(socket), std::move(callback));
     try {
         receiver->Start();

@@ -10,6 +10,7 @@
 // std::shared_ptr does here; the slots below keep their numbers.
 
 #include "series/DevInfo.h"
+#include "series/T924Datagram.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -69,12 +70,7 @@ struct TFactoryParams {
 // Called on the main thread once per found camera; the record is valid during the call only.
 using TT924FoundCallback = std::function<void(const TDevInfo&)>;
 
-// "DH" datagrams: magic, commands and sizes.
-constexpr std::uint8_t T924Magic0 = 0x44; // 'D'
-constexpr std::uint8_t T924Magic1 = 0x48; // 'H'
-constexpr std::size_t T924ProbeSize = 4;
-constexpr std::size_t T924ReceiveSize = 1024;
-constexpr std::size_t T924ReplyReadSize = 516;
+// The "DH" datagrams' layout is in series/T924Datagram.h.
 constexpr std::uint16_t T924SearchPort = 8600;      // where the cameras listen
 constexpr std::uint16_t T924LocalSearchPort = 3565; // where the search listens for replies
 

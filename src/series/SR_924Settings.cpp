@@ -7,18 +7,19 @@
 #include "series/SR_924.h"
 
 #include "i18n/Deployment.h"
+#include "platform/ByteWriter.h"
 #include "platform/Host.h"
 #include "platform/Sleeper.h"
 #include "platform/Socket.h"
 #include "platform/Text.h"
-#include "series/ByteReader.h"
+#include "series/BusyPointer.h"
 #include "series/SR_924Text.h"
 #include "upgrade/Tools.h"
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
-#include <cstring>
 
 namespace torvane {
 
@@ -39,11 +40,6 @@ constexpr int ScanSettleMs = 200;
 constexpr int RefreshTimeoutMs = 20000;
 constexpr int SetAnswerWaitMs = 30;
 
-// The set datagram and its answer.
-constexpr std::size_t SetDatagramSize = 324;
-constexpr std::size_t SetAnswerSize = 328;
-constexpr std::size_t SetAnswerStatusOffset = 324;
-constexpr std::uint32_t SetAccepted = 0x8000;
 // Foreign datagrams ignored while waiting for the answer before giving up, so that a busy
 // port cannot keep the operation waiting without end.
 constexpr int MaxIgnoredDatagrams = 64;
@@ -81,24 +77,8 @@ std::int32_t Number(const std::string& text) {
     return value < INT32_MIN || value > INT32_MAX ? 0 : static_cast<std::int32_t>(value);
 }
 
-// Shows the busy pointer for its life.
-class TBusyPointer {
-public:
-    TBusyPointer() { platform::Host().SetBusyCursor(true); }
-    ~TBusyPointer() { platform::Host().SetBusyCursor(false); }
-    TBusyPointer(const TBusyPointer&) = delete;
-    TBusyPointer& operator=(const TBusyPointer&) = delete;
-};
-
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    return (c | 0x20) - 'a' + 10;
 }
 
 // A MAC address as the factory page takes it: twelve hexadecimal digits (":" and "-" between
@@ -129,41 +109,38 @@ bool FactoryMacText(const std::string& text, std::string& out) {
     return true;
 }
 
-// A text into a zero-terminated field of size bytes, cut so that the field ends with zero.
-void PutText(std::uint8_t* datagram, std::size_t offset, std::size_t size,
-             const std::string& text) {
-    std::memcpy(datagram + offset, text.data(), std::min(text.size(), size - 1));
-}
-
-std::array<std::uint8_t, SetDatagramSize> BuildSetDatagram(const TDevInfo& settings,
-                                                           const std::string& user,
-                                                           const std::string& password) {
-    std::array<std::uint8_t, SetDatagramSize> d{};
-    d[0] = T924Magic0;
-    d[1] = T924Magic1;
-    d[2] = 0x02;
-    d[3] = 0x01;
-    PutText(d.data(), 4, 16, settings.szIPAddr);
-    PutText(d.data(), 20, 16, settings.szMask);
-    PutText(d.data(), 36, 16, settings.szGateway);
-    PutText(d.data(), 52, 16, settings.szDNS1);
-    PutText(d.data(), 68, 16, settings.szDNS2);
-    // The MAC from its hexadecimal pairs; reading stops at the first pair that is not one.
-    for (std::size_t i = 0; i < 6 && 2 * i + 1 < settings.szMac.size(); ++i) {
-        const char hi = settings.szMac[2 * i];
-        const char lo = settings.szMac[2 * i + 1];
-        if (!IsHexDigit(hi) || !IsHexDigit(lo)) {
+// The MAC bytes of a record's szMac, read pair by pair; reading stops at the first pair
+// that is not two hexadecimal digits, and the bytes not read stay zero.
+void PutMacPairs(platform::TByteWriter& w, const std::string& mac) {
+    std::uint8_t bytes[t924::Mac.Size] = {};
+    for (std::size_t i = 0; i < t924::Mac.Size && 2 * i + 1 < mac.size(); ++i) {
+        const char* pair = mac.data() + 2 * i;
+        if (!IsHexDigit(pair[0]) || !IsHexDigit(pair[1])) {
             break;
         }
-        d[84 + i] = static_cast<std::uint8_t>(HexValue(hi) * 16 + HexValue(lo));
+        (void)std::from_chars(pair, pair + 2, bytes[i], 16);
     }
-    d[90] = static_cast<std::uint8_t>(settings.wPort & 0xFF);
-    d[91] = static_cast<std::uint8_t>(settings.wPort >> 8);
-    PutText(d.data(), 124, 80, settings.szName);
-    PutText(d.data(), 204, 16, settings.szVersion);
-    PutText(d.data(), 236, 32, user);
-    PutText(d.data(), 268, 32, password);
-    d[301] = settings.btDHCP == 2 ? 0 : 1;
+    w.Bytes(t924::Mac.Offset, bytes, sizeof bytes);
+}
+
+std::array<std::uint8_t, t924::SetSize> BuildSetDatagram(const TDevInfo& settings,
+                                                          const std::string& user,
+                                                          const std::string& password) {
+    std::array<std::uint8_t, t924::SetSize> d{};
+    platform::TByteWriter w(d.data(), d.size());
+    w.Bytes(0, t924::Head(t924::CmdSet));
+    w.Text(t924::IPAddress, settings.szIPAddr);
+    w.Text(t924::Netmask, settings.szMask);
+    w.Text(t924::Gateway, settings.szGateway);
+    w.Text(t924::Dns1, settings.szDNS1);
+    w.Text(t924::Dns2, settings.szDNS2);
+    PutMacPairs(w, settings.szMac);
+    w.U16LE(t924::WebPort, settings.wPort);
+    w.Text(t924::Name, settings.szName);
+    w.Text(t924::Version, settings.szVersion);
+    w.Text(t924::LoginUser, user);
+    w.Text(t924::LoginPassword, password);
+    w.U8(t924::Dhcp, settings.btDHCP == 2 ? 0 : 1);
     return d;
 }
 
@@ -188,28 +165,24 @@ bool TT924Series::SetNetworkByBroadcast(const std::string& /*ip*/, std::uint16_t
     // back to whatever port the system gives.
     (void)socket.Bind(platform::IPv4Any, T924SearchPort);
     (void)socket.SetBroadcast(true);
-    if (platform::SendToTargets(socket.Handle(), datagram.data(), datagram.size(),
-                                T924SearchPort, targets) == 0) {
+    if (socket.SendToTargets(datagram.data(), datagram.size(), T924SearchPort, targets) == 0) {
         return false;
     }
     for (int ignored = 0; ignored <= MaxIgnoredDatagrams; ++ignored) {
         if (socket.WaitReadable(SetAnswerWaitMs) != platform::TWaitResult::Ready) {
             return false;
         }
-        std::array<std::uint8_t, SetAnswerSize> answer{};
-        std::uint32_t from = 0;
-        std::uint16_t fromPort = 0;
-        const long n = socket.ReceiveFrom(answer.data(), answer.size(), from, fromPort);
-        if (n <= 0) {
+        std::array<std::uint8_t, t924::SetAnswerSize> answer{};
+        const platform::TReceivedDatagram got = socket.ReceiveFrom(answer.data(), answer.size());
+        if (!got.Ok() || got.Count == 0) {
             continue;
         }
-        const TByteReader r(answer.data(), std::min(static_cast<std::size_t>(n), answer.size()));
-        if (!r.Has(0, 4) || r.U8(0) != T924Magic0 || r.U8(1) != T924Magic1 || r.U8(2) != 0x02 ||
-            r.U8(3) != 0x08) {
+        const platform::TByteReader r(answer.data(), std::min(got.Count, answer.size()));
+        if (!t924::IsCommand(r, t924::CmdSetAnswer)) {
             continue; // our own datagram, a search reply, anything else: wait again
         }
         // An answer too short to carry its status is not an acceptance.
-        return r.Has(SetAnswerStatusOffset, 4) && r.U32LE(SetAnswerStatusOffset) == SetAccepted;
+        return r.Has(t924::SetAnswerStatus) && r.U32LE(t924::SetAnswerStatus) == t924::SetAccepted;
     }
     return false;
 }

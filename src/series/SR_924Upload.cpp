@@ -4,7 +4,8 @@
 
 #include "series/SR_924.h"
 
-#include "platform/Host.h"
+#include "platform/Url.h"
+#include "series/BusyPointer.h"
 #include "series/PostFirmware.h"
 #include "series/SR_924Text.h"
 #include "upgrade/Tools.h"
@@ -15,15 +16,6 @@ namespace {
 
 constexpr int StatusTimeoutMs = 20000;
 const std::string UploadContentType = "application/x-zip-compressed";
-
-// Shows the busy pointer for its life, so it is cleared again whatever the upload does.
-class TBusyPointer {
-public:
-    TBusyPointer() { platform::Host().SetBusyCursor(true); }
-    ~TBusyPointer() { platform::Host().SetBusyCursor(false); }
-    TBusyPointer(const TBusyPointer&) = delete;
-    TBusyPointer& operator=(const TBusyPointer&) = delete;
-};
 
 // The value of sys_ver="..." in the status page; empty when there is none.
 std::string StatusPageVersion(const std::string& body) {
@@ -43,18 +35,10 @@ std::string StatusPageVersion(const std::string& body) {
     return body.substr(start, end - start);
 }
 
-// The host of a base URL: what follows "//", up to the port (or the path).
+// The camera's host in a base URL ("http://host:port"); empty when the URL cannot be read.
 std::string HostOf(const std::string& baseUrl) {
-    std::string host = baseUrl;
-    const auto slashes = host.find("//");
-    if (slashes != std::string::npos) {
-        host.erase(0, slashes + 2);
-    }
-    const auto end = host.find_first_of(":/");
-    if (end != std::string::npos) {
-        host.erase(end);
-    }
-    return host;
+    const std::optional<platform::TUrl> url = platform::ParseUrl(baseUrl, true);
+    return url ? url->Host : std::string();
 }
 
 // Both uploads: the device's version and address when the client has a current device,

@@ -1,10 +1,16 @@
 #pragma once
 // Shared pieces of the search tests: a fixture that keeps every probe on loopback and
 // delivers hand-overs through a queue the test drains, and builders of camera replies.
+// The builders write through the layouts the parsers read (discovery/ReplyLayouts.h,
+// series/T924Datagram.h); the layout tests themselves name the wire offsets as numbers,
+// so a wrong field in a layout shows there.
 
+#include "discovery/ReplyLayouts.h"
 #include "i18n/Deployment.h"
+#include "platform/ByteWriter.h"
 #include "platform/Host.h"
 #include "platform/Socket.h"
+#include "series/T924Datagram.h"
 #include "support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -55,49 +61,39 @@ inline void PutText(std::string& d, std::size_t offset, const std::string& text)
     d.replace(offset, text.size(), text);
 }
 
-inline void Put16LE(std::string& d, std::size_t offset, std::uint16_t v) {
-    d[offset] = static_cast<char>(v & 0xFF);
-    d[offset + 1] = static_cast<char>(v >> 8);
-}
-
-inline void Put32LE(std::string& d, std::size_t offset, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        d[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
-}
-
 // A MO_I search answer (operation 1) of the given content length, 23 + length bytes.
 inline std::string MoiReply(const std::string& id, const std::string& name, std::uint8_t ipLast,
                             std::uint32_t contentLength = 64) {
-    std::string d(23 + contentLength, '\0');
-    PutText(d, 0, "MO_I");
-    Put16LE(d, 4, 1);
-    Put32LE(d, 15, contentLength);
-    PutText(d, 23, id);
-    PutText(d, 36, name);
-    const char ip[4] = {'\xC0', '\xA8', '\x01', static_cast<char>(ipLast)};
-    d.replace(57, 4, ip, 4);
-    d[85] = '\x1F';
-    d[86] = '\x90';
+    std::string d(moi::HeaderSize + contentLength, '\0');
+    platform::TByteWriter w(d);
+    w.Bytes(moi::MagicField.Offset, moi::Magic);
+    w.U16LE(moi::Operation, moi::OpSearchAnswer);
+    w.U32LE(moi::ContentLength, contentLength);
+    w.Bytes(moi::CameraId.Offset, id);
+    w.Bytes(moi::Name.Offset, name);
+    w.Bytes(moi::Address.Offset, std::string{'\xC0', '\xA8', '\x01', static_cast<char>(ipLast)});
+    w.U16BE(moi::Port, 8080);
     return d;
 }
 
 // A 1010 datagram: header with the code, then zero bytes up to size.
 inline std::string Msg1010(std::uint16_t code, std::size_t size) {
     std::string d(size, '\0');
-    d[0] = d[1] = '\x10';
-    Put16LE(d, 2, code);
+    platform::TByteWriter w(d);
+    w.U8(0, m1010::Magic);
+    w.U8(1, m1010::Magic);
+    w.U16LE(m1010::Code, code);
     return d;
 }
 
 // A 1010 device information message for the MAC bytes 00 11 22 33 44 <last>.
 inline std::string Info1010(std::uint8_t macLast, const std::string& ip,
                             const std::string& name, const std::string& version = "v1") {
-    std::string d = Msg1010(0x8F12, 136);
-    PutText(d, 8, ip);
-    const char mac[6] = {0, 0x11, 0x22, 0x33, 0x44, static_cast<char>(macLast)};
-    d.replace(96, 6, mac, 6);
-    PutText(d, 112, name);
+    std::string d = Msg1010(0x8F12, m1010::InfoVersionFrom);
+    platform::TByteWriter w(d);
+    w.Bytes(m1010::InfoAddress.Offset, ip);
+    w.Bytes(m1010::InfoMac.Offset, std::string{0, 0x11, 0x22, 0x33, 0x44, static_cast<char>(macLast)});
+    w.Bytes(m1010::InfoName.Offset, name);
     d += version;
     d += '\0';
     return d;
@@ -105,16 +101,13 @@ inline std::string Info1010(std::uint8_t macLast, const std::string& ip,
 
 // A T-series search reply of the given size.
 inline std::string T924Reply(const std::string& ip, std::uint8_t macLast,
-                             std::size_t size = 516) {
+                             std::size_t size = t924::ReplyReadSize) {
     std::string d(size, '\0');
-    d[0] = 'D';
-    d[1] = 'H';
-    d[2] = 1;
-    d[3] = 8;
-    PutText(d, 4, ip);
-    const char mac[6] = {0, 0x1A, 0x2B, 0x3C, 0x4D, static_cast<char>(macLast)};
-    d.replace(84, 6, mac, 6);
-    d[90] = 0x51;
+    platform::TByteWriter w(d);
+    w.Bytes(0, t924::Head(t924::CmdSearchReply));
+    w.Bytes(t924::IPAddress.Offset, ip);
+    w.Bytes(t924::Mac.Offset, std::string{0, 0x1A, 0x2B, 0x3C, 0x4D, static_cast<char>(macLast)});
+    w.U16LE(t924::WebPort, 81);
     return d;
 }
 

@@ -398,12 +398,14 @@ TEST(LoopbackHttpServer, RecordsARawUploadAndAnswersWithInterimContinue) {
                                 "Host: 127.0.0.1\r\n\r\n" +
                                 body;
     TTcpStream s;
-    ASSERT_TRUE(s.Connect(server.Host(), server.Port(), 2000)) << s.ErrorText();
-    ASSERT_TRUE(s.SendAll(request, 2000)) << s.ErrorText();
+    const TSocketStatus connected = s.Connect(server.Host(), server.Port(), 2000);
+    ASSERT_TRUE(connected) << connected.ErrorText();
+    const TSocketResult sent = s.SendAll(request, 2000);
+    ASSERT_TRUE(sent.Ok()) << sent.ErrorText();
     std::string answer;
     char buf[512];
-    for (long n = 0; (n = s.ReadSome(buf, sizeof(buf), 2000)) > 0;) {
-        answer.append(buf, static_cast<std::size_t>(n));
+    for (TSocketResult n; (n = s.ReadSome(buf, sizeof(buf), 2000)).Ok() && n.Count > 0;) {
+        answer.append(buf, n.Count);
     }
     EXPECT_EQ(
         answer.rfind("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 500 Internal Server Error\r\n", 0), 0u)

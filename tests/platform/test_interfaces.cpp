@@ -63,7 +63,7 @@ TEST(Interfaces, SendsToEveryTargetAndTellsTheArrivingInterface) {
         {IPv4Loopback, lo, IPv4Loopback, "lo"},
         {IPv4Loopback, 0, 0, ""},
     };
-    EXPECT_EQ(SendToTargets(pc.Handle(), "probe", 5, camera.Port(), targets), 2);
+    EXPECT_EQ(pc.SendToTargets("probe", 5, camera.Port(), targets), 2);
     for (int i = 0; i < 2; ++i) {
         const auto got = camera.WaitForDatagram(3000);
         ASSERT_TRUE(got.has_value());
@@ -74,13 +74,11 @@ TEST(Interfaces, SendsToEveryTargetAndTellsTheArrivingInterface) {
     ASSERT_TRUE(camera.SendTo("127.0.0.1", pc.LocalPort(), "answer"));
     ASSERT_EQ(pc.WaitReadable(3000), TWaitResult::Ready);
     char buffer[16] = {};
-    std::uint32_t from = 0;
-    std::uint16_t fromPort = 0;
-    unsigned arrivedOn = 0;
-    ASSERT_EQ(pc.ReceiveFrom(buffer, sizeof(buffer), from, fromPort, arrivedOn), 6);
+    const TReceivedDatagram got = pc.ReceiveFrom(buffer, sizeof(buffer));
+    ASSERT_EQ(got.Count, 6u);
     EXPECT_EQ(std::string(buffer, 6), "answer");
-    EXPECT_EQ(fromPort, camera.Port());
-    EXPECT_EQ(arrivedOn, lo);
+    EXPECT_EQ(got.FromPort, camera.Port());
+    EXPECT_EQ(got.InterfaceIndex, lo);
 }
 
 } // namespace

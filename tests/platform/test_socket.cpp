@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <netdb.h>
 #include <chrono>
 #include <thread>
 
@@ -68,18 +69,22 @@ TEST(TcpSocket, NonBlockingConnectToClosedPortFails) {
     ASSERT_TRUE(s.Create());
     ASSERT_TRUE(s.SetNonBlocking(true));
     ASSERT_TRUE(s.SetNoDelay(true));
-    const auto start = s.StartConnect(IPv4Loopback, port);
-    ASSERT_NE(start, TTcpSocket::TConnectStart::Connected);
-    if (start == TTcpSocket::TConnectStart::InProgress) {
+    const TSocketStatus start = s.StartConnect(IPv4Loopback, port);
+    ASSERT_FALSE(start.Ok());
+    int error = start.Error();
+    if (start.InProgress()) {
         // The refusal shows once the handshake has ended.
         ASSERT_EQ(s.WaitWritable(1000), TWaitResult::Ready);
-        EXPECT_EQ(s.PendingError(), ECONNREFUSED);
+        error = s.FailedConnectError(); // looked at without waiting
+        EXPECT_EQ(s.PendingError(), 0) << "reading the outcome cleared it";
     }
-    EXPECT_EQ(s.LastError(), ECONNREFUSED);
-    EXPECT_EQ(s.LastErrorText(), "Connection refused");
-    // The send that follows fails and keeps its errno.
-    EXPECT_EQ(s.Send("x", 1), -1);
-    EXPECT_NE(s.LastError(), 0);
+    EXPECT_EQ(error, ECONNREFUSED);
+    EXPECT_EQ(TSocketStatus(error).ErrorText(), "Connection refused");
+    // The send that follows fails and says why with its result.
+    const TSocketResult sent = s.Send("x", 1);
+    EXPECT_FALSE(sent.Ok());
+    EXPECT_NE(sent.Error, 0);
+    EXPECT_FALSE(sent.ErrorText().empty());
     EXPECT_TRUE(s.Close());
     EXPECT_FALSE(s.IsOpen());
     EXPECT_TRUE(s.Close()) << "closing a closed socket is no error";
@@ -95,35 +100,42 @@ TEST(TcpSocket, CtpStyleExchangeWithScriptedPeer) {
     ASSERT_TRUE(s.Create());
     ASSERT_TRUE(s.SetNonBlocking(true));
     ASSERT_TRUE(s.SetNoDelay(true));
-    const auto start = s.StartConnect(IPv4Loopback, peer.Port());
-    ASSERT_NE(start, TTcpSocket::TConnectStart::Failed) << s.LastErrorText();
+    const TSocketStatus start = s.StartConnect(IPv4Loopback, peer.Port());
+    ASSERT_TRUE(start.Ok() || start.InProgress()) << start.ErrorText();
     ASSERT_EQ(s.WaitWritable(1000), TWaitResult::Ready);
+    EXPECT_EQ(s.FailedConnectError(), 0);
     EXPECT_EQ(s.PendingError(), 0);
 
     char buf[200] = {};
     // Nothing sent yet: a read has nothing and says so.
-    EXPECT_EQ(s.Receive(buf, 199), -1);
-    EXPECT_TRUE(s.LastWouldBlock());
+    EXPECT_FALSE(s.ReadableNow());
+    const TSocketResult none = s.Receive(buf, 199);
+    EXPECT_FALSE(none.Ok());
+    EXPECT_TRUE(none.WouldBlock());
 
-    EXPECT_EQ(s.Send("hello", 5), 5);
+    EXPECT_EQ(s.Send("hello", 5).Count, 5u);
     ASSERT_EQ(s.WaitReadable(8000), TWaitResult::Ready);
-    const long n = s.Receive(buf, 199);
-    ASSERT_EQ(n, 8);
+    const TSocketResult n = s.Receive(buf, 199);
+    ASSERT_TRUE(n.Ok());
+    ASSERT_EQ(n.Count, 8u);
     EXPECT_EQ(std::string(buf, 8), "REPLY OK");
 
-    EXPECT_EQ(s.Send("abc", 3), 3);
+    EXPECT_EQ(s.Send("abc", 3).Count, 3u);
     std::string got;
     while (got.size() < reply.size()) {
         ASSERT_EQ(s.WaitReadable(8000), TWaitResult::Ready);
-        const long m = s.Receive(buf, 199);
-        ASSERT_GT(m, 0);
-        EXPECT_LE(m, 199) << "one read takes at most what was asked";
-        got.append(buf, static_cast<std::size_t>(m));
+        const TSocketResult m = s.Receive(buf, 199);
+        ASSERT_TRUE(m.Ok()) << m.ErrorText();
+        ASSERT_GT(m.Count, 0u);
+        EXPECT_LE(m.Count, 199u) << "one read takes at most what was asked";
+        got.append(buf, m.Count);
     }
     EXPECT_EQ(got, reply);
     // The peer closed: readable, and the read gives 0.
     ASSERT_EQ(s.WaitReadable(8000), TWaitResult::Ready);
-    EXPECT_EQ(s.Receive(buf, 199), 0);
+    const TSocketResult end = s.Receive(buf, 199);
+    EXPECT_TRUE(end.Ok());
+    EXPECT_EQ(end.Count, 0u);
     EXPECT_TRUE(s.Close());
 
     ASSERT_TRUE(peer.WaitUntilDone(2000));
@@ -160,26 +172,31 @@ TEST(TcpStream, ConnectsByNameAndAddressSendsAndReads) {
         {TTcpStep::Expect(big.size(), 10000), TTcpStep::Send("done"), TTcpStep::Close()});
 
     TTcpStream a;
-    ASSERT_TRUE(a.Connect("localhost", peer.Port(), 2000)) << a.ErrorText();
-    ASSERT_TRUE(a.SendAll("POST / HTTP/1.0\r\n\r\n", 2000)) << a.ErrorText();
+    const TSocketStatus connected = a.Connect("localhost", peer.Port(), 2000);
+    ASSERT_TRUE(connected) << connected.ErrorText();
+    const TSocketResult request = a.SendAll("POST / HTTP/1.0\r\n\r\n", 2000);
+    ASSERT_TRUE(request.Ok()) << request.ErrorText();
+    EXPECT_EQ(request.Count, 19u);
     std::string reply;
     char buf[4096];
     for (;;) {
-        const long n = a.ReadSome(buf, sizeof(buf), 2000);
-        ASSERT_GE(n, 0) << a.ErrorText();
-        if (n == 0) {
+        const TSocketResult n = a.ReadSome(buf, sizeof(buf), 2000);
+        ASSERT_TRUE(n.Ok()) << n.ErrorText();
+        if (n.Count == 0) {
             break;
         }
-        reply.append(buf, static_cast<std::size_t>(n));
+        reply.append(buf, n.Count);
     }
     EXPECT_EQ(reply, "HTTP/1.0 200 OK\r\n\r\n");
     a.Close();
 
     TTcpStream b;
-    ASSERT_TRUE(b.Connect("127.0.0.1", peer.Port(), 2000)) << b.ErrorText();
-    ASSERT_TRUE(b.SendAll(big, 5000)) << b.ErrorText();
-    const long n = b.ReadSome(buf, sizeof(buf), 5000);
-    ASSERT_EQ(n, 4);
+    const TSocketStatus connectedB = b.Connect("127.0.0.1", peer.Port(), 2000);
+    ASSERT_TRUE(connectedB) << connectedB.ErrorText();
+    const TSocketResult bigSent = b.SendAll(big, 5000);
+    ASSERT_TRUE(bigSent.Ok()) << bigSent.ErrorText();
+    const TSocketResult n = b.ReadSome(buf, sizeof(buf), 5000);
+    ASSERT_EQ(n.Count, 4u);
     EXPECT_EQ(std::string(buf, 4), "done");
     b.Close();
 
@@ -191,33 +208,44 @@ TEST(TcpStream, ConnectsByNameAndAddressSendsAndReads) {
 TEST(TcpStream, RefusedSilentAndStuckPeersFailWithTexts) {
     test::TFakeSleeperScope fake(40, 50);
     TTcpStream refused;
-    EXPECT_FALSE(refused.Connect("127.0.0.1", test::UnusedLoopbackTcpPort(), 60000));
-    EXPECT_EQ(refused.ErrorText(), "Connection refused");
+    const TSocketStatus refusal = refused.Connect("127.0.0.1", test::UnusedLoopbackTcpPort(), 60000);
+    EXPECT_FALSE(refusal);
+    EXPECT_EQ(refusal.ErrorText(), "Connection refused");
     EXPECT_FALSE(refused.IsOpen());
+
+    // A resolver's error is negative and has its own text (no lookup is made here).
+    EXPECT_FALSE(TSocketStatus(EAI_NONAME).ErrorText().empty());
+    EXPECT_NE(TSocketStatus(EAI_NONAME).ErrorText(), ErrnoText(-EAI_NONAME));
 
     TLoopbackTcpPeer peer;
     peer.AddConnection({TTcpStep::Wait(4000)}); // reads nothing, sends nothing
     TTcpStream s;
-    ASSERT_TRUE(s.Connect("127.0.0.1", peer.Port(), 60000)) << s.ErrorText();
+    const TSocketStatus connected = s.Connect("127.0.0.1", peer.Port(), 60000);
+    ASSERT_TRUE(connected) << connected.ErrorText();
     char buf[16];
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(s.ReadSome(buf, sizeof(buf), 60000), -1); // 60000 -> 1500 ms
-    EXPECT_TRUE(s.TimedOut());
-    EXPECT_EQ(s.ErrorText(), "Connection timed out");
+    const TSocketResult silent = s.ReadSome(buf, sizeof(buf), 60000); // 60000 -> 1500 ms
+    EXPECT_FALSE(silent.Ok());
+    EXPECT_TRUE(silent.TimedOut());
+    EXPECT_EQ(silent.ErrorText(), "Connection timed out");
     EXPECT_LT(ElapsedMs(t0), 4000);
 
     // The peer never reads: the send buffers fill and the send gives up.
     const std::string huge(64 * 1024 * 1024, 'h');
     t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(s.SendAll(huge, 2000)); // 2000 -> 50 ms per wait
-    EXPECT_TRUE(s.TimedOut());
+    const TSocketResult stuck = s.SendAll(huge, 2000); // 2000 -> 50 ms per wait
+    EXPECT_FALSE(stuck.Ok());
+    EXPECT_TRUE(stuck.TimedOut());
+    EXPECT_GT(stuck.Count, 0u) << "what went out before the peer stopped reading";
+    EXPECT_LT(stuck.Count, huge.size());
     EXPECT_LT(ElapsedMs(t0), 4000);
 }
 
 TEST(UdpSocket, DatagramOfBufferSizeIsWholeOneByteMoreIsCut) {
     TUdpSocket rx;
     ASSERT_TRUE(rx.Create());
-    ASSERT_TRUE(rx.Bind(IPv4Loopback, 0)) << rx.LastErrorText();
+    const TSocketStatus bound = rx.Bind(IPv4Loopback, 0);
+    ASSERT_TRUE(bound) << bound.ErrorText();
     ASSERT_NE(rx.LocalPort(), 0);
     TUdpSocket tx;
     ASSERT_TRUE(tx.Create());
@@ -225,30 +253,32 @@ TEST(UdpSocket, DatagramOfBufferSizeIsWholeOneByteMoreIsCut) {
 
     const std::string d1024(1024, 'a');
     const std::string d1025(1025, 'b');
-    ASSERT_EQ(tx.SendTo(d1024.data(), d1024.size(), IPv4Loopback, rx.LocalPort()), 1024);
-    ASSERT_EQ(tx.SendTo(d1025.data(), d1025.size(), IPv4Loopback, rx.LocalPort()), 1025);
-    ASSERT_EQ(tx.SendTo("c", 1, IPv4Loopback, rx.LocalPort()), 1);
+    ASSERT_EQ(tx.SendTo(d1024.data(), d1024.size(), IPv4Loopback, rx.LocalPort()).Count, 1024u);
+    ASSERT_EQ(tx.SendTo(d1025.data(), d1025.size(), IPv4Loopback, rx.LocalPort()).Count, 1025u);
+    ASSERT_EQ(tx.SendTo("c", 1, IPv4Loopback, rx.LocalPort()).Count, 1u);
 
     char buf[1024];
-    std::uint32_t from = 0;
-    std::uint16_t fromPort = 0;
     ASSERT_EQ(rx.WaitReadable(1000), TWaitResult::Ready);
-    EXPECT_EQ(rx.ReceiveFrom(buf, sizeof(buf), from, fromPort), 1024);
+    TReceivedDatagram got = rx.ReceiveFrom(buf, sizeof(buf));
+    EXPECT_TRUE(got.Ok());
+    EXPECT_EQ(got.Count, 1024u);
     EXPECT_EQ(std::string(buf, 1024), d1024);
-    EXPECT_EQ(from, IPv4Loopback);
-    EXPECT_EQ(fromPort, tx.LocalPort());
+    EXPECT_EQ(got.From, IPv4Loopback);
+    EXPECT_EQ(got.FromPort, tx.LocalPort());
+    EXPECT_EQ(got.InterfaceIndex, 0u) << "not asked for";
 
     ASSERT_EQ(rx.WaitReadable(1000), TWaitResult::Ready);
-    EXPECT_EQ(rx.ReceiveFrom(buf, sizeof(buf), from, fromPort), 1025)
+    EXPECT_EQ(rx.ReceiveFrom(buf, sizeof(buf)).Count, 1025u)
         << "the real length tells the caller to discard it";
 
     ASSERT_EQ(rx.WaitReadable(1000), TWaitResult::Ready);
-    EXPECT_EQ(rx.ReceiveFrom(buf, sizeof(buf), from, fromPort), 1);
+    EXPECT_EQ(rx.ReceiveFrom(buf, sizeof(buf)).Count, 1u);
     EXPECT_EQ(buf[0], 'c') << "the cut datagram's rest is gone, the next one is whole";
 
     ASSERT_TRUE(rx.SetNonBlocking(true));
-    EXPECT_EQ(rx.ReceiveFrom(buf, sizeof(buf), from, fromPort), -1);
-    EXPECT_TRUE(rx.LastWouldBlock());
+    got = rx.ReceiveFrom(buf, sizeof(buf));
+    EXPECT_FALSE(got.Ok());
+    EXPECT_TRUE(got.WouldBlock());
 }
 
 TEST(UdpSocket, OptionsBindsAndPortReuse) {
@@ -266,9 +296,10 @@ TEST(UdpSocket, OptionsBindsAndPortReuse) {
     // Without SO_REUSEADDR a taken port is refused: that is how free ports are found.
     TUdpSocket b;
     ASSERT_TRUE(b.Create());
-    EXPECT_FALSE(b.Bind(IPv4Any, port));
-    EXPECT_EQ(b.LastError(), EADDRINUSE);
-    EXPECT_EQ(b.LastErrorText(), "Address already in use");
+    const TSocketStatus taken = b.Bind(IPv4Any, port);
+    EXPECT_FALSE(taken);
+    EXPECT_EQ(taken.Error(), EADDRINUSE);
+    EXPECT_EQ(taken.ErrorText(), "Address already in use");
 
     // Simulated cameras: the same port on two loopback addresses.
     TUdpSocket c5;
@@ -276,7 +307,8 @@ TEST(UdpSocket, OptionsBindsAndPortReuse) {
     ASSERT_TRUE(c5.Create());
     ASSERT_TRUE(c6.Create());
     ASSERT_TRUE(c5.Bind(0x7F000005u, 0));
-    ASSERT_TRUE(c6.Bind(0x7F000006u, c5.LocalPort())) << c6.LastErrorText();
+    const TSocketStatus second = c6.Bind(0x7F000006u, c5.LocalPort());
+    ASSERT_TRUE(second) << second.ErrorText();
 
     // With SO_REUSEADDR asked for on both, the second bind of one port succeeds.
     TUdpSocket r1;
@@ -286,12 +318,12 @@ TEST(UdpSocket, OptionsBindsAndPortReuse) {
     ASSERT_TRUE(r1.SetReuseAddress(true));
     ASSERT_TRUE(r2.SetReuseAddress(true));
     ASSERT_TRUE(r1.Bind(IPv4Loopback, 0));
-    EXPECT_TRUE(r2.Bind(IPv4Loopback, r1.LocalPort())) << r2.LastErrorText();
+    const TSocketStatus reused = r2.Bind(IPv4Loopback, r1.LocalPort());
+    EXPECT_TRUE(reused) << reused.ErrorText();
 
-    // Moving keeps the one descriptor.
-    const int handle = a.Handle();
+    // Moving keeps the one descriptor (and so its port).
     TUdpSocket moved(std::move(a));
-    EXPECT_EQ(moved.Handle(), handle);
+    EXPECT_TRUE(moved.IsOpen());
     EXPECT_FALSE(a.IsOpen()); // NOLINT(bugprone-use-after-move): moved-from is empty
     EXPECT_EQ(moved.LocalPort(), port);
 }
@@ -327,7 +359,7 @@ TEST(LoopbackUdpPeer, RecordsSendersAndAnswers) {
     TUdpSocket client;
     ASSERT_TRUE(client.Create());
     ASSERT_TRUE(client.Bind(IPv4Loopback, 0));
-    ASSERT_EQ(client.SendTo("SEARCH", 6, 0x7F000007u, camera.Port()), 6);
+    ASSERT_EQ(client.SendTo("SEARCH", 6, 0x7F000007u, camera.Port()).Count, 6u);
 
     const auto got = camera.WaitForDatagram(2000);
     ASSERT_TRUE(got.has_value());
@@ -336,14 +368,12 @@ TEST(LoopbackUdpPeer, RecordsSendersAndAnswers) {
     EXPECT_EQ(got->FromPort, client.LocalPort());
 
     char buf[1024];
-    std::uint32_t from = 0;
-    std::uint16_t fromPort = 0;
     ASSERT_EQ(client.WaitReadable(2000), TWaitResult::Ready);
-    const long n = client.ReceiveFrom(buf, sizeof(buf), from, fromPort);
-    ASSERT_EQ(n, 12);
+    const TReceivedDatagram n = client.ReceiveFrom(buf, sizeof(buf));
+    ASSERT_EQ(n.Count, 12u);
     EXPECT_EQ(std::string(buf, 12), "REPLY SEARCH");
-    EXPECT_EQ(IPv4ToText(from), "127.0.0.7");
-    EXPECT_EQ(fromPort, camera.Port());
+    EXPECT_EQ(IPv4ToText(n.From), "127.0.0.7");
+    EXPECT_EQ(n.FromPort, camera.Port());
 
     EXPECT_FALSE(camera.SendTo("192.168.1.1", 7999, "x")) << "only loopback is ever sent to";
     EXPECT_THROW(TLoopbackUdpPeer("10.0.0.1", 0), std::runtime_error);

@@ -1,6 +1,7 @@
 // The CTP client against scripted loopback cameras: the bytes on the wire, the replies,
 // the package checks and the three phases of an upload.
 
+#include "Pk2Builder.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
@@ -29,6 +30,11 @@ using namespace torvane;
 using torvane::test::TLoopbackTcpPeer;
 using torvane::test::TTcpScript;
 using torvane::test::TTcpStep;
+using torvane::test::CmdSection;
+using torvane::test::FileSection;
+using torvane::test::Le32;
+using torvane::test::Package;
+using torvane::test::SectionHeader;
 
 namespace {
 
@@ -37,31 +43,6 @@ const std::string Probe = "CMD 10\r\necho hello";
 const std::string LoginAdmin =
     "CMD cfgusr CTP/1.0\r\nContent-Length:17\r\n\r\n-login admin:\r\n\r\n";
 const std::string Exit = "CMD exit CTP/1.0\r\n";
-
-std::string Le32(std::int32_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        s[static_cast<std::size_t>(i)] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
-    }
-    return s;
-}
-
-std::string SectionHeader(const std::string& kind, std::int32_t size) {
-    return kind + std::string(16, '\0') + Le32(size);
-}
-
-std::string FileSection(const std::string& name, const std::string& data) {
-    return SectionHeader("FILE", 0) + Le32(static_cast<std::int32_t>(name.size())) + name +
-           Le32(static_cast<std::int32_t>(data.size())) + data;
-}
-
-std::string CmdSection(const std::string& text) {
-    return SectionHeader("CMD ", static_cast<std::int32_t>(text.size())) + text;
-}
-
-std::string Package(std::int32_t count, const std::string& sections) {
-    return std::string("PK2\0", 4) + std::string(20, 'x') + Le32(count) + sections;
-}
 
 std::string Xored(std::string bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {

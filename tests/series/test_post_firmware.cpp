@@ -126,6 +126,27 @@ TEST(PostFirmware, UrlParsingAndPortInHost) {
     EXPECT_EQ(u.Target, "/");
     ASSERT_TRUE(ParseUploadUrl("http://cam:81?pwd=a#b", u, error));
     EXPECT_EQ(u.Target, "/?pwd=a#b"); // "#" is part of a password here, not a fragment
+    // The target goes out as typed: no path resolved, an empty query or fragment kept.
+    ASSERT_TRUE(ParseUploadUrl("http://cam/a/../b.cgi?", u, error));
+    EXPECT_EQ(u.Target, "/a/../b.cgi?");
+    ASSERT_TRUE(ParseUploadUrl("http://cam/x#", u, error));
+    EXPECT_EQ(u.Target, "/x#");
+    ASSERT_TRUE(ParseUploadUrl("http://cam_1.local:00081/x", u, error));
+    EXPECT_EQ(u.Host, "cam_1.local");
+    EXPECT_EQ(u.Port, 81);
+    // A numeric host is kept as typed for the Host header (connecting resolves it).
+    ASSERT_TRUE(ParseUploadUrl("http://127.1:8600", u, error));
+    EXPECT_EQ(u.Host, "127.1");
+    EXPECT_EQ(u.Port, 8600);
+    EXPECT_EQ(u.Target, "/");
+    // What a lenient URL reader would take but no camera address looks like: one slash,
+    // a host curl would decode, IPv6, a fragment in the host, a port of six digits.
+    for (const char* odd : {"http:/cam/x", "http://cam%41/x", "http://[::1]/x", "http://:81/x",
+                            "http://cam#frag/x", "http://cam:000081/x"}) {
+        error.clear();
+        EXPECT_FALSE(ParseUploadUrl(odd, u, error)) << odd;
+        EXPECT_FALSE(error.empty()) << odd;
+    }
     for (const char* bad :
          {"https://cam/x", "cam/x", "http:///x", "http://cam:/x", "http://cam:0/x",
           "http://cam:65536/x", "http://cam:8a/x", "http://ca m/x", "http://cam/x y",

@@ -4,6 +4,7 @@
 #include "series/SR_924.h"
 
 #include "i18n/Deployment.h"
+#include "platform/ByteWriter.h"
 #include "platform/Host.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackUdpPeer.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -253,12 +255,13 @@ std::unique_ptr<TLoopbackUdpPeer> SetPort() {
     }
 }
 
-std::string SetAnswer(std::uint32_t status, std::size_t size = 328, char command = 0x08) {
-    std::string answer(size, '\0');
-    answer.replace(0, 4, std::string{'D', 'H', 0x02, command});
-    for (std::size_t i = 0; i < 4 && 324 + i < size; ++i) {
-        answer[324 + i] = static_cast<char>((status >> (8 * i)) & 0xFF);
-    }
+std::string SetAnswer(std::uint32_t status, std::size_t size = t924::SetAnswerSize,
+                      std::uint8_t command = t924::CmdSetAnswer.Second) {
+    std::string answer(std::max(size, t924::SetAnswerStatus.End()), '\0');
+    platform::TByteWriter w(answer);
+    w.Bytes(0, t924::Head({t924::CmdSetAnswer.First, command}));
+    w.U32LE(t924::SetAnswerStatus, status);
+    answer.resize(size); // a shorter answer carries only part of its status
     return answer;
 }
 

@@ -9,6 +9,7 @@
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
+#include "platform/ByteWriter.h"
 #include "platform/Host.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackTcpPeer.h"
@@ -185,8 +186,9 @@ TEST_F(TSeriesTest, SearchDropsDatagramsLongerThanItsBuffer) {
     Host.Queue().BindToCurrentThread();
     const auto reply = [](const std::string& ip, std::size_t size) {
         std::string d(size, '\0');
-        d.replace(0, 4, "DH\x01\x08");
-        d.replace(4, ip.size(), ip);
+        platform::TByteWriter w(d);
+        w.Bytes(0, t924::Head(t924::CmdSearchReply));
+        w.Text(t924::IPAddress, ip);
         return d;
     };
     test::TLoopbackUdpPeer camera("127.0.0.1");

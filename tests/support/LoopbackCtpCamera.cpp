@@ -105,8 +105,8 @@ TLoopbackCtpCamera::TLoopbackCtpCamera(TCtpCameraHabits habits, const std::strin
     if (!platform::ParseIPv4(address, ip) || !IsLoopbackAddress(ip)) {
         throw std::runtime_error("loopback CTP camera: not a loopback address: " + address);
     }
-    if (!FImpl->Listener.Listen(ip, 0)) {
-        throw std::runtime_error("loopback CTP camera: " + FImpl->Listener.LastErrorText());
+    if (const auto listening = FImpl->Listener.Listen(ip, 0); !listening) {
+        throw std::runtime_error("loopback CTP camera: " + listening.ErrorText());
     }
     FPort = FImpl->Listener.LocalPort();
     FImpl->Thread = std::thread([impl = FImpl.get()] { impl->Run(); });

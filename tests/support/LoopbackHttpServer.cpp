@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <stdexcept>
-#include <sys/socket.h>
 
 namespace torvane::test {
 
@@ -303,8 +302,9 @@ bool TLoopbackHttpServer::TImpl::SendPaced(platform::TTcpSocket& socket, std::st
 TLoopbackHttpServer::TLoopbackHttpServer() : FImpl(std::make_unique<TImpl>()) {
     EnsureLoopbackDirect();
     FImpl->Owner = this;
-    if (!FImpl->Listener.Listen(platform::IPv4Loopback, 0, 64)) {
-        throw std::runtime_error("loopback HTTP server: " + FImpl->Listener.LastErrorText());
+    if (const auto listening = FImpl->Listener.Listen(platform::IPv4Loopback, 0, 64);
+        !listening) {
+        throw std::runtime_error("loopback HTTP server: " + listening.ErrorText());
     }
     FPort = FImpl->Listener.LocalPort();
     FImpl->AcceptThread = std::thread([impl = FImpl.get()] { impl->AcceptLoop(); });
@@ -447,13 +447,13 @@ bool TLoopbackHttpServer::TImpl::Drip(platform::TTcpSocket& socket, int everyMs,
     while (!Stop.Raised() && detail::TClock::now() < end) {
         // Whatever the client sends is dropped; its close ends the trickle.
         char buffer[4096];
-        const long got = socket.Receive(buffer, sizeof buffer);
-        if (got == 0 || (got < 0 && !socket.LastWouldBlock())) {
+        const platform::TSocketResult got = socket.Receive(buffer, sizeof buffer);
+        if ((got.Ok() && got.Count == 0) || (!got.Ok() && !got.WouldBlock())) {
             return false;
         }
         static constexpr char Dot = '.';
-        const long sent = socket.Send(&Dot, 1);
-        if (sent < 0 && !socket.LastWouldBlock()) {
+        const platform::TSocketResult sent = socket.Send(&Dot, 1);
+        if (!sent.Ok() && !sent.WouldBlock()) {
             return false; // the client has gone: the send met its reset
         }
         if (!Stop.WaitFor(everyMs)) {
@@ -570,7 +570,7 @@ void TLoopbackHttpServer::TImpl::Serve(platform::TTcpSocket socket) {
     }
     // Let the client read everything before the close: half-close, then drain briefly so
     // that unread request bytes do not turn the close into a reset.
-    ::shutdown(socket.Handle(), SHUT_WR);
+    socket.ShutdownSend();
     Hold(socket, 2000);
 }
 

@@ -32,18 +32,21 @@ int NextSlice(TClock::time_point deadline) {
 } // namespace
 
 TIoResult SendAll(platform::TTcpSocket& socket, std::string_view data, const TStopSignal& stop,
-                  TClock::time_point deadline) {
+                  TClock::time_point deadline, int* error) {
     std::size_t sent = 0;
     while (sent < data.size()) {
         if (stop.Raised()) {
             return TIoResult::Stopped;
         }
-        const long n = socket.Send(data.data() + sent, data.size() - sent);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
+        const platform::TSocketResult n = socket.Send(data.data() + sent, data.size() - sent);
+        if (n.Ok() && n.Count > 0) {
+            sent += n.Count;
             continue;
         }
-        if (n < 0 && !socket.LastWouldBlock()) {
+        if (!n.Ok() && !n.WouldBlock()) {
+            if (error != nullptr) {
+                *error = n.Error;
+            }
             return TIoResult::Failed;
         }
         if (TClock::now() >= deadline) {
@@ -64,17 +67,17 @@ TIoResult ReceiveSome(platform::TTcpSocket& socket, std::string& out, std::size_
         if (stop.Raised()) {
             return TIoResult::Stopped;
         }
-        const long n = socket.Receive(buffer, want);
-        if (n > 0) {
-            out.append(buffer, static_cast<std::size_t>(n));
+        const platform::TSocketResult n = socket.Receive(buffer, want);
+        if (n.Ok() && n.Count > 0) {
+            out.append(buffer, n.Count);
             return TIoResult::Done;
         }
-        if (n == 0) {
+        if (n.Ok()) {
             return TIoResult::Closed;
         }
-        if (!socket.LastWouldBlock()) {
+        if (!n.WouldBlock()) {
             // A reset after the client went away counts as its close.
-            return socket.LastError() == ECONNRESET ? TIoResult::Closed : TIoResult::Failed;
+            return n.Error == ECONNRESET ? TIoResult::Closed : TIoResult::Failed;
         }
         if (TClock::now() >= deadline) {
             return TIoResult::TimedOut;

@@ -40,9 +40,9 @@ using TClock = std::chrono::steady_clock;
 enum class TIoResult { Done, Closed, TimedOut, Stopped, Failed };
 
 // Sends all bytes (the socket is non-blocking) until done, the deadline, the stop signal, or
-// an error (a peer that went away).
+// an error (a peer that went away; its errno in error when given).
 TIoResult SendAll(platform::TTcpSocket& socket, std::string_view data, const TStopSignal& stop,
-                  TClock::time_point deadline);
+                  TClock::time_point deadline, int* error = nullptr);
 
 // Receives once, appending at most maxBytes to out: Done when bytes came.
 TIoResult ReceiveSome(platform::TTcpSocket& socket, std::string& out, std::size_t maxBytes,

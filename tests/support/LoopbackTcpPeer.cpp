@@ -90,8 +90,8 @@ TLoopbackTcpPeer::TLoopbackTcpPeer(const std::string& address, std::uint16_t por
     if (!platform::ParseIPv4(address, ip) || !IsLoopbackAddress(ip)) {
         throw std::runtime_error("loopback TCP peer: not a loopback address: " + address);
     }
-    if (!FImpl->Listener.Listen(ip, port, 64)) {
-        throw std::runtime_error("loopback TCP peer: " + FImpl->Listener.LastErrorText());
+    if (const auto listening = FImpl->Listener.Listen(ip, port, 64); !listening) {
+        throw std::runtime_error("loopback TCP peer: " + listening.ErrorText());
     }
     FPort = FImpl->Listener.LocalPort();
     FImpl->AcceptThread = std::thread([impl = FImpl.get()] { impl->AcceptLoop(); });
@@ -272,9 +272,10 @@ void TLoopbackTcpPeer::TImpl::Run(std::size_t index, platform::TTcpSocket socket
             break;
         }
         case TTcpStep::TKind::Send:
-            if (detail::SendAll(socket, step.Data, Stop, DeadlineIn(10000)) != TIoResult::Done) {
+            if (int error = 0; detail::SendAll(socket, step.Data, Stop, DeadlineIn(10000),
+                                               &error) != TIoResult::Done) {
                 ok = false;
-                failure = "send failed: " + socket.LastErrorText();
+                failure = "send failed: " + (error != 0 ? platform::ErrnoText(error) : "not taken in time");
             }
             break;
         case TTcpStep::TKind::Wait:

@@ -34,8 +34,8 @@ struct TLoopbackUdpPeer::TImpl {
             return false;
         }
         std::lock_guard<std::mutex> g(SendLock);
-        return Socket.SendTo(bytes.data(), bytes.size(), address, port) ==
-               static_cast<long>(bytes.size());
+        const platform::TSocketResult sent = Socket.SendTo(bytes.data(), bytes.size(), address, port);
+        return sent.Ok() && sent.Count == bytes.size();
     }
 };
 
@@ -47,9 +47,18 @@ TLoopbackUdpPeer::TLoopbackUdpPeer(const std::string& address, std::uint16_t por
         throw std::runtime_error("loopback UDP peer: not a loopback address: " + address);
     }
     platform::TUdpSocket& s = FImpl->Socket;
-    if (!s.Create() || (reuseAddress && !s.SetReuseAddress(true)) || !s.Bind(ip, port) ||
-        !s.SetNonBlocking(true)) {
-        throw std::runtime_error("loopback UDP peer: " + s.LastErrorText());
+    platform::TSocketStatus status = s.Create();
+    if (status && reuseAddress) {
+        status = s.SetReuseAddress(true);
+    }
+    if (status) {
+        status = s.Bind(ip, port);
+    }
+    if (status) {
+        status = s.SetNonBlocking(true);
+    }
+    if (!status) {
+        throw std::runtime_error("loopback UDP peer: " + status.ErrorText());
     }
     FPort = s.LocalPort();
     FImpl->Thread = std::thread([impl = FImpl.get()] { impl->ReceiveLoop(); });
@@ -96,12 +105,13 @@ void TLoopbackUdpPeer::TImpl::ReceiveLoop() {
             continue;
         }
         TDatagram d;
-        const long n = Socket.ReceiveFrom(buffer.data(), buffer.size(), d.FromAddress, d.FromPort);
-        if (n < 0) {
+        const platform::TReceivedDatagram got = Socket.ReceiveFrom(buffer.data(), buffer.size());
+        if (!got.Ok()) {
             continue;
         }
-        d.Data.assign(buffer.data(),
-                      std::min<std::size_t>(static_cast<std::size_t>(n), buffer.size()));
+        d.FromAddress = got.From;
+        d.FromPort = got.FromPort;
+        d.Data.assign(buffer.data(), std::min(got.Count, buffer.size()));
         TUdpResponder responder;
         {
             std::lock_guard<std::mutex> g(Lock);
