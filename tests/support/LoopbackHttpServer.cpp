@@ -551,7 +551,7 @@ void TLoopbackHttpServer::TImpl::Serve(platform::TTcpSocket socket) {
         while (sent < reply.EndlessSafetyBytes && SendPaced(socket, chunk, reply)) {
             sent += chunk.size();
         }
-        ::shutdown(socket.Handle(), SHUT_WR);
+        socket.ShutdownSend();
         return;
     }
     if (reply.DripMs > 0) {
