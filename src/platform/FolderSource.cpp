@@ -65,7 +65,7 @@ THttpDownloadResult FolderDownloadToFile(const std::string& base,
     const int overallMs = limits.OverallTimeoutMs > 0 ? TimeoutMs(limits.OverallTimeoutMs) : 0;
 
     THttpDownloadResult result;
-    std::string shown = WithTrailingSeparator(base);
+    std::string shown = WithTrailingSeparator(base); // the path reached so far, for messages
     auto fail = [&result, &shown](EDownloadFailure failure, std::string text) {
         result.Ok = false;
         result.Failure = failure;
@@ -91,7 +91,12 @@ THttpDownloadResult FolderDownloadToFile(const std::string& base,
         }
         TFd dir(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.Get() < 0) {
-            fail(EDownloadFailure::Transfer, shown + ": " + ErrnoText(errno));
+            const int error = errno;
+            shown = base;
+            while (shown.size() > 1 && shown.back() == '/') {
+                shown.pop_back();
+            }
+            fail(EDownloadFailure::Transfer, shown + ": " + ErrnoText(error));
             return;
         }
         for (std::size_t i = 0; i < names.size(); ++i) {

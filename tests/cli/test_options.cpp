@@ -95,11 +95,20 @@ TEST(ValueChecks, NumbersChoicesUrlsAndAddresses) {
         EXPECT_FALSE(refused(port, good)) << good;
     }
 
-    const TValueCheck url = CheckHttpUrl();
-    EXPECT_FALSE(refused(url, "http://127.0.0.1:8300/FM/"));
-    EXPECT_FALSE(refused(url, "HTTPS://firmware.example.com/FM/"));
-    for (const char* bad : {"ftp://x/", "http://", "127.0.0.1/FM/", "http://a b/"}) {
-        EXPECT_TRUE(refused(url, bad)) << bad;
+    // --server: a URL, a file:// URL or a folder, which goes on as an absolute path.
+    const TValueCheck source = CheckFirmwareSource();
+    EXPECT_FALSE(refused(source, "http://127.0.0.1:8300/FM/"));
+    EXPECT_FALSE(refused(source, "HTTPS://firmware.example.com/FM/"));
+    std::string folder = "file:///media/usb%20stick/FM";
+    EXPECT_FALSE(source("--server", folder));
+    EXPECT_EQ(folder, "/media/usb stick/FM/");
+    folder = "127.0.0.1/FM/"; // no scheme: a folder below the current one
+    EXPECT_FALSE(source("--server", folder));
+    EXPECT_EQ(folder.front(), '/');
+    EXPECT_TRUE(folder.ends_with("/127.0.0.1/FM/")) << folder;
+    for (const char* bad : {"ftp://x/", "htp://x/FM/", "http://", "http://a b/",
+                            "file://nas/FM/", ""}) {
+        EXPECT_EQ(KeyOf(source("--server", folder = bad)), "IDS_CLI_BADSOURCE") << bad;
     }
 
     const TValueCheck ipv4 = CheckIPv4("255.255.255.255");

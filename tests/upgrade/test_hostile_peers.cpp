@@ -14,6 +14,7 @@
 #include "support/TestSupport.h"
 #include "upgrade/FirmwareProof.h"
 #include "upgrade/PackageBuilder.h"
+#include "upgrade/RecordingCamera.h"
 #include "upgrade/Tools.h"
 #include "upgrade/md5.h"
 #include "upgrade/uUpgradeThread.h"
@@ -31,23 +32,7 @@ namespace torvane {
 namespace {
 
 using test::THttpReply;
-
-// A camera adapter whose upload records the bytes it would send.
-template <class TKind> class TRecordingCamera : public TKind {
-public:
-    explicit TRecordingCamera(std::shared_ptr<std::vector<std::string>> uploads)
-        : FUploads(std::move(uploads)) {}
-    [[nodiscard]] bool Upload(std::string& message) override {
-        std::string data;
-        (void)platform::ReadFileBytes(this->LocalFirmwarePath(), data);
-        FUploads->push_back(data);
-        message = "accepted";
-        return true;
-    }
-
-private:
-    std::shared_ptr<std::vector<std::string>> FUploads;
-};
+using test::TRecordingCamera;
 
 long long ElapsedMs(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
