@@ -250,9 +250,8 @@ TCommandSpec MirrorCommand() {
     };
     c.UsesSettings = true;
     c.Examples = {
-        "torvane-cli mirror --server https://firmware.example.com/FM/ --to /media/usb/firmware "
-        "--oem ABC",
-        "torvane-cli upgrade --series F --ip 192.0.2.10 --server /media/usb/firmware",
+        "torvane-cli mirror --server https://fw.example.com/FM/ --to /mnt/usb --oem ABC",
+        "torvane-cli upgrade --series F --ip 192.0.2.10 --server /mnt/usb",
     };
     c.Run = RunMirror;
     return c;

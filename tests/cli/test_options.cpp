@@ -18,6 +18,7 @@ const std::vector<TOptionSpec>& Table() {
         {.Long = "quiet", .Short = 'q'},
         {.Long = "verbose", .Short = 'v'},
         {.Long = "out", .Short = 'o', .Value = "FILE"},
+        {.Long = "oem", .Value = "NAME", .Check = CheckCatalogFolder(), .Repeatable = true},
         {.Long = "help", .Short = 'h'},
     };
     return table;
@@ -80,6 +81,16 @@ TEST(OptionParser, ChecksRunInTableOrderAndRequiredOptionsAreMissed) {
 
     a = Parse({"--series", "E", "--port", "65535"});
     EXPECT_FALSE(CheckOptions(Table(), a));
+
+    // A repeatable option keeps every value, and every one is checked.
+    a = Parse({"--series", "E", "--oem", "ABC", "--oem=tvn"});
+    EXPECT_FALSE(CheckOptions(Table(), a));
+    EXPECT_EQ(a.GetAll("oem"), (std::vector<std::string>{"ABC", "tvn"}));
+    EXPECT_TRUE(a.GetAll("port").empty());
+    for (const char* bad : {"..", "a/b", "", "x\\y"}) {
+        a = Parse({"--series", "E", "--oem", "ABC", "--oem", bad});
+        EXPECT_EQ(KeyOf(CheckOptions(Table(), a)), "IDS_CLI_BADOEM") << bad;
+    }
 }
 
 TEST(ValueChecks, NumbersChoicesUrlsAndAddresses) {
