@@ -28,6 +28,13 @@ namespace {
 constexpr const char* StagedSuffix = ".mirror";
 constexpr const char* FetchSuffix = ".download";
 
+// A name of the kind fresh names have: such a file is taken for a leftover and removed, so
+// no package may have one.
+bool IsLeftoverName(const std::string& name) {
+    return platform::StartsWith(name, ".") &&
+           (name.ends_with(StagedSuffix) || name.ends_with(FetchSuffix));
+}
+
 struct TLocalFile {
     std::string Md5; // empty: no plain file there
     std::uint64_t Size = 0;
@@ -221,8 +228,7 @@ struct TMirror::TImpl {
     // Files an interrupted run left behind: fresh names that were never put in place.
     static void RemoveLeftovers(const std::string& folder) {
         for (const platform::TDirEntry& e : platform::ListFolder(folder)) {
-            if (!e.IsFolder && platform::StartsWith(e.Name, ".") &&
-                (e.Name.ends_with(StagedSuffix) || e.Name.ends_with(FetchSuffix))) {
+            if (!e.IsFolder && IsLeftoverName(e.Name)) {
                 (void)platform::RemoveFile(folder + e.Name);
             }
         }
@@ -313,7 +319,8 @@ void TMirror::TImpl::MirrorFolder(const std::string& folder) {
     for (const TPackage& package : packages) {
         if (!IsPlainFileName(package.Name) ||
             platform::SameTextAscii(package.Name, CatalogFileName) ||
-            platform::SameTextAscii(package.Name, TMirror::LockFileName)) {
+            platform::SameTextAscii(package.Name, TMirror::LockFileName) ||
+            IsLeftoverName(package.Name)) {
             Refuse(folder, package.Name, EMirrorRefusal::BadName);
             continue;
         }

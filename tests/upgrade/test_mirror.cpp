@@ -239,6 +239,7 @@ TEST_F(MirrorTest, NamesThatLeaveTheFolderLeftoversAndASecondMirror) {
                             "[out]\r\nSysFile=../../outside.zip\r\nMD5=" + Md5Hex("x") +
                             "\r\n[self]\r\nSysFile=FIRMWARE.TXT\r\nMD5=" + Md5Hex("x") +
                             "\r\n[nomd5]\r\nSysFile=n.zip\r\nMD5=\r\n" +
+                            Publish("system", "hidden", ".h.zip.mirror", "x") +
                             Publish("system", "ok", "ok.zip", "fine"));
     // What an interrupted run left: its fresh names go; the user's other files stay.
     ASSERT_TRUE(platform::ForceFolder(Dest + "system"));
@@ -248,8 +249,8 @@ TEST_F(MirrorTest, NamesThatLeaveTheFolderLeftoversAndASecondMirror) {
     TMirrorResult r = Mirror({"..", "a/b"});
     EXPECT_EQ(Said(), (Lines{"refused system/..", "refused system/../../outside.zip",
                              "refused system/FIRMWARE.TXT", "refused system/n.zip",
-                             "copied system/ok.zip",
-                             "catalogue system/firmware.txt 1 -up -out -self -nomd5",
+                             "refused system/.h.zip.mirror", "copied system/ok.zip",
+                             "catalogue system/firmware.txt 1 -up -out -self -nomd5 -hidden",
                              "refused ../firmware.txt", "refused a/b/firmware.txt"}));
     EXPECT_EQ(CheckedSections("system"), Lines{"ok"});
     EXPECT_EQ(test::ReadWholeFile(Dest + "system/readme.txt"), "mine");
