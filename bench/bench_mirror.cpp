@@ -11,6 +11,8 @@
 #include "upgrade/Mirror.h"
 #include "upgrade/md5.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -152,32 +154,6 @@ BENCHMARK(BM_MirrorFirstRun)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 BENCHMARK(BM_cp_r_md5sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_MirrorSecondRun)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_md5sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-
-// Keeps the console output and remembers each benchmark's time for the ratios.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& reports) override {
-        for (const Run& run : reports) {
-            if (!run.error_occurred) {
-                const std::string name = run.benchmark_name();
-                FTimes[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(reports);
-    }
-    void PrintRatio(const std::string& ours, const std::string& theirs) const {
-        const auto a = FTimes.find(ours);
-        const auto b = FTimes.find(theirs);
-        if (a == FTimes.end() || b == FTimes.end() || b->second <= 0) {
-            std::cout << ours << " / " << theirs << ": not measured\n";
-            return;
-        }
-        std::cout << ours << " / " << theirs << " = " << a->second / b->second << "\n";
-    }
-
-private:
-    std::map<std::string, double> FTimes;
-};
 
 } // namespace
 

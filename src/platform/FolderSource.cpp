@@ -3,6 +3,7 @@
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "platform/Sleeper.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <chrono>
@@ -18,28 +19,6 @@ namespace {
 
 constexpr std::size_t CopyBufferBytes = 256 * 1024;
 
-class TFd {
-public:
-    explicit TFd(int fd = -1) : FFd(fd) {}
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    ~TFd() { (void)Close(); }
-    [[nodiscard]] int Get() const { return FFd; }
-    int Release() { return std::exchange(FFd, -1); }
-    void Reset(int fd) {
-        (void)Close();
-        FFd = fd;
-    }
-    bool Close() {
-        if (FFd < 0) {
-            return true;
-        }
-        return ::close(std::exchange(FFd, -1)) == 0;
-    }
-
-private:
-    int FFd;
-};
 
 std::string ErrnoText(int error) {
     return std::strerror(error);
@@ -74,7 +53,7 @@ THttpDownloadResult FolderDownloadToFile(const std::string& base,
     };
 
     std::string freshPath;
-    TFd out(CreateFreshFileBeside(path, ".download", freshPath));
+    TUniqueFd out(CreateFreshFileBeside(path, ".download", freshPath));
     if (out.Get() < 0) {
         fail(EDownloadFailure::File, ErrnoText(errno));
         result.Where = path;
@@ -83,13 +62,13 @@ THttpDownloadResult FolderDownloadToFile(const std::string& base,
 
     // Walks down from the base, one component at a time, never through a link; ends with
     // the source file open, or a failure.
-    TFd source;
+    TUniqueFd source;
     [&] {
         if (names.empty()) {
             fail(EDownloadFailure::NotPlainFile, shown + ": not a plain file");
             return;
         }
-        TFd dir(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        TUniqueFd dir(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.Get() < 0) {
             const int error = errno;
             shown = base;

@@ -58,10 +58,8 @@ protected:
     }
 
     static std::string Zip(const std::vector<test::TZipEntry>& entries) {
-        const std::string path = test::ScratchPath("folder") + ".zip";
-        EXPECT_TRUE(test::BuildZip(path, entries));
-        std::string bytes = test::ReadWholeFile(path);
-        (void)platform::RemoveFile(path);
+        std::string bytes = test::ZipBytes(entries);
+        EXPECT_FALSE(bytes.empty());
         return bytes;
     }
 

@@ -66,10 +66,8 @@ protected:
 
     // The bytes of a ZIP package with these entries.
     static std::string Zip(const std::vector<test::TZipEntry>& entries) {
-        const std::string path = test::ScratchPath("hostile") + ".zip";
-        EXPECT_TRUE(test::BuildZip(path, entries));
-        std::string bytes = test::ReadWholeFile(path);
-        (void)platform::RemoveFile(path);
+        std::string bytes = test::ZipBytes(entries);
+        EXPECT_FALSE(bytes.empty());
         return bytes;
     }
     // The same bytes with one of them changed.
