@@ -13,6 +13,8 @@
 #include "upgrade/md5.h"
 #include "upgrade/uIUpgradeOpt.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -166,32 +168,6 @@ BENCHMARK(BM_unzip_p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(
 BENCHMARK(BM_unzip_d)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
 BENCHMARK(BM_IsProvedFirmware)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_sha256sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-// Keeps the console output and remembers each benchmark's time for the ratios.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& reports) override {
-        for (const Run& run : reports) {
-            if (!run.error_occurred) {
-                const std::string name = run.benchmark_name();
-                FTimes[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(reports);
-    }
-    void PrintRatio(const std::string& ours, const std::string& theirs) const {
-        const auto a = FTimes.find(ours);
-        const auto b = FTimes.find(theirs);
-        if (a == FTimes.end() || b == FTimes.end() || b->second <= 0) {
-            std::cout << ours << " / " << theirs << ": not measured\n";
-            return;
-        }
-        std::cout << ours << " / " << theirs << " = " << a->second / b->second << "\n";
-    }
-
-private:
-    std::map<std::string, double> FTimes;
-};
 
 } // namespace
 

@@ -1,9 +1,11 @@
 #include "cli/Checks.h"
 
+#include "i18n/Deployment.h"
 #include "platform/Interfaces.h"
 #include "platform/Resolve.h"
 #include "platform/Socket.h"
 #include "platform/Text.h"
+#include "upgrade/uIUpgrade.h"
 
 #include <algorithm>
 
@@ -119,17 +121,36 @@ TValueCheck CheckHost() {
     };
 }
 
-TValueCheck CheckHttpUrl() {
+TValueCheck CheckFirmwareSource() {
     return [](const std::string& option, std::string& value) -> std::optional<TMessage> {
-        const std::string lower = platform::LowerAscii(value);
-        for (const char* scheme : {"http://", "https://"}) {
-            const std::string s = scheme;
-            if (platform::StartsWith(lower, s) && lower.size() > s.size() &&
-                value.find_first_of(" \t\r\n") == std::string::npos) {
-                return std::nullopt;
-            }
+        const TFirmwareSource source = ParseFirmwareSource(value);
+        if (source.Kind == EFirmwareSourceKind::Invalid) {
+            return TMessage{"IDS_CLI_BADSOURCE", {option, value}};
         }
-        return TMessage{"IDS_CLI_BADURL", {option, value}};
+        // A folder goes on as the absolute path it names from here.
+        if (source.Kind == EFirmwareSourceKind::Folder) {
+            value = source.Location;
+        }
+        return std::nullopt;
+    };
+}
+
+TValueCheck CheckFolder() {
+    return [](const std::string& option, std::string& value) -> std::optional<TMessage> {
+        if (platform::Trim(value).empty() || value.find('\0') != std::string::npos) {
+            return TMessage{"IDS_CLI_BADFOLDER", {option, value}};
+        }
+        return std::nullopt;
+    };
+}
+
+TValueCheck CheckCatalogFolder() {
+    return [](const std::string& option, std::string& value) -> std::optional<TMessage> {
+        const std::string folder = platform::LowerAscii(value);
+        if (folder.empty() || !IsSafeCatalogFolder(folder)) {
+            return TMessage{"IDS_CLI_BADOEM", {option, value}};
+        }
+        return std::nullopt;
     };
 }
 

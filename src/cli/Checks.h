@@ -25,8 +25,14 @@ namespace torvane::cli {
 [[nodiscard]] TValueCheck CheckBroadcast();
 // The name of a network interface ("eth0"): what the kernel accepts as one.
 [[nodiscard]] TValueCheck CheckInterfaceName();
-// An http:// or https:// URL.
-[[nodiscard]] TValueCheck CheckHttpUrl();
+// A firmware source: an http:// or https:// URL, a file:// URL of this machine or a folder
+// path (i18n/Deployment.h, ParseFirmwareSource). A folder becomes its absolute path.
+[[nodiscard]] TValueCheck CheckFirmwareSource();
+// A folder path: not empty (whether it exists is the command's business).
+[[nodiscard]] TValueCheck CheckFolder();
+// An OEM name as a catalogue folder: not empty, not "." or "..", without "/", "\" or
+// control characters.
+[[nodiscard]] TValueCheck CheckCatalogFolder();
 
 // A text that may be a host name: labels of letters, digits and "-" (not at either end),
 // 1 to 63 characters each, at most 253 in all, the last one not all digits.

@@ -161,6 +161,7 @@ TCommandSpec DiscoverCommand() {
         {.Long = "json",
          .Help = "print the list as JSON, with the field \"interface\" for the interface"},
     };
+    c.UsesSettings = true;
     c.Examples = {"torvane-cli discover --seconds 5",
                   "torvane-cli discover --interface eth1 --json",
                   "torvane-cli discover --seconds 5 --broadcast 192.0.2.255"};

@@ -227,6 +227,10 @@ int RunUpgrade(const TCommandContext& context) {
     }
     if (args.Has("server")) {
         SetFirmwareServerUrl(args.Get("server", ""));
+    } else if (FirmwareSource().Kind == EFirmwareSourceKind::Invalid) {
+        PrintUsageError({"IDS_CLI_BADSETTING", {ServerSettingKey, FirmwareSource().Setting}},
+                        "upgrade");
+        return ExitUsage;
     }
     if (args.Has("broadcast")) {
         SetBroadcastAddress(args.Get("broadcast", ""));
@@ -330,10 +334,13 @@ TCommandSpec UpgradeCommand() {
          .Complete = TComplete::Words,
          .Check = CheckOneOf({"system", "ui", "both"}, false)},
         {.Long = "server",
-         .Value = "URL",
-         .Help = "base URL of the firmware server, whose path is /FM/ (default: the server "
-                 "setting of option.ini, else " + DefaultFirmwareServerUrl() + ")",
-         .Check = CheckHttpUrl()},
+         .Value = "URL|DIR",
+         .Help = "where the firmware comes from: the firmware server's base URL (http:// or "
+                 "https://), or a file:// URL or a folder with the same layout, such as one "
+                 "made by mirror (default: the server setting of option.ini, else " +
+                 DefaultFirmwareServerUrl() + ")",
+         .Complete = TComplete::Folders,
+         .Check = CheckFirmwareSource()},
         {.Long = "broadcast",
          .Value = "auto|ADDR",
          .Help = "where the E series' version search goes: auto (out of every network "
@@ -349,8 +356,10 @@ TCommandSpec UpgradeCommand() {
          .Help = "answer Yes when asked whether to install the version the camera already "
                  "runs and standard input is no terminal (else the answer is No)"},
     };
+    c.UsesSettings = true;
     c.Examples = {
         "torvane-cli upgrade --series F --ip 192.0.2.10 --port 81 --password -",
+        "torvane-cli upgrade --series H --ip 192.0.2.12 --server /media/usb/firmware",
         "TORVANE_PASSWORD=secret torvane-cli upgrade --series H --ip cam.example.org -q",
     };
     c.Run = RunUpgrade;

@@ -32,6 +32,7 @@ const std::vector<TCommandSpec>& Commands() {
         std::vector<TCommandSpec> list = {
             UpgradeCommand(),
             DiscoverCommand(),
+            MirrorCommand(),
             TextCommand(),
             LanguagesCommand(),
             HelpCommand(),
@@ -73,7 +74,7 @@ const std::vector<TToolEntry>& ToolEnvironment() {
          "process list."},
         {"XDG_CONFIG_HOME",
          "the per-user settings folder ($HOME/.config when unset); option.ini is read from "
-         "its subfolder torvane-cli."},
+         "its subfolder torvane, which the window reads too."},
         {"TMPDIR",
          "where the private temporary folder torvane-UID is made (/tmp when unset): language "
          "packs, the firmware catalogue and downloaded packages."},
@@ -86,12 +87,18 @@ const std::vector<TToolEntry>& ToolEnvironment() {
 
 const std::vector<TToolEntry>& ToolFiles() {
     static const std::vector<TToolEntry> entries = {
+        {"~/.config/torvane/option.ini",
+         "settings, shared with the window, section [Global]: server=where the firmware "
+         "comes from (the firmware server's URL, or a file:// URL or a folder with the same "
+         "layout), broadcast=auto to send the LAN search out of every network interface, or "
+         "one destination address, interface=NAME to search on one network interface only; "
+         "lan=the window's language. A file option.ini beside the program is read first; the "
+         "user's file wins over it, and --server, --broadcast and --interface win over both."},
         {"~/.config/torvane-cli/option.ini",
-         "settings, section [Global]: server=URL of the firmware server (its path is /FM/), "
-         "broadcast=auto to send the LAN search out of every network interface, or one "
-         "destination address, interface=NAME to search on one network interface only. A "
-         "file option.ini beside the program is read first; the user's file wins over it, "
-         "and --server, --broadcast and --interface win over both."},
+         "the settings file of earlier versions of torvane-cli: still read for the settings "
+         "that ~/.config/torvane/option.ini does not hold (it wins over the file beside the "
+         "program), never written. While it exists, upgrade, discover and mirror say so on "
+         "standard error; move its settings to ~/.config/torvane/option.ini and delete it."},
     };
     return entries;
 }

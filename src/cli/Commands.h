@@ -41,6 +41,9 @@ struct TCommandSpec {
     std::vector<TOptionSpec> Options; // the command's own; CommonOptions() follow them
     std::vector<std::string> OperandWords; // what the completion offers for an operand
     std::vector<std::string> Examples;     // whole command lines
+    // Reads the deployment settings of option.ini (the note about torvane-cli's former
+    // settings file is printed for such commands).
+    bool UsesSettings = false;
     // Runs the command with its checked arguments; returns the exit status.
     std::function<int(const TCommandContext& context)> Run;
 };
@@ -69,6 +72,7 @@ struct TToolEntry {
 [[nodiscard]] TCommandSpec LanguagesCommand();
 [[nodiscard]] TCommandSpec UpgradeCommand();
 [[nodiscard]] TCommandSpec DiscoverCommand();
+[[nodiscard]] TCommandSpec MirrorCommand();
 
 // Makes the language of --lang (default "en") current. A code without a pack leaves
 // English current and gives the warning to print.

@@ -26,7 +26,11 @@ std::string Entry(const std::string& label, const std::string& help,
 }
 
 std::string HelpOfOption(const TOptionSpec& option) {
-    return option.Required ? option.Help + " (required)" : option.Help;
+    std::string help = option.Help;
+    if (option.Repeatable) {
+        help += " (may be given more than once)";
+    }
+    return option.Required ? help + " (required)" : help;
 }
 
 std::string ExitStatusHelp() {
@@ -129,6 +133,10 @@ std::string ValueCases(const std::vector<TOptionSpec>& options, const std::strin
         case TComplete::Files:
             out += pad + names + ")\n" + pad + "    compopt -o filenames 2>/dev/null\n" + pad +
                    "    COMPREPLY=($(compgen -f -- \"$cur\"))\n" + pad + "    return ;;\n";
+            break;
+        case TComplete::Folders:
+            out += pad + names + ")\n" + pad + "    compopt -o filenames 2>/dev/null\n" + pad +
+                   "    COMPREPLY=($(compgen -d -- \"$cur\"))\n" + pad + "    return ;;\n";
             break;
         case TComplete::Nothing:
             free += (free.empty() ? "" : "|") + names;

@@ -34,6 +34,9 @@ void Take(TParsedArgs& out, const TOptionSpec& option, const std::string& value)
     }
     if (option.TakesValue()) {
         out.Values[option.Long] = value;
+        if (option.Repeatable) {
+            out.Lists[option.Long].push_back(value);
+        }
     } else {
         out.Switches.insert(option.Long);
     }
@@ -125,6 +128,11 @@ std::optional<TMessage> CheckOptions(const std::vector<TOptionSpec>& options,
         if (option.Check && option.TakesValue()) {
             if (auto error = option.Check("--" + option.Long, args.Values[option.Long])) {
                 return error;
+            }
+            for (std::string& value : args.Lists[option.Long]) {
+                if (auto error = option.Check("--" + option.Long, value)) {
+                    return error;
+                }
             }
         }
     }

@@ -5,7 +5,8 @@
 // table is parsed, checked and documented everywhere at once.
 //
 // Syntax: "--name value", "--name=value", "-x" (switches only, several may be joined:
-// "-qv"), "--" ends the options. An option given twice keeps its last value.
+// "-qv"), "--" ends the options. An option given twice keeps its last value, unless it is
+// repeatable.
 
 #include "cli/Messages.h"
 
@@ -23,6 +24,7 @@ enum class TComplete {
     Nothing, // a free value: no offer
     Words,   // TOptionSpec::Words
     Files,   // file names
+    Folders, // folder names
 };
 
 // Checks one value given for an option. option is the name as written ("--port"); value
@@ -43,6 +45,8 @@ struct TOptionSpec {
     std::vector<std::string> Words{}; // values the completion offers
     TComplete Complete = TComplete::Nothing;
     TValueCheck Check{}; // none: any value is accepted
+    // May be given more than once; every value is kept (TParsedArgs::GetAll) and checked.
+    bool Repeatable = false;
 
     [[nodiscard]] bool TakesValue() const { return !Value.empty(); }
 };
@@ -50,6 +54,8 @@ struct TOptionSpec {
 // The result of parsing one command's arguments.
 struct TParsedArgs {
     std::map<std::string, std::string> Values; // by long name, the last value given
+    // Repeatable options: by long name, every value in the order given.
+    std::map<std::string, std::vector<std::string>> Lists;
     std::set<std::string> Switches;            // long names of the switches given
     std::vector<std::string> Operands;         // the words that are not options, in order
     bool Help = false;                         // -h or --help came as an option
@@ -61,6 +67,11 @@ struct TParsedArgs {
     [[nodiscard]] std::string Get(const std::string& name, const std::string& fallback) const {
         const auto it = Values.find(name);
         return it == Values.end() ? fallback : it->second;
+    }
+    // Every value of a repeatable option, in the order given.
+    [[nodiscard]] std::vector<std::string> GetAll(const std::string& name) const {
+        const auto it = Lists.find(name);
+        return it == Lists.end() ? std::vector<std::string>{} : it->second;
     }
 };
 

@@ -50,6 +50,21 @@ void Merge(const TParsedArgs& from, TParsedArgs& into) {
     }
 }
 
+// torvane-cli's former settings file is still read where the shared one lacks a setting;
+// say so once a run, and name each of its settings that the shared file overrides, so that
+// nobody wonders where a setting went.
+void WarnAboutFormerSettings() {
+    const std::optional<TFormerSettingsFile> former = FormerSettingsFile();
+    if (!former) {
+        return;
+    }
+    PrintWarning({"IDS_CLI_FORMERSETTINGS", {former->Path, former->SharedPath}});
+    for (const TOverriddenSetting& s : former->Overridden) {
+        PrintWarning({"IDS_CLI_FORMERSETTINGUNUSED",
+                      {s.Key, s.FormerValue, former->Path, former->SharedPath, s.Value}});
+    }
+}
+
 } // namespace
 
 int RunTool(int argc, char** argv) {
@@ -127,6 +142,9 @@ int RunTool(int argc, char** argv) {
                                        : TVerbosity::Normal);
 
     LoadDeploymentSettings();
+    if (command->UsesSettings) {
+        WarnAboutFormerSettings();
+    }
     RegisterSeriesAdapters();
     try {
         return command->Run({args, packs.Holder()});

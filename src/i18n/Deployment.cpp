@@ -1,9 +1,12 @@
 #include "i18n/Deployment.h"
 
 #include "i18n/OptionFile.h"
+#include "platform/Folders.h"
 #include "platform/Text.h"
 
+#include <cstdlib>
 #include <mutex>
+#include <unistd.h>
 #include <utility>
 
 #ifndef TORVANE_DEFAULT_FIRMWARE_SERVER
@@ -19,6 +22,8 @@
 namespace torvane {
 
 namespace {
+
+constexpr const char* SettingsFileName = "option.ini";
 
 struct TSettings {
     std::mutex Lock;
@@ -40,7 +45,144 @@ std::string WithSlash(std::string url) {
     return url;
 }
 
+bool IsSchemeChar(char c, bool first) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return letter || (!first && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+}
+
+// "name://" in front: a URL, whatever its scheme.
+bool HasScheme(const std::string& text) {
+    const auto colon = text.find("://");
+    if (colon == std::string::npos || colon == 0) {
+        return false;
+    }
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (!IsSchemeChar(text[i], i == 0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// "%XX" decoded; none for a broken escape or a zero byte.
+std::optional<std::string> PercentDecoded(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size()) {
+            return std::nullopt;
+        }
+        const int high = HexValue(text[i + 1]);
+        const int low = HexValue(text[i + 2]);
+        if (high < 0 || low < 0 || (high == 0 && low == 0)) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
+TFirmwareSource FolderSource(std::string path) {
+    TFirmwareSource source;
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        return source;
+    }
+    source.Kind = EFirmwareSourceKind::Folder;
+    source.Location = platform::WithTrailingSeparator(std::move(path));
+    return source;
+}
+
+// file:///path, file://localhost/path, file:/path (text after "file:").
+TFirmwareSource FileUrlSource(std::string rest) {
+    if (platform::StartsWith(rest, "//")) {
+        rest.erase(0, 2);
+        const auto slash = rest.find('/');
+        const std::string host = rest.substr(0, slash);
+        if (slash == std::string::npos ||
+            (!host.empty() && platform::LowerAscii(host) != "localhost")) {
+            return {}; // another machine's folder, or no path
+        }
+        rest.erase(0, slash);
+    }
+    // A query or a fragment is no part of the path.
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    if (rest.empty() || rest.front() != '/') {
+        return {};
+    }
+    const std::optional<std::string> path = PercentDecoded(rest);
+    return path ? FolderSource(*path) : TFirmwareSource{};
+}
+
+// The source named by a trimmed setting.
+TFirmwareSource ParseSource(const std::string& value) {
+    if (value.empty() || value.find('\0') != std::string::npos) {
+        return {};
+    }
+    const std::string lower = platform::LowerAscii(value);
+    for (const char* scheme : {"http://", "https://"}) {
+        if (platform::StartsWith(lower, scheme)) {
+            if (value.size() == std::string(scheme).size() ||
+                value.find_first_of(" \t\r\n") != std::string::npos) {
+                return {};
+            }
+            TFirmwareSource source;
+            source.Kind = EFirmwareSourceKind::Http;
+            source.Location = WithSlash(value);
+            return source;
+        }
+    }
+    if (platform::StartsWith(lower, "file:")) {
+        return FileUrlSource(value.substr(5));
+    }
+    if (HasScheme(value)) {
+        return {};
+    }
+    std::string path = value;
+    if (path == "~" || platform::StartsWith(path, "~/")) {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || *home != '/') {
+            return {};
+        }
+        path = platform::WithTrailingSeparator(home) +
+               path.substr(std::min<std::size_t>(2, path.size()));
+    } else if (path.front() != '/') {
+        char buf[4096];
+        if (::getcwd(buf, sizeof buf) == nullptr) {
+            return {};
+        }
+        path = platform::WithTrailingSeparator(buf) + path;
+    }
+    return FolderSource(path);
+}
+
 } // namespace
+
+TFirmwareSource ParseFirmwareSource(const std::string& text) {
+    TFirmwareSource source = ParseSource(platform::Trim(text));
+    source.Setting = platform::Trim(text);
+    return source;
+}
+
+TFirmwareSource FirmwareSource() {
+    return ParseFirmwareSource(FirmwareServerUrl());
+}
 
 std::string FirmwareServerUrl() {
     std::lock_guard<std::mutex> g(Settings().Lock);
@@ -100,13 +242,79 @@ std::vector<platform::TBroadcastTarget> SearchTargets() {
 }
 
 void LoadDeploymentSettings() {
-    const TOptionFile options("option.ini");
-    const std::string server = options.ReadString("Global", "server", "");
-    const std::string broadcast = options.ReadString("Global", "broadcast", "");
-    const std::string only = options.ReadString("Global", "interface", "");
-    SetFirmwareServerUrl(server.empty() ? DefaultFirmwareServerUrl() : server);
-    SetBroadcastAddress(broadcast.empty() ? DefaultBroadcastAddress() : broadcast);
-    SetSearchInterface(only.empty() ? DefaultSearchInterface() : only);
+    const TDeploymentSettings stored = StoredDeploymentSettings();
+    SetFirmwareServerUrl(stored.Server.empty() ? DefaultFirmwareServerUrl() : stored.Server);
+    SetBroadcastAddress(stored.Broadcast.empty() ? DefaultBroadcastAddress() : stored.Broadcast);
+    SetSearchInterface(stored.Interface.empty() ? DefaultSearchInterface() : stored.Interface);
+}
+
+TDeploymentSettings StoredDeploymentSettings() {
+    const TOptionFile options(SettingsFileName);
+    TDeploymentSettings stored;
+    stored.Server = platform::Trim(options.ReadString(SettingsSection, ServerSettingKey, ""));
+    stored.Broadcast =
+        platform::Trim(options.ReadString(SettingsSection, BroadcastSettingKey, ""));
+    stored.Interface =
+        platform::Trim(options.ReadString(SettingsSection, InterfaceSettingKey, ""));
+    return stored;
+}
+
+TStoreResult StoreDeploymentSettings(const TDeploymentSettings& settings) {
+    TStoreResult result;
+    std::string server = platform::Trim(settings.Server);
+    const std::string broadcast = platform::Trim(settings.Broadcast);
+    const std::string only = platform::Trim(settings.Interface);
+    if (!server.empty()) {
+        const TFirmwareSource source = ParseFirmwareSource(server);
+        if (source.Kind == EFirmwareSourceKind::Invalid) {
+            result.InvalidKey = ServerSettingKey;
+            return result;
+        }
+        // A folder is kept as the absolute path it names now, whatever the current folder
+        // of a later run; a file:// URL as written.
+        if (source.Kind == EFirmwareSourceKind::Folder &&
+            !platform::StartsWith(platform::LowerAscii(server), "file:")) {
+            server = source.Location;
+        }
+    }
+    if (!broadcast.empty() && !platform::IsValidBroadcastSetting(broadcast)) {
+        result.InvalidKey = BroadcastSettingKey;
+        return result;
+    }
+    if (!only.empty() && !platform::IsValidInterfaceName(only)) {
+        result.InvalidKey = InterfaceSettingKey;
+        return result;
+    }
+    TOptionFile options(SettingsFileName);
+    const std::string broadcastValue = platform::IsAutoBroadcast(broadcast)
+                                           ? std::string(platform::BroadcastAuto)
+                                           : broadcast;
+    if (!options.WriteString(SettingsSection, ServerSettingKey, server) ||
+        !options.WriteString(SettingsSection, BroadcastSettingKey, broadcastValue) ||
+        !options.WriteString(SettingsSection, InterfaceSettingKey, only)) {
+        result.File = options.UserFileName();
+        return result;
+    }
+    result.Ok = true;
+    return result;
+}
+
+std::optional<TFormerSettingsFile> FormerSettingsFile() {
+    const TOptionFile options(SettingsFileName);
+    if (options.FormerFileName().empty()) {
+        return std::nullopt;
+    }
+    TFormerSettingsFile former;
+    former.Path = options.FormerFileName();
+    former.SharedPath = options.UserFileName();
+    for (const char* key : {ServerSettingKey, BroadcastSettingKey, InterfaceSettingKey}) {
+        const auto old = options.FindInFormerFile(SettingsSection, key);
+        const auto shared = options.FindInUserFile(SettingsSection, key);
+        if (old && shared && platform::Trim(*old) != platform::Trim(*shared)) {
+            former.Overridden.push_back({key, platform::Trim(*old), platform::Trim(*shared)});
+        }
+    }
+    return former;
 }
 
 } // namespace torvane

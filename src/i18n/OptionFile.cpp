@@ -1,6 +1,5 @@
 #include "i18n/OptionFile.h"
 
-#include "i18n/StrRes.h"
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 
@@ -13,9 +12,11 @@ std::string ProgramFolder(const std::string& appFolder) {
                              : platform::WithTrailingSeparator(appFolder);
 }
 
-std::string UserFolder(const std::string& appFolder) {
-    std::string folder = platform::AppDataFolderOf(ProgramFileName(), true);
-    return folder.empty() ? appFolder : folder;
+// ~/.config/torvane/ for the window and torvane-cli alike; the program's folder when there
+// is no config folder at all.
+std::string UserFolder(const std::string& programFolder) {
+    std::string folder = platform::AppDataFolderOf(TOptionFile::UserFolderName, true);
+    return folder.empty() ? programFolder : folder;
 }
 
 } // namespace
@@ -26,6 +27,11 @@ TOptionFile::TOptionFile(const std::string& fileName, const std::string& appFold
     if (platform::FileExists(appPath)) {
         FAppIni = std::make_unique<platform::TIniFile>(appPath);
     }
+    const std::string former = platform::AppDataFolderOf(FormerCliFolderName, false);
+    if (!former.empty() && platform::FileExists(former + fileName) &&
+        former + fileName != FUserIni.FileName()) {
+        FFormerIni = std::make_unique<platform::TIniFile>(former + fileName);
+    }
 }
 
 std::string TOptionFile::ReadString(const std::string& section, const std::string& key,
@@ -34,7 +40,20 @@ std::string TOptionFile::ReadString(const std::string& section, const std::strin
     if (FAppIni) {
         value = FAppIni->ReadString(section, key, value);
     }
+    if (FFormerIni) {
+        value = FFormerIni->ReadString(section, key, value);
+    }
     return FUserIni.ReadString(section, key, value);
+}
+
+std::optional<std::string> TOptionFile::FindInUserFile(const std::string& section,
+                                                       const std::string& key) const {
+    return FUserIni.Find(section, key);
+}
+
+std::optional<std::string> TOptionFile::FindInFormerFile(const std::string& section,
+                                                         const std::string& key) const {
+    return FFormerIni ? FFormerIni->Find(section, key) : std::nullopt;
 }
 
 bool TOptionFile::WriteString(const std::string& section, const std::string& key,

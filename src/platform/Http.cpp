@@ -3,6 +3,7 @@
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "platform/Sleeper.h"
+#include "platform/UniqueFd.h"
 
 #include <curl/curl.h>
 
@@ -121,24 +122,6 @@ public:
 
 private:
     curl_slist* FList = nullptr;
-};
-
-class TFileDescriptor {
-public:
-    explicit TFileDescriptor(int fd) : FFd(fd) {}
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-    ~TFileDescriptor() { (void)Close(); }
-    [[nodiscard]] int Get() const { return FFd; }
-    bool Close() {
-        if (FFd < 0) {
-            return true;
-        }
-        return ::close(std::exchange(FFd, -1)) == 0;
-    }
-
-private:
-    int FFd;
 };
 
 // What one transfer observed, shared with the callbacks, and the limits that end it.
@@ -520,7 +503,7 @@ THttpDownloadResult HttpDownloadToFile(const std::string& url, const std::string
         return result;
     };
     std::string freshPath;
-    TFileDescriptor file(CreateFreshFileBeside(path, ".download", freshPath));
+    TUniqueFd file(CreateFreshFileBeside(path, ".download", freshPath));
     if (file.Get() < 0) {
         return fail(EDownloadFailure::File, std::strerror(errno));
     }

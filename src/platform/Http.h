@@ -55,12 +55,16 @@ enum class EDownloadFailure {
     TooLarge, // MaxBytes
     TimedOut, // OverallTimeoutMs
     TooSlow,  // the rate rule
+    // A folder source only: the name is a link, a folder, a device or a pipe, not a plain
+    // file (FolderDownloadToFile).
+    NotPlainFile,
 };
 
 struct THttpDownloadResult {
     bool Ok = false;
     EDownloadFailure Failure = EDownloadFailure::None;
     std::string ErrorText; // why, in the HTTP client's or the system's words
+    std::string Where;     // a folder source: the file or folder that failed
 };
 
 // GET url into the file at path, following redirects (http and https only, at most 10),

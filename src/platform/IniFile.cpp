@@ -133,6 +133,19 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
     return std::string(defaultValue.substr(0, MaxValueBytes));
 }
 
+std::vector<TIniFile::TLineInfo> TIniFile::LinesWithSections() const {
+    std::vector<TLineInfo> out;
+    out.reserve(FLines.size());
+    std::string section;
+    for (const TLine& line : FLines) {
+        if (line.Kind == 1) {
+            section = line.Name;
+        }
+        out.push_back({line.Text, section, line.Kind == 1});
+    }
+    return out;
+}
+
 bool TIniFile::SectionExists(std::string_view section) const {
     section = TrimBlanks(section);
     for (const TLine& line : FLines) {

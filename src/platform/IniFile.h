@@ -42,6 +42,16 @@ public:
     // Re-reads the file.
     void Reload();
 
+    // The lines as read (without their line ends), each with the section it belongs to:
+    // the name of the nearest header line at or above it, empty above the first. For
+    // copying a file section by section by the same rules as the lookups.
+    struct TLineInfo {
+        std::string Text;
+        std::string Section;
+        bool Header = false;
+    };
+    [[nodiscard]] std::vector<TLineInfo> LinesWithSections() const;
+
 private:
     TIniFile() = default;
     void Parse(std::string_view text);

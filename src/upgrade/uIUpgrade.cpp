@@ -2,6 +2,7 @@
 
 #include "i18n/Deployment.h"
 #include "platform/FileOps.h"
+#include "platform/FolderSource.h"
 #include "platform/Folders.h"
 #include "platform/Host.h"
 #include "platform/IniFile.h"
@@ -19,15 +20,9 @@ namespace torvane {
 using platform::LowerAscii;
 using platform::Trim;
 
-namespace {
-
-// A file name that stays in the folder it is put in.
 bool IsPlainFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+    return platform::IsPlainPathComponent(name);
 }
-
-} // namespace
 
 bool IsSafeCatalogFolder(const std::string& folder) {
     if (folder == "." || folder == "..") {
@@ -201,8 +196,7 @@ void TUpgradeObject::ReadCatalog(std::string& expectedMd5, std::string& excluded
         // folder for catalogues gets none.
         return;
     }
-    const std::string url = FirmwareServerUrl() + UrlPathSegment(folder) + "/firmware.txt";
-    (void)TUpgradeOpt::DownloadToFile(url, local, EDownloadKind::Catalog);
+    (void)TUpgradeOpt::DownloadFromSource(folder, CatalogFileName, local, EDownloadKind::Catalog);
     if (!platform::FileExists(local)) {
         return;
     }
@@ -224,8 +218,6 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
         // No safe place for the files, or a name that would leave the folder.
         return DownloadFailed;
     }
-    const std::string packageUrl =
-        FirmwareServerUrl() + UrlPathSegment(folder) + "/" + UrlPathSegment(fileName);
     // A firmware file from an earlier run is reused only when it is proved to come from a
     // package with this run's MD5 and is still the file that was unpacked.
     if (IsProvedFirmware(FLocalFirmwarePath, expectedMd5)) {
@@ -250,7 +242,7 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
         ~TRemoveOnExit() { (void)platform::RemoveFile(Path); }
     } removeDownload{download};
 
-    if (!TUpgradeOpt::DownloadToFile(packageUrl, download)) {
+    if (!TUpgradeOpt::DownloadFromSource(folder, fileName, download, EDownloadKind::Package)) {
         return DownloadFailed;
     }
     if (!TUpgradeOpt::CheckMd5(download, expectedMd5)) {

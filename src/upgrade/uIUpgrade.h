@@ -125,6 +125,13 @@ public:
     [[nodiscard]] bool ReadCurrentVersion() override;
 };
 
+// The catalogue's file name in each catalogue folder.
+inline constexpr const char* CatalogFileName = "firmware.txt";
+
+// A file name from a catalogue that stays in the folder it is put in: not empty, "." or
+// "..", without "/" or a zero byte.
+[[nodiscard]] bool IsPlainFileName(const std::string& name);
+
 // True when a catalogue folder taken from the camera (its OEM name) stays one folder below
 // the server's base URL: not "." or "..", and without "/", a backslash or control characters.
 [[nodiscard]] bool IsSafeCatalogFolder(const std::string& folder);

@@ -2,9 +2,12 @@
 
 #include "i18n/StrRes.h"
 #include "platform/Host.h"
+#include "platform/Folders.h"
+#include "platform/FolderSource.h"
 #include "platform/Http.h"
 #include "platform/Text.h"
 #include "upgrade/md5.h"
+#include "upgrade/uIUpgrade.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,37 +15,92 @@
 
 namespace torvane {
 
-bool TUpgradeOpt::DownloadToFile(const std::string& url, const std::string& path,
-                                 EDownloadKind kind) {
+namespace {
+
+platform::THttpDownloadLimits LimitsOf(EDownloadKind kind) {
     platform::THttpDownloadLimits limits;
-    limits.ConnectTimeoutMs = ConnectTimeoutMs;
+    limits.ConnectTimeoutMs = TUpgradeOpt::ConnectTimeoutMs;
     if (kind == EDownloadKind::Catalog) {
-        limits.OverallTimeoutMs = CatalogTimeoutMs;
-        limits.MaxBytes = MaxCatalogBytes;
+        limits.OverallTimeoutMs = TUpgradeOpt::CatalogTimeoutMs;
+        limits.MaxBytes = TUpgradeOpt::MaxCatalogBytes;
     } else {
-        limits.RateWindowMs = RateWindowMs;
-        limits.MinWindowBytes = MinBytesPerSecond * (RateWindowMs / 1000);
+        limits.RateWindowMs = TUpgradeOpt::RateWindowMs;
+        limits.MinWindowBytes = TUpgradeOpt::MinBytesPerSecond * (TUpgradeOpt::RateWindowMs / 1000);
+        limits.MaxBytes = TUpgradeOpt::MaxPackageBytes;
     }
-    const platform::THttpDownloadResult r =
-        platform::HttpDownloadToFile(url, path, UserAgent, limits);
-    if (r.Ok) {
-        return true;
-    }
-    std::string text = r.ErrorText;
+    return limits;
+}
+
+// The reason of a failed download as the user reads it: the limits and refusals in the
+// current language, everything else in the HTTP client's or the system's words.
+std::string FailureText(const platform::THttpDownloadResult& r) {
     switch (r.Failure) {
     case platform::EDownloadFailure::TooLarge:
-        text = GetStrRes("IDS_DOWNTOOLARGE");
-        break;
+        return GetStrRes("IDS_DOWNTOOLARGE");
     case platform::EDownloadFailure::TimedOut:
-        text = GetStrRes("IDS_DOWNTIMEOUT");
-        break;
+        return GetStrRes("IDS_DOWNTIMEOUT");
     case platform::EDownloadFailure::TooSlow:
-        text = GetStrRes("IDS_DOWNTOOSLOW");
-        break;
+        return GetStrRes("IDS_DOWNTOOSLOW");
+    case platform::EDownloadFailure::NotPlainFile:
+        return platform::ReplaceAll(GetStrRes("IDS_DOWNNOTFILE"), "%s", r.Where);
     default:
+        return r.ErrorText;
+    }
+}
+
+void ShowDownloadError(const std::string& text) {
+    platform::Host().MessageBox(text, TUpgradeOpt::ErrorCaption, platform::MB_ICONERROR);
+}
+
+} // namespace
+
+bool TUpgradeOpt::FetchUrl(const std::string& url, const std::string& path, EDownloadKind kind,
+                           std::string& errorText) {
+    const platform::THttpDownloadResult r =
+        platform::HttpDownloadToFile(url, path, UserAgent, LimitsOf(kind));
+    errorText = r.Ok ? std::string() : FailureText(r);
+    return r.Ok;
+}
+
+bool TUpgradeOpt::DownloadToFile(const std::string& url, const std::string& path,
+                                 EDownloadKind kind) {
+    std::string text;
+    if (FetchUrl(url, path, kind, text)) {
+        return true;
+    }
+    ShowDownloadError(text);
+    return false;
+}
+
+bool TUpgradeOpt::FetchFromSource(const TFirmwareSource& source, const std::string& folder,
+                                  const std::string& name, const std::string& path,
+                                  EDownloadKind kind, std::string& errorText) {
+    switch (source.Kind) {
+    case EFirmwareSourceKind::Http:
+        return FetchUrl(source.Location + UrlPathSegment(folder) + "/" + UrlPathSegment(name),
+                        path, kind, errorText);
+    case EFirmwareSourceKind::Folder: {
+        const platform::THttpDownloadResult r =
+            platform::FolderDownloadToFile(source.Location, {folder, name}, path, LimitsOf(kind));
+        errorText = r.Ok ? std::string() : FailureText(r);
+        return r.Ok;
+    }
+    case EFirmwareSourceKind::Invalid:
         break;
     }
-    platform::Host().MessageBox(text, ErrorCaption, platform::MB_ICONERROR);
+    // Nothing to fetch from; the file is left empty, as after any failed download.
+    (void)platform::WriteFileAtomic(path, "");
+    errorText = platform::ReplaceAll(GetStrRes("IDS_BADSOURCE"), "%s", source.Setting);
+    return false;
+}
+
+bool TUpgradeOpt::DownloadFromSource(const std::string& folder, const std::string& name,
+                                     const std::string& path, EDownloadKind kind) {
+    std::string text;
+    if (FetchFromSource(FirmwareSource(), folder, name, path, kind, text)) {
+        return true;
+    }
+    ShowDownloadError(text);
     return false;
 }
 

@@ -23,6 +23,8 @@ protected:
 } // namespace
 
 TEST_F(Settings, UserSettingsWinOverTheProgramFolderEvenWhenEmpty) {
+    // The file torvane-cli reads too, whatever this program is called.
+    ASSERT_EQ(UserSettingsPath(), platform::ConfigFolder() + "torvane/option.ini");
     ASSERT_TRUE(WriteWholeFile(ProgramSettingsPath(), "[Global]\r\nlan=cn\r\n"));
     {
         auto w = NewWindow();

@@ -70,7 +70,10 @@ TEST(CliDocs, EveryCommandAndOptionIsDocumentedEverywhere) {
     for (const TExitStatus& s : ExitStatuses()) {
         EXPECT_NE(tool.find(s.Meaning), std::string::npos);
     }
-    for (const std::string& text : {tool, CommandHelp(*FindCommand("upgrade"))}) {
+    EXPECT_NE(CommandHelp(*FindCommand("mirror")).find("(may be given more than once)"),
+              std::string::npos);
+    for (const std::string& text :
+         {tool, CommandHelp(*FindCommand("upgrade")), CommandHelp(*FindCommand("mirror"))}) {
         for (const std::string& line : Lines(text)) {
             EXPECT_LE(line.size(), 80u) << line;
         }
@@ -120,6 +123,9 @@ TEST(CliDocs, BashCompletesCommandsOptionsAndValues) {
     }
     std::sort(offered.begin(), offered.end());
     EXPECT_EQ(offered, (std::vector<std::string>{files + "/cam1.pw", files + "/cam2.pw"}));
+    // Folders only, for a folder's option.
+    ASSERT_EQ(Shell("mkdir -p '" + files + "/camfolder' && echo ok"), "ok\n");
+    EXPECT_EQ(complete("torvane-cli mirror --to " + files + "/cam"), files + "/camfolder\n");
     EXPECT_EQ(complete("torvane-cli -v discover --j"), "--json\n");
     EXPECT_EQ(complete("torvane-cli text IDS_NOIPCT"), "IDS_NOIPCTYPE\n");
     EXPECT_EQ(complete("torvane-cli text --l"), "--lang\n");

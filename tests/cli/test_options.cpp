@@ -18,6 +18,7 @@ const std::vector<TOptionSpec>& Table() {
         {.Long = "quiet", .Short = 'q'},
         {.Long = "verbose", .Short = 'v'},
         {.Long = "out", .Short = 'o', .Value = "FILE"},
+        {.Long = "oem", .Value = "NAME", .Check = CheckCatalogFolder(), .Repeatable = true},
         {.Long = "help", .Short = 'h'},
     };
     return table;
@@ -80,6 +81,16 @@ TEST(OptionParser, ChecksRunInTableOrderAndRequiredOptionsAreMissed) {
 
     a = Parse({"--series", "E", "--port", "65535"});
     EXPECT_FALSE(CheckOptions(Table(), a));
+
+    // A repeatable option keeps every value, and every one is checked.
+    a = Parse({"--series", "E", "--oem", "ABC", "--oem=tvn"});
+    EXPECT_FALSE(CheckOptions(Table(), a));
+    EXPECT_EQ(a.GetAll("oem"), (std::vector<std::string>{"ABC", "tvn"}));
+    EXPECT_TRUE(a.GetAll("port").empty());
+    for (const char* bad : {"..", "a/b", "", "x\\y"}) {
+        a = Parse({"--series", "E", "--oem", "ABC", "--oem", bad});
+        EXPECT_EQ(KeyOf(CheckOptions(Table(), a)), "IDS_CLI_BADOEM") << bad;
+    }
 }
 
 TEST(ValueChecks, NumbersChoicesUrlsAndAddresses) {
@@ -95,11 +106,20 @@ TEST(ValueChecks, NumbersChoicesUrlsAndAddresses) {
         EXPECT_FALSE(refused(port, good)) << good;
     }
 
-    const TValueCheck url = CheckHttpUrl();
-    EXPECT_FALSE(refused(url, "http://127.0.0.1:8300/FM/"));
-    EXPECT_FALSE(refused(url, "HTTPS://firmware.example.com/FM/"));
-    for (const char* bad : {"ftp://x/", "http://", "127.0.0.1/FM/", "http://a b/"}) {
-        EXPECT_TRUE(refused(url, bad)) << bad;
+    // --server: a URL, a file:// URL or a folder, which goes on as an absolute path.
+    const TValueCheck source = CheckFirmwareSource();
+    EXPECT_FALSE(refused(source, "http://127.0.0.1:8300/FM/"));
+    EXPECT_FALSE(refused(source, "HTTPS://firmware.example.com/FM/"));
+    std::string folder = "file:///media/usb%20stick/FM";
+    EXPECT_FALSE(source("--server", folder));
+    EXPECT_EQ(folder, "/media/usb stick/FM/");
+    folder = "127.0.0.1/FM/"; // no scheme: a folder below the current one
+    EXPECT_FALSE(source("--server", folder));
+    EXPECT_EQ(folder.front(), '/');
+    EXPECT_TRUE(folder.ends_with("/127.0.0.1/FM/")) << folder;
+    for (const char* bad : {"ftp://x/", "htp://x/FM/", "http://", "http://a b/",
+                            "file://nas/FM/", ""}) {
+        EXPECT_EQ(KeyOf(source("--server", folder = bad)), "IDS_CLI_BADSOURCE") << bad;
     }
 
     const TValueCheck ipv4 = CheckIPv4("255.255.255.255");

@@ -59,11 +59,11 @@ protected:
                 GTEST_SKIP() << beside << " sends the search to " << broadcast;
             }
         }
-        // The CLI's own settings folder, with the search pointed at loopback.
+        // The settings folder of the window and the CLI, with the search pointed at loopback.
         FConfig = platform::TempFolder() + "e2e-e-config-" + std::to_string(::getpid()) + "/";
         ::mkdir(FConfig.c_str(), 0700);
-        ::mkdir((FConfig + "torvane-cli").c_str(), 0700);
-        std::ofstream(FConfig + "torvane-cli/option.ini") << "[Global]\r\nbroadcast=127.0.0.1\r\n";
+        ::mkdir((FConfig + "torvane").c_str(), 0700);
+        std::ofstream(FConfig + "torvane/option.ini") << "[Global]\r\nbroadcast=127.0.0.1\r\n";
     }
 
     // Starts camsim with the cameras and waits for "ready"; false (test skipped) when the

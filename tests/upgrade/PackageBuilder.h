@@ -2,6 +2,9 @@
 // Builds firmware packages (ZIP archives) for the tests with libzip itself, so that entry
 // names no archiver would write ("../x", "/abs") can be made too.
 
+#include "platform/Folders.h"
+#include "support/TestSupport.h"
+
 #include <sys/stat.h>
 #include <zip.h>
 
@@ -60,6 +63,18 @@ inline bool BuildZip(const std::string& path, const std::vector<TZipEntry>& entr
         }
     }
     return zip_close(za) == 0;
+}
+
+// The bytes of an archive with these entries (built in a scratch file that is removed
+// again); empty when libzip refused anything.
+inline std::string ZipBytes(const std::vector<TZipEntry>& entries) {
+    const std::string path = ScratchPath("zip") + ".zip";
+    std::string bytes;
+    if (BuildZip(path, entries)) {
+        bytes = ReadWholeFile(path);
+    }
+    (void)platform::RemoveFile(path);
+    return bytes;
 }
 
 } // namespace torvane::test

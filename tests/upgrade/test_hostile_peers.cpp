@@ -15,6 +15,7 @@
 #include "support/TestSupport.h"
 #include "upgrade/FirmwareProof.h"
 #include "upgrade/PackageBuilder.h"
+#include "upgrade/RecordingCamera.h"
 #include "upgrade/Tools.h"
 #include "upgrade/md5.h"
 #include "upgrade/uUpgradeThread.h"
@@ -32,23 +33,7 @@ namespace torvane {
 namespace {
 
 using test::THttpReply;
-
-// A camera adapter whose upload records the bytes it would send.
-template <class TKind> class TRecordingCamera : public TKind {
-public:
-    explicit TRecordingCamera(std::shared_ptr<std::vector<std::string>> uploads)
-        : FUploads(std::move(uploads)) {}
-    [[nodiscard]] bool Upload(std::string& message) override {
-        std::string data;
-        (void)platform::ReadFileBytes(this->LocalFirmwarePath(), data);
-        FUploads->push_back(data);
-        message = "accepted";
-        return true;
-    }
-
-private:
-    std::shared_ptr<std::vector<std::string>> FUploads;
-};
+using test::TRecordingCamera;
 
 long long ElapsedMs(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
@@ -82,10 +67,8 @@ protected:
 
     // The bytes of a ZIP package with these entries.
     static std::string Zip(const std::vector<test::TZipEntry>& entries) {
-        const std::string path = test::ScratchPath("hostile") + ".zip";
-        EXPECT_TRUE(test::BuildZip(path, entries));
-        std::string bytes = test::ReadWholeFile(path);
-        (void)platform::RemoveFile(path);
+        std::string bytes = test::ZipBytes(entries);
+        EXPECT_FALSE(bytes.empty());
         return bytes;
     }
     // The same bytes with one of them changed.

@@ -31,6 +31,10 @@ Options:
                        100 ms; default 1)
   --exit-after-ms MS   stop by itself after MS milliseconds
   --firmware-size N    size in bytes of the firmware files in the packages (default 16384)
+  --firmware-folder DIR
+                       also write the firmware server's files into DIR, in the server's
+                       layout (DIR/system/firmware.txt, DIR/system/PACKAGE, DIR/abc/...),
+                       made when missing; works with or without the server
   --verbose            also print one line per HTTP request
   --help, -h           this text
 
@@ -40,9 +44,9 @@ Series:
 )") + series + "\n" + CameraKeysHelp() + R"(
 Config file: lines "KEY = VALUE"; "#" or ";" starts a comment line. Settings before any
 section (or in [global]) are the options above without "--" (camera, server, no-server,
-reboot-ms, time-scale, exit-after-ms, firmware-size, verbose); each [camera] section
-describes one camera with the camera keys. Values are taken as written (trimmed), so a
-password may contain commas there.
+reboot-ms, time-scale, exit-after-ms, firmware-size, firmware-folder, verbose); each
+[camera] section describes one camera with the camera keys. Values are taken as written
+(trimmed), so a password may contain commas there.
 
 Example:
   [global]
@@ -55,7 +59,7 @@ Example:
 
 Output: one line per camera ("camera F 127.0.0.2:8081 user ..."), one for the firmware
 server ("server http://127.0.0.1:8300/FM/"), one per file it serves ("file URL ..."),
-then "ready". After that, one line per upload, restart and return. SIGINT or SIGTERM
+with --firmware-folder one for the folder ("folder DIR"), then "ready". After that, one line per upload, restart and return. SIGINT or SIGTERM
 stops camsim cleanly.
 
 Exit status: 0 after a signal or --exit-after-ms, 1 when an address cannot be bound or

@@ -88,6 +88,11 @@ void ApplyGlobal(TSimSettings& settings, const std::string& key, const std::stri
                               "\" is not a size in bytes (at most 64 MiB)");
         }
         settings.FirmwareSize = static_cast<std::size_t>(size);
+    } else if (key == "firmware-folder") {
+        if (value.empty()) {
+            throw TUsageError(origin + ": firmware-folder: give a folder");
+        }
+        settings.FirmwareFolder = value;
     } else if (key == "verbose") {
         settings.Verbose = ParseFlag(value, origin, key);
     } else {
@@ -101,7 +106,8 @@ bool IsFlag(const std::string& key) {
 
 bool IsOption(const std::string& key) {
     for (const char* known : {"camera", "config", "server", "no-server", "reboot-ms",
-                              "time-scale", "exit-after-ms", "firmware-size", "verbose"}) {
+                              "time-scale", "exit-after-ms", "firmware-size", "firmware-folder",
+                              "verbose"}) {
         if (key == known) {
             return true;
         }

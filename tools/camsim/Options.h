@@ -20,6 +20,8 @@ struct TSimSettings {
     double TimeScale = 1.0;
     std::optional<long long> ExitAfterMs;
     std::size_t FirmwareSize = 16 * 1024;
+    // Where to write the firmware server's files as well, in its layout; empty: nowhere.
+    std::string FirmwareFolder;
     bool Verbose = false;
     bool Help = false;
 };

@@ -3,6 +3,11 @@
 #include "Console.h"
 #include "Error.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+
 namespace camsim {
 
 TSimulation::TSimulation(const TSimSettings& settings)
@@ -42,6 +47,42 @@ TSimulation::TSimulation(const TSimSettings& settings)
 
 TSimulation::~TSimulation() = default;
 
+namespace {
+
+void MakeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+        throw TRuntimeError("firmware folder: cannot make " + path + ": " + std::strerror(errno));
+    }
+}
+
+// The firmware server's files under folder, path for path ("system/firmware.txt").
+void WriteFirmwareFolder(const std::string& folder, const TCatalogue& catalogue) {
+    std::string base = folder;
+    while (base.size() > 1 && base.back() == '/') {
+        base.pop_back();
+    }
+    // Every missing level of the folder itself, then one level per catalogue folder.
+    for (std::size_t slash = base.find('/', 1); slash != std::string::npos;
+         slash = base.find('/', slash + 1)) {
+        MakeFolder(base.substr(0, slash));
+    }
+    MakeFolder(base);
+    for (const auto& [path, file] : catalogue.Files()) {
+        const std::size_t slash = path.find('/');
+        if (slash != std::string::npos) {
+            MakeFolder(base + "/" + path.substr(0, slash));
+        }
+        const std::string target = base + "/" + path;
+        std::ofstream out(target, std::ios::binary | std::ios::trunc);
+        out.write(file.Bytes.data(), static_cast<std::streamsize>(file.Bytes.size()));
+        if (!out.flush()) {
+            throw TRuntimeError("firmware folder: cannot write " + target);
+        }
+    }
+}
+
+} // namespace
+
 void TSimulation::PrintListing() const {
     for (const auto& camera : FCameras) {
         Say(camera->Describe());
@@ -58,10 +99,16 @@ void TSimulation::PrintListing() const {
     } else {
         Say("server none");
     }
+    if (!FSettings.FirmwareFolder.empty()) {
+        Say("folder " + FSettings.FirmwareFolder);
+    }
 }
 
 void TSimulation::Run() {
     const TSignalWatch signals(FLoop);
+    if (!FSettings.FirmwareFolder.empty()) {
+        WriteFirmwareFolder(FSettings.FirmwareFolder, *FCatalogue);
+    }
     for (const auto& camera : FCameras) {
         camera->Start();
     }
