@@ -10,6 +10,7 @@
 #include "platform/Folders.h"
 #include "platform/Host.h"
 #include "platform/Text.h"
+#include "support/TestHost.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestSupport.h"
 #include "upgrade/FirmwareProof.h"
@@ -120,7 +121,7 @@ protected:
 
     static TfrmStrRes* Packs;
     test::TFakeSleeperScope Sleep{100, 50};
-    platform::TTestHost Host;
+    test::TTestHost Host;
     test::TLoopbackHttpServer Camera;
     test::TLoopbackHttpServer Server;
     std::shared_ptr<std::vector<std::string>> Uploads = std::make_shared<std::vector<std::string>>();
