@@ -1,15 +1,11 @@
 #include "app/QtHost.h"
 
 #include "i18n/qt/QtText.h"
-#include "series/MainThreadPump.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
 
-#include <algorithm>
-#include <chrono>
-#include <thread>
 
 namespace torvane {
 
@@ -20,27 +16,15 @@ constexpr int IconMask = 0xF0;
 
 } // namespace
 
-TQtHost::TQtHost() {
-    // A teardown on the GUI thread that waits for a receive thread keeps serving the
-    // thread's hand-over (only those calls: no input, no timers) so that it can end.
-    SetMainThreadPump([this](int maxWaitMs) {
-        if (!IsGuiThread()) {
-            return;
-        }
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(maxWaitMs, 1)));
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    });
-}
+TQtHost::TQtHost() = default;
 
 TQtHost::~TQtHost() {
-    SetMainThreadPump({});
     if (FBusy && qApp != nullptr) {
         QApplication::restoreOverrideCursor();
     }
 }
 
-bool TQtHost::IsGuiThread() const {
+bool TQtHost::IsMainThread() const {
     return QThread::currentThread() == thread();
 }
 
@@ -95,12 +79,8 @@ int TQtHost::MessageBox(const std::string& text, const std::string& caption, int
     return result;
 }
 
-void TQtHost::RunOnMainThread(const std::function<void()>& fn) {
-    if (IsGuiThread()) {
-        fn();
-        return;
-    }
-    QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+void TQtHost::Post(std::function<void()> fn) {
+    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
 }
 
 void TQtHost::SetBusyCursor(bool busy) {

@@ -395,6 +395,8 @@ void TfrmTorvane::RaiseWindow() {
 
 void TfrmTorvane::FormDestroy() {
     qApp->removeEventFilter(this);
+    // The last run's worker: its hand-over is closed and its thread joined.
+    FWorker.reset();
     FLanguageFiles.clear();
     // The camera selection dialog goes with the window: told to tear down, not to hide.
     if (FCameraDialog != nullptr) {
@@ -533,10 +535,12 @@ void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& pa
     upgrade->SetIP(ip);
     upgrade->SetPort(port);
 
-    auto* worker = new TUpgradeThread(std::move(upgrade));
-    worker->OnLog = [this](const std::string& text) { AddLog(text); };
-    worker->OnTerminate = [this] { UpgradeDone(); };
-    worker->Start();
+    // The previous run's worker has posted its completion and ended: this joins it at once.
+    FWorker.reset();
+    FWorker = std::make_unique<TUpgradeThread>(std::move(upgrade));
+    FWorker->OnLog = [this](const std::string& text) { AddLog(text); };
+    FWorker->OnTerminate = [this] { UpgradeDone(); };
+    FWorker->Start();
 }
 
 void TfrmTorvane::UpgradeDone() {

@@ -31,6 +31,7 @@ class TImage;
 class TInstanceGuard;
 class TPanel;
 class TSaveDialog;
+class TUpgradeThread;
 class TfrmAdv_Main;
 
 // The language of a system's OEM code page: 863 fr, 932 jp, 936 cn, 950 b5, 1144 Ita,
@@ -134,6 +135,9 @@ private:
 
     std::unique_ptr<TfrmStrRes> FStrRes;
     std::unique_ptr<TInstanceGuard> FInstance;
+    // The worker of the last run: kept until the next run starts or the window goes, whose
+    // destructor joins it (its thread has ended by then: closing is refused during a run).
+    std::unique_ptr<TUpgradeThread> FWorker;
     std::vector<std::string> FLanguageFiles;
     bool FUpgrading = false;
     bool FMouseInside = false;

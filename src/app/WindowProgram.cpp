@@ -4,14 +4,19 @@
 #include "app/QuitSignals.h"
 #include "app/Torvane_608.h"
 #include "i18n/Deployment.h"
+#include "platform/Context.h"
 #include "series/SeriesUnits.h"
-#include "upgrade/uUpgradeThread.h"
 
 #include <QApplication>
 
 namespace torvane {
 
 int RunWindowProgram(int& argc, char* argv[], const THostFactory& makeHost) {
+    // Everything the program runs with that is not handed along (platform/Context.h).
+    platform::TContext context;
+    const platform::TContextScope contextScope(context);
+    platform::ConfigureDiagFromEnvironment(context.Diag());
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("torvane"));
     QApplication::setApplicationVersion(QString::fromLatin1(TorvaneVersion));
@@ -25,6 +30,7 @@ int RunWindowProgram(int& argc, char* argv[], const THostFactory& makeHost) {
 
     int result = 0;
     {
+        // The window owns the worker and the search; its end joins their threads.
         TfrmTorvane window;
         if (!window.StartRefused()) {
             const TQuitSignals quitSignals(&window);
@@ -32,8 +38,6 @@ int RunWindowProgram(int& argc, char* argv[], const THostFactory& makeHost) {
             result = QApplication::exec();
         }
     }
-    // A worker that has just reported its end may still be on its way out.
-    TUpgradeThread::WaitUntilAllEnded();
     platform::SetHost(nullptr);
     return result;
 }

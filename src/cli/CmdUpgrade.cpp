@@ -5,9 +5,11 @@
 #include "cli/Checks.h"
 #include "cli/Commands.h"
 #include "cli/Password.h"
+#include "cli/QuitSignals.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
+#include "platform/Folders.h"
 #include "platform/Host.h"
 #include "platform/Sleeper.h"
 #include "platform/Text.h"
@@ -146,13 +148,17 @@ private:
 
         bool ended = false;
         bool succeeded = false;
-        auto* worker = new TUpgradeThread(std::move(upgrade));
-        worker->OnLog = [this](const std::string& text) { Log(text); };
-        worker->OnTerminate = [worker, &ended, &succeeded] {
-            succeeded = worker->Succeeded();
+        TUpgradeThread worker(std::move(upgrade), FHost);
+        worker.OnLog = [this](const std::string& text) { Log(text); };
+        worker.OnTerminate = [&worker, &ended, &succeeded] {
+            succeeded = worker.Succeeded();
             ended = true;
         };
-        worker->Start();
+        // A signal in the middle of the upload lets it finish first (QuitSignals.h).
+        const TUploadWatch watch([&worker] { return worker.UploadUnderWay(); });
+        worker.Start();
+        // The main thread shows the worker's lines until its completion has run; after
+        // that the worker needs it no more, and the end of this scope joins its thread.
         while (!ended) {
             FHost.Queue().WaitAndRun(QueueWaitMs);
         }
@@ -164,8 +170,8 @@ private:
     std::string FLastLine; // under -q: the run's latest log line
 };
 
-// Installs the host and the sleeper for the command's life and takes them back at its end,
-// once no worker is left that could still reach them.
+// Installs the host and the sleeper for the command's life and takes them back at its end
+// (every worker has been joined by then).
 class THostScope {
 public:
     THostScope(platform::IHost& host, platform::ISleeper* sleeper) {
@@ -175,7 +181,6 @@ public:
         }
     }
     ~THostScope() {
-        TUpgradeThread::WaitUntilAllEnded();
         platform::SetSleeper(nullptr);
         platform::SetHost(nullptr);
     }
@@ -210,11 +215,13 @@ int RunUpgrade(const TCommandContext& context) {
     }
 
     std::unique_ptr<platform::TScaledSleeper> scaled;
-    if (const char* scale = std::getenv("TORVANE_CLI_TIME_SCALE"); scale != nullptr) {
+    if (const std::optional<std::string> scale =
+            platform::EnvironmentVariable("TORVANE_CLI_TIME_SCALE")) {
         char* end = nullptr;
         errno = 0;
-        const double factor = std::strtod(scale, &end);
-        if (errno != 0 || end == scale || *end != '\0' || !(factor > 0.0 && factor <= 1.0)) {
+        const double factor = std::strtod(scale->c_str(), &end);
+        if (errno != 0 || end == scale->c_str() || *end != '\0' ||
+            !(factor > 0.0 && factor <= 1.0)) {
             PrintUsageError({"IDS_CLI_TIMESCALE", {"TORVANE_CLI_TIME_SCALE"}}, "upgrade");
             return ExitUsage;
         }

@@ -15,7 +15,8 @@ const std::vector<TOptionSpec>& CommonOptions() {
         {.Long = "quiet", .Short = 'q', .Help = "print only the result and errors"},
         {.Long = "verbose",
          .Short = 'v',
-         .Help = "also print the diagnostic trace on standard error"},
+         .Help = "also print the diagnostic trace on standard error, with the diagnostic log "
+                 "of every category (see TORVANE_DEBUG)"},
         {.Long = "help", .Short = 'h', .Help = "print this help and exit"},
     };
     return options;
@@ -78,6 +79,11 @@ const std::vector<TToolEntry>& ToolEnvironment() {
         {"TMPDIR",
          "where the private temporary folder torvane-UID is made (/tmp when unset): language "
          "packs, the firmware catalogue and downloaded packages."},
+        {"TORVANE_DEBUG",
+         "switches the diagnostic log on: one line on standard error (in English) for each "
+         "datagram the program drops and each error it passes over without a word. 1 or all "
+         "for every category, or some of net, discovery, upgrade, ctp, i18n and host, "
+         "separated by commas. The window reads it too. No line carries a password."},
         {"TORVANE_CLI_TIME_SCALE",
          "for tests only: a number F with 0 < F <= 1 that multiplies every fixed wait and "
          "network deadline of upgrade (deadlines keep a floor)."},

@@ -4,6 +4,6 @@
 #include "cli/Tool.h"
 
 int main(int argc, char** argv) {
-    torvane::cli::StartQuitSignals(); // before any other thread starts
+    const torvane::cli::TQuitSignals quitSignals; // before any other thread starts
     return torvane::cli::RunTool(argc, argv);
 }

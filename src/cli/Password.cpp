@@ -59,7 +59,7 @@ std::optional<TMessage> ObtainPassword(const TParsedArgs& args, const std::strin
         out.Source = "--password";
         return std::nullopt;
     }
-    if (const char* env = std::getenv("TORVANE_PASSWORD"); env != nullptr && *env != '\0') {
+    if (const std::string env = platform::EnvironmentValue("TORVANE_PASSWORD"); !env.empty()) {
         out.Text = env;
         out.Source = "TORVANE_PASSWORD";
         return std::nullopt;

@@ -1,11 +1,13 @@
 #include "cli/QuitSignals.h"
 
 #include "i18n/StrRes.h"
+#include "platform/Diag.h"
 #include "platform/QuitSignals.h"
-#include "upgrade/uUpgradeThread.h"
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -21,6 +23,9 @@ struct TQuitState {
     // that it deletes can never be going away at the same time.
     std::mutex Lock;
     TfrmStrRes* Packs = nullptr;
+    // Guards UploadUnderWay, which the upgrade command sets for its worker's life.
+    std::mutex UploadLock;
+    std::function<bool()> UploadUnderWay;
 };
 
 // Never destroyed: a signal that comes while the program exits must find it alive.
@@ -29,16 +34,35 @@ TQuitState& State() {
     return *state;
 }
 
-void Watch(sigset_t set) {
-    int sig = platform::WaitForSignal(set);
-    if (TUpgradeThread::UploadUnderWay()) {
+bool UploadUnderWay() {
+    std::lock_guard<std::mutex> g(State().UploadLock);
+    return State().UploadUnderWay && State().UploadUnderWay();
+}
+
+void Watch(const std::stop_token& stop, sigset_t set) {
+    int sig = 0;
+    // The wake signal counts only when the owner asks the thread to end; one sent from
+    // outside is passed over.
+    do {
+        sig = platform::WaitForSignal(set);
+        if (sig == platform::WakeSignal() && stop.stop_requested()) {
+            return;
+        }
+    } while (sig == platform::WakeSignal());
+    if (UploadUnderWay()) {
         const std::string notice = GetStrRes("IDS_ENDAFTERUPLOAD");
         if (!notice.empty()) {
             std::fputs((notice + "\n").c_str(), stderr);
             std::fflush(stderr);
         }
-        while (TUpgradeThread::UploadUnderWay()) {
+        while (UploadUnderWay()) {
             const int again = platform::WaitForSignalFor(set, UploadPollMs);
+            if (again == platform::WakeSignal()) {
+                if (stop.stop_requested()) {
+                    break; // the program is at its end: the upload is over
+                }
+                continue;
+            }
             if (again > 0) {
                 sig = again; // a second signal: end now
                 break;
@@ -55,20 +79,40 @@ void Watch(sigset_t set) {
 
 } // namespace
 
-void StartQuitSignals() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        sigset_t set;
-        if (!platform::QuitSignalsNotIgnored(set) || !platform::BlockSignals(set)) {
-            return;
-        }
-        try {
-            std::thread(Watch, set).detach();
-        } catch (...) {
-            // No thread to take them: the signals keep their default action.
-            platform::UnblockSignals(set);
-        }
-    });
+TQuitSignals::TQuitSignals() {
+    sigset_t set;
+    if (!platform::QuitSignalsNotIgnored(set)) {
+        return;
+    }
+    platform::AddWakeSignal(set);
+    if (!platform::BlockSignals(set)) {
+        return;
+    }
+    try {
+        FThread = std::jthread([set](const std::stop_token& stop) { Watch(stop, set); });
+    } catch (...) {
+        // No thread to take them: the signals keep their default action.
+        platform::DiagCaught(platform::EDiag::Host, "starting the thread for quit signals");
+        platform::UnblockSignals(set);
+    }
+}
+
+TQuitSignals::~TQuitSignals() {
+    if (FThread.joinable()) {
+        FThread.request_stop();
+        platform::SendWakeSignal(FThread.native_handle());
+        FThread.join();
+    }
+}
+
+TUploadWatch::TUploadWatch(std::function<bool()> uploadUnderWay) {
+    std::lock_guard<std::mutex> g(State().UploadLock);
+    State().UploadUnderWay = std::move(uploadUnderWay);
+}
+
+TUploadWatch::~TUploadWatch() {
+    std::lock_guard<std::mutex> g(State().UploadLock);
+    State().UploadUnderWay = nullptr;
 }
 
 TCliPacks::TCliPacks() {

@@ -10,15 +10,36 @@
 
 #include "i18n/StrResource.h"
 
+#include <functional>
 #include <memory>
+#include <thread>
 
 namespace torvane::cli {
 
-// Blocks the signals and starts the thread that takes them. Call it first in main, before
-// any other thread starts (threads inherit the blocked signals). A signal that the program
-// was started with ignored (nohup, a background job of a script) stays ignored. Later
-// calls do nothing.
-void StartQuitSignals();
+// The thread that takes the signals, owned by main. Making it blocks the signals and starts
+// the thread: make it first in main, before any other thread starts (threads inherit the
+// blocked signals). A signal that the program was started with ignored (nohup, a
+// background job of a script) stays ignored. At the program's normal end the object
+// wakes its thread (platform::WakeSignal) and joins it.
+class TQuitSignals {
+public:
+    TQuitSignals();
+    ~TQuitSignals();
+
+private:
+    std::jthread FThread; // move-only, so the object is never copied
+};
+
+// While it lives, a signal that comes while uploadUnderWay() is true (it is asked from the
+// signal thread) lets the upload finish before the program ends. The upgrade command makes
+// one for its worker and lets it go before the worker goes.
+class TUploadWatch {
+public:
+    explicit TUploadWatch(std::function<bool()> uploadUnderWay);
+    ~TUploadWatch();
+    TUploadWatch(const TUploadWatch&) = delete;
+    TUploadWatch& operator=(const TUploadWatch&) = delete;
+};
 
 // The language packs of one command: written when the object is made, deleted when it goes
 // or when a signal ends the program, whichever comes first.

@@ -2,8 +2,9 @@
 
 #include "cli/Commands.h"
 #include "cli/Help.h"
-#include "i18n/Deployment.h"
 #include "cli/QuitSignals.h"
+#include "i18n/Deployment.h"
+#include "platform/Context.h"
 #include "series/SeriesUnits.h"
 
 #include <iostream>
@@ -68,6 +69,11 @@ void WarnAboutFormerSettings() {
 } // namespace
 
 int RunTool(int argc, char** argv) {
+    // Everything this run works with that is not handed along (platform/Context.h).
+    platform::TContext context;
+    const platform::TContextScope contextScope(context);
+    platform::ConfigureDiagFromEnvironment(context.Diag());
+
     const std::vector<std::string> all(argv + 1, argv + argc);
     const std::size_t at = CommandIndex(all);
     const std::vector<std::string> leading(all.begin(),
@@ -140,6 +146,9 @@ int RunTool(int argc, char** argv) {
     SetVerbosity(args.Has("quiet")     ? TVerbosity::Quiet
                  : args.Has("verbose") ? TVerbosity::Verbose
                                        : TVerbosity::Normal);
+    if (args.Has("verbose")) {
+        context.Diag().Enable(platform::DiagAll); // the diagnostic log belongs to the trace
+    }
 
     LoadDeploymentSettings();
     if (command->UsesSettings) {

@@ -3,7 +3,9 @@
 #include "discovery/SR.h"
 #include "discovery/Tools_Net.h"
 #include "i18n/StrRes.h"
+#include "platform/Diag.h"
 #include "platform/Host.h"
+#include "platform/Socket.h"
 #include "platform/Text.h"
 #include "series/CtpSearchReply.h"
 
@@ -21,13 +23,21 @@ bool SameShownData(const TDevInfo& a, const TDevInfo& b) {
            a.btDHCP == b.btDHCP;
 }
 
+// One failing step of a search pass does not stop the others.
 template <typename TFn>
-void Guarded(TFn&& fn) {
+void Guarded(const char* step, TFn&& fn) {
     try {
         fn();
     } catch (...) {
-        // One failing step of a search pass does not stop the others.
+        platform::DiagCaught(platform::EDiag::Discovery, step);
     }
+}
+
+// "a.b.c.d:port" of a datagram's sender, or "an unknown sender".
+std::string SenderText(std::uint32_t from, std::uint16_t fromPort) {
+    return from == 0 && fromPort == 0
+               ? std::string("an unknown sender")
+               : platform::IPv4ToText(from) + ":" + std::to_string(fromPort);
 }
 
 } // namespace
@@ -48,6 +58,7 @@ public:
                     FSession.FOnChange(changes);
                 } catch (...) {
                     // A failing view refresh must not break the search.
+                    platform::DiagCaught(platform::EDiag::Discovery, "the list's view");
                 }
             }
         }
@@ -67,10 +78,11 @@ TDiscoverySession::TDiscoverySession(TDiscoveryPorts ports, std::shared_ptr<IT92
     for (int i = 0; i < ListenerCount; ++i) {
         FListeners[i] = std::make_unique<TUdpListener>(Names[i]);
         FListeners[i]->SetHandler([this](TUdpListener&, const std::uint8_t* data,
-                                         std::size_t length, std::uint32_t, std::uint16_t,
+                                         std::size_t length, std::uint32_t from,
+                                         std::uint16_t fromPort,
                                          const std::string& interfaceName) {
             HandleDatagram(std::string_view(reinterpret_cast<const char*>(data), length),
-                           interfaceName);
+                           interfaceName, from, fromPort);
         });
     }
 }
@@ -88,27 +100,31 @@ void TDiscoverySession::Start() {
     (void)TTools_Net::BindFreePort(*FListeners[Listener4], FPorts.CTPListenerBase);
     (void)TTools_Net::BindFreePort(*FListeners[Listener5], FPorts.Listener1010Base);
     if (!FFindHisi) {
+        FVendorHandOver = std::make_unique<platform::THandOver>(platform::Host());
         FFindHisi = std::make_unique<TFind_Hisi>(FVendorLibrary);
-        std::weak_ptr<int> alive = FAlive;
-        FFindHisi->SetCallback([this, alive](const TDevInfo* record) {
+        FFindHisi->SetCallback([this](const TDevInfo* record) {
             if (record == nullptr) {
+                platform::Diag(platform::EDiag::Discovery,
+                               "the vendor library reported a camera without a record");
                 return;
             }
-            // On the library's thread: hand over and wait, the record stays valid.
-            platform::Host().RunOnMainThread([&] {
-                if (alive.lock()) {
-                    HandleVendorFound(*record);
-                }
-            });
+            // On the library's thread: the record is valid during this call only, so a
+            // copy goes to the main thread. Stop closes the hand-over before it unloads
+            // the library, so the copy never reaches a session that has stopped.
+            (void)FVendorHandOver->Post([this, copy = *record] { HandleVendorFound(copy); });
         });
     }
 }
 
 void TDiscoverySession::Stop() {
     for (auto& listener : FListeners) {
-        Guarded([&] { listener->Deactivate(); });
+        Guarded("stopping a listener", [&] { listener->Deactivate(); });
+    }
+    if (FVendorHandOver) {
+        FVendorHandOver->Close();
     }
     FFindHisi.reset();
+    FVendorHandOver.reset();
     ClearDevices();
     if (FTSeries) {
         FTSeries->StopSearches();
@@ -120,12 +136,12 @@ void TDiscoverySession::Stop() {
 void TDiscoverySession::SendProbes(int tick, bool withVendor) {
     TUpdateScope scope(*this);
     if (tick % 3 == 0) {
-        Guarded([&] {
+        Guarded("the IMAGIA probe", [&] {
             (void)FListeners[Listener1]->BroadcastSendText(ImagiaProbe(), FPorts.ImagiaTo);
         });
     }
     if (FTSeries) {
-        Guarded([&] {
+        Guarded("starting the T-series search", [&] {
             std::weak_ptr<int> alive = FAlive;
             (void)FTSeries->SearchDevices(FPorts.T924To, [this, alive](const TDevInfo& record) {
                 if (alive.lock()) {
@@ -135,13 +151,13 @@ void TDiscoverySession::SendProbes(int tick, bool withVendor) {
             });
         });
     }
-    Guarded([&] { SendSQ610Probe(*FListeners[Listener1], FPorts.SQ610To); });
-    Guarded([&] { SendMOIProbe(*FListeners[Listener2], FPorts.MOITo); });
-    Guarded([&] { SendUicamProbe(*FListeners[Listener3], FPorts.UicamTo); });
-    Guarded([&] { SendCTPSearch(*FListeners[Listener4], FPorts.CTPTo); });
-    Guarded([&] { Send1010Probe(*FListeners[Listener5], FPorts.To1010); });
+    Guarded("the SQ610 probe", [&] { SendSQ610Probe(*FListeners[Listener1], FPorts.SQ610To); });
+    Guarded("the MO_I probe", [&] { SendMOIProbe(*FListeners[Listener2], FPorts.MOITo); });
+    Guarded("the uicam probe", [&] { SendUicamProbe(*FListeners[Listener3], FPorts.UicamTo); });
+    Guarded("the CTP search", [&] { SendCTPSearch(*FListeners[Listener4], FPorts.CTPTo); });
+    Guarded("the 1010 probe", [&] { Send1010Probe(*FListeners[Listener5], FPorts.To1010); });
     if (withVendor && FFindHisi) {
-        Guarded([&] { (void)FFindHisi->Search(); });
+        Guarded("the vendor library's search", [&] { (void)FFindHisi->Search(); });
     }
 }
 
@@ -168,10 +184,18 @@ void TDiscoverySession::Show() {
 // --- datagrams --------------------------------------------------------------------------
 
 void TDiscoverySession::HandleDatagram(std::string_view datagram,
-                                       const std::string& interfaceName) {
+                                       const std::string& interfaceName, std::uint32_t from,
+                                       std::uint16_t fromPort) {
     TUpdateScope scope(*this);
     TDevInfo record;
     if (!ParseDatagram(datagram, record)) {
+        if (!FLastReject.empty() && platform::DiagOn(platform::EDiag::Discovery)) {
+            platform::Diag(platform::EDiag::Discovery,
+                           "a datagram of " + std::to_string(datagram.size()) + " bytes from " +
+                               SenderText(from, fromPort) +
+                               (interfaceName.empty() ? std::string() : " on " + interfaceName) +
+                               " lists no camera: " + FLastReject);
+        }
         return;
     }
     record.szInterface = interfaceName;
@@ -183,16 +207,21 @@ void TDiscoverySession::HandleDatagram(std::string_view datagram,
 }
 
 bool TDiscoverySession::ParseDatagram(std::string_view datagram, TDevInfo& record) {
+    FLastReject.clear();
     if (datagram.substr(0, 4) == "MO_I") {
-        return ParseMOIReply(datagram, record);
+        return ParseMOIReply(datagram, record, &FLastReject);
     }
     if (ctp::IsSearchReply(datagram)) {
-        return ParseCTPReply(datagram, record);
+        if (ParseCTPReply(datagram, record)) {
+            return true;
+        }
+        FLastReject = "not a CTP search reply this search reads";
+        return false;
     }
     if (datagram.size() >= 3 && datagram[0] == '\x10' && datagram[1] == '\x10') {
         TUdpListener& via = *FListeners[Listener5];
         if (Answer1010Hello(datagram, via, FPorts.To1010)) {
-            return false;
+            return false; // answered: nothing to list, nothing dropped
         }
         if (Parse1010Info(datagram, record, via, FPorts.To1010)) {
             return true;
@@ -204,9 +233,23 @@ bool TDiscoverySession::ParseDatagram(std::string_view datagram, TDevInfo& recor
                 record.szDdns = ddns.Server;
                 record.szDdnsUser = ddns.User;
                 record.szDdnsPwd = ddns.Password;
+            } else if (platform::DiagOn(platform::EDiag::Discovery)) {
+                platform::Diag(platform::EDiag::Discovery,
+                               "a 1010 DDNS message for a camera not in the list (" +
+                                   std::to_string(ddns.Key.size()) +
+                                   "-character identity) merges nothing");
             }
             return true; // not listed: the record stays at nType -1 and merges nothing
         }
+        FLastReject = Why1010NotRead(datagram);
+        return false;
+    }
+    if (datagram.substr(0, 7) == "SEARCH ") {
+        FLastReject = "a CTP search request (this PC's own or another's)";
+    } else if (datagram == ImagiaProbe()) {
+        FLastReject = "an IMAGIA probe (this PC's own or another's)";
+    } else {
+        FLastReject = "no family of the search begins that way";
     }
     return false;
 }

@@ -6,15 +6,16 @@
 // identity, aged out when they stop answering, sorted by a column, with a selected item.
 //
 // Everything here runs on the main thread: the listeners, the T-series search and the
-// vendor library all hand their results over through Host().RunOnMainThread. The owner
-// calls Tick() once a second (the window's timer, the command line's loop) and drains the
-// host's queue in between (a test host needs UseQueue, so that hand-overs run on the
-// test's thread). Teardown joins every receive thread while serving the hand-overs they
-// wait in (series/MainThreadPump.h). No Qt, no widgets: a window shows the list through
-// Count(), Item(), SelectedIndex() and the change handler.
+// vendor library all hand their results to it (platform/HandOver.h) without waiting. The
+// owner calls Tick() once a second (the window's timer, the command line's loop) and lets
+// the host run posted work in between (a test host needs UseQueue, so that it runs on the
+// test's thread). Teardown (Stop) closes each way to the main thread, then joins the
+// thread behind it. No Qt, no widgets: a window shows the list through Count(), Item(),
+// SelectedIndex() and the change handler.
 
 #include "discovery/SR_Hisi.h"
 #include "discovery/UdpListener.h"
+#include "platform/HandOver.h"
 #include "series/DevInfo.h"
 #include "series/SR_924.h"
 
@@ -100,8 +101,10 @@ public:
 
     // --- datagrams ---
     // A datagram a listener received (the window's one handler for all five), on the
-    // PC's interface interfaceName; the camera it describes is listed with that interface.
-    void HandleDatagram(std::string_view datagram, const std::string& interfaceName = {});
+    // PC's interface interfaceName, from the sender's address and port (for the diagnostic
+    // log); the camera it describes is listed with that interface.
+    void HandleDatagram(std::string_view datagram, const std::string& interfaceName = {},
+                        std::uint32_t from = 0, std::uint16_t fromPort = 0);
     // Recognises the family and parses; true when record describes a camera to merge.
     // 1010 hellos and info messages are answered through listener 5.
     [[nodiscard]] bool ParseDatagram(std::string_view datagram, TDevInfo& record);
@@ -163,9 +166,13 @@ private:
     std::string FVendorLibrary;
     std::array<std::unique_ptr<TUdpListener>, ListenerCount> FListeners;
     std::unique_ptr<TFind_Hisi> FFindHisi;
-    // Alive while the session is; the T-series and vendor hand-overs check it on the main
-    // thread before they touch the session.
+    // The vendor library's way to the main thread; closed by Stop before the library goes.
+    std::unique_ptr<platform::THandOver> FVendorHandOver;
+    // Alive while the session is; the T-series client, which outlives the session, checks
+    // it on the main thread before a reply touches the session.
     std::shared_ptr<int> FAlive;
+    // Why ParseDatagram last refused a datagram, for the diagnostic log.
+    std::string FLastReject;
 
     TItems FItems; // in list order
     std::unordered_map<std::string, TDevInfo*> FById;

@@ -3,6 +3,7 @@
 #include "discovery/ReplyLayouts.h"
 #include "discovery/Tools_Net.h"
 #include "platform/CodePage.h"
+#include "platform/Diag.h"
 #include "platform/Text.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
@@ -15,12 +16,27 @@ namespace torvane {
 
 namespace {
 
+// A probe that cannot go out is skipped; the pass goes on.
 void Send(IDatagramSender& via, const std::string& bytes, std::uint16_t port) {
     try {
-        (void)via.BroadcastSend(bytes.data(), bytes.size(), port);
+        if (!via.BroadcastSend(bytes.data(), bytes.size(), port)) {
+            platform::Diag(platform::EDiag::Discovery,
+                           "a datagram of " + std::to_string(bytes.size()) + " bytes to port " +
+                               std::to_string(port) + " went out nowhere");
+        }
     } catch (...) {
-        // A probe that cannot go out is skipped; the pass goes on.
+        platform::DiagCaught(platform::EDiag::Discovery,
+                             "sending to port " + std::to_string(port));
     }
+}
+
+std::string Hex16(std::uint16_t value) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        out += Digits[(value >> shift) & 0x0F];
+    }
+    return out;
 }
 
 // A camera name sent as UTF-8: kept when well-formed, empty otherwise.
@@ -122,14 +138,30 @@ void Send1010Probe(IDatagramSender& via, std::uint16_t port) {
 
 // --- MO_I -------------------------------------------------------------------------------
 
-bool ParseMOIReply(std::string_view datagram, TDevInfo& record) {
+bool ParseMOIReply(std::string_view datagram, TDevInfo& record, std::string* why) {
     // The answer is read as if padded with zeros to 279 bytes; later bytes are ignored.
     const platform::TByteReader r(datagram.substr(0, moi::AnswerReadSize));
-    if (!r.StartsWith(moi::Magic) || r.U16LE(moi::Operation) != moi::OpSearchAnswer) {
+    if (!r.StartsWith(moi::Magic)) {
+        if (why != nullptr) {
+            *why = "no MO_I datagram";
+        }
+        return false;
+    }
+    if (const std::uint16_t operation = r.U16LE(moi::Operation);
+        operation != moi::OpSearchAnswer) {
+        if (why != nullptr) {
+            *why = operation == moi::OpSearch
+                       ? std::string("a MO_I search probe (this PC's own or another's)")
+                       : "MO_I operation " + std::to_string(operation) + ", not a search answer";
+        }
         return false;
     }
     const std::uint32_t contentLength = r.U32LE(moi::ContentLength);
     if (contentLength != 64 && contentLength != 65 && contentLength != 195) {
+        if (why != nullptr) {
+            *why = "MO_I search answer with content length " + std::to_string(contentLength) +
+                   " (64, 65 or 195 are read)";
+        }
         return false;
     }
     record.nType = DevTypeMOI;
@@ -240,6 +272,28 @@ bool Parse1010Ddns(std::string_view datagram, T1010Ddns& ddns) {
     ddns.User = r.Text(m1010::DdnsUser);
     ddns.Password = r.Text(m1010::DdnsPasswordFrom, r.Length());
     return true;
+}
+
+std::string Why1010NotRead(std::string_view datagram) {
+    const platform::TByteReader r(datagram);
+    if (!r.Has(0, m1010::HeaderSize) || r.U8(0) != m1010::Magic || r.U8(1) != m1010::Magic) {
+        return "no 1010 message (" + std::to_string(datagram.size()) + " bytes)";
+    }
+    const std::uint16_t code = r.U16LE(m1010::Code);
+    const auto shortFor = [&](const char* what, std::size_t needed) {
+        return std::string("a 1010 ") + what + " of " + std::to_string(datagram.size()) +
+               " bytes, shorter than its " + std::to_string(needed) + " bytes of fields";
+    };
+    switch (code) {
+    case Code1010Hello:
+        return shortFor("hello", MinSize1010Hello);
+    case Code1010Info:
+        return shortFor("information message", MinSize1010Info);
+    case Code1010Ddns:
+        return shortFor("DDNS message", MinSize1010Ddns);
+    default:
+        return "a 1010 message with code " + Hex16(code) + ", which the search does not read";
+    }
 }
 
 // --- device types -----------------------------------------------------------------------

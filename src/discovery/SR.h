@@ -45,8 +45,10 @@ void SendCTPSearch(IDatagramSender& via, std::uint16_t port);
 void Send1010Probe(IDatagramSender& via, std::uint16_t port);
 
 // MO_I search answer (operation 1, content length 64, 65 or 195) into the record. False
-// for anything else; the record is then untouched.
-[[nodiscard]] bool ParseMOIReply(std::string_view datagram, TDevInfo& record);
+// for anything else; the record is then untouched, and why (when given) says what the
+// datagram was, for the diagnostic log.
+[[nodiscard]] bool ParseMOIReply(std::string_view datagram, TDevInfo& record,
+                                 std::string* why = nullptr);
 // CTP "REPLY" text into the record; always true.
 bool ParseCTPReply(std::string_view datagram, TDevInfo& record);
 
@@ -81,6 +83,9 @@ struct T1010Ddns {
 };
 // True when the datagram is a 1010 DDNS message.
 [[nodiscard]] bool Parse1010Ddns(std::string_view datagram, T1010Ddns& ddns);
+// Why a datagram that none of the three 1010 readers took was not read (for the
+// diagnostic log): another code, or too short for its message's fields.
+[[nodiscard]] std::string Why1010NotRead(std::string_view datagram);
 
 // Series code shown in the list ("F", "H", "E", "T", ...; empty for unknown codes).
 [[nodiscard]] std::string DevTypeToSeries(std::int32_t nType);

@@ -1,8 +1,8 @@
 #include "discovery/SR_Hisi.h"
 
 #include "discovery/DvsNetApi.h"
+#include "platform/Diag.h"
 #include "platform/Folders.h"
-#include "series/MainThreadPump.h"
 
 namespace torvane {
 
@@ -28,10 +28,13 @@ TFind_Hisi::~TFind_Hisi() {
     if (!Loaded()) {
         return;
     }
-    // From here on the callback forwards nothing; one that is already handing a camera to
-    // the main thread is served first, so the library's thread can end when stopped.
-    FStopping = true;
-    WaitPumpingMainThread([this] { return FInCallback.load() == 0; });
+    // From here on the callback forwards nothing; one that is forwarding a camera (it
+    // never waits for the main thread) is let finish first.
+    {
+        std::unique_lock<std::mutex> lk(FCallbackLock);
+        FStopping = true;
+        FCallbackDone.wait(lk, [this] { return FInCallback == 0; });
+    }
     if (auto stop = FLib->Function<TDvsNetStopSearch>(DVSNET_STOP_SEARCH_NAME)) {
         (void)stop();
     }
@@ -80,15 +83,22 @@ void TFind_Hisi::SearchCallback(int, const char* name, int, const char* ipAddres
 }
 
 void TFind_Hisi::Report(const TDevInfo& record) {
-    ++FInCallback;
-    if (!FStopping && FOnFound) {
-        try {
-            FOnFound(&record);
-        } catch (...) {
-            // Never let an error travel back into the library.
+    {
+        std::lock_guard<std::mutex> g(FCallbackLock);
+        if (FStopping || !FOnFound) {
+            return;
         }
+        ++FInCallback;
     }
+    try {
+        FOnFound(&record);
+    } catch (...) {
+        // Never let an error travel back into the library.
+        platform::DiagCaught(platform::EDiag::Discovery, "a camera the vendor library reported");
+    }
+    std::lock_guard<std::mutex> g(FCallbackLock);
     --FInCallback;
+    FCallbackDone.notify_all();
 }
 
 } // namespace torvane

@@ -7,9 +7,10 @@
 #include "platform/DynamicLibrary.h"
 #include "series/DevInfo.h"
 
-#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace torvane {
@@ -17,7 +18,7 @@ namespace torvane {
 class TFind_Hisi {
 public:
     // Called on the library's thread with a record valid during the call only; it must
-    // copy what it keeps (the search session hands it to the main thread and waits).
+    // copy what it keeps (the search session posts a copy to the main thread).
     using TFoundCallback = std::function<void(const TDevInfo* record)>;
 
     // The library's path: the program's folder + "909/libDVSNETClient.so".
@@ -45,8 +46,12 @@ private:
 
     std::unique_ptr<platform::TDynamicLibrary> FLib;
     TFoundCallback FOnFound;
-    std::atomic<bool> FStopping{false};
-    std::atomic<int> FInCallback{0};
+    // Callbacks under way, and whether the destructor has begun; it waits for the first
+    // to reach 0.
+    std::mutex FCallbackLock;
+    std::condition_variable FCallbackDone;
+    bool FStopping = false;
+    int FInCallback = 0;
 };
 
 } // namespace torvane

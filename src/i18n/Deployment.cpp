@@ -1,12 +1,11 @@
 #include "i18n/Deployment.h"
 
 #include "i18n/OptionFile.h"
+#include "platform/Context.h"
 #include "platform/Folders.h"
 #include "platform/Text.h"
 
-#include <cstdlib>
 #include <mutex>
-#include <unistd.h>
 #include <utility>
 
 #ifndef TORVANE_DEFAULT_FIRMWARE_SERVER
@@ -25,6 +24,7 @@ namespace {
 
 constexpr const char* SettingsFileName = "option.ini";
 
+// The settings of one context (platform/Context.h): a program's, or one test's.
 struct TSettings {
     std::mutex Lock;
     std::string Server = TORVANE_DEFAULT_FIRMWARE_SERVER;
@@ -33,8 +33,7 @@ struct TSettings {
 };
 
 TSettings& Settings() {
-    static TSettings s;
-    return s;
+    return platform::Context().Part<TSettings>();
 }
 
 std::string WithSlash(std::string url) {
@@ -156,18 +155,18 @@ TFirmwareSource ParseSource(const std::string& value) {
     }
     std::string path = value;
     if (path == "~" || platform::StartsWith(path, "~/")) {
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || *home != '/') {
+        const std::string home = platform::EnvironmentValue("HOME");
+        if (home.empty() || home.front() != '/') {
             return {};
         }
         path = platform::WithTrailingSeparator(home) +
                path.substr(std::min<std::size_t>(2, path.size()));
     } else if (path.front() != '/') {
-        char buf[4096];
-        if (::getcwd(buf, sizeof buf) == nullptr) {
+        const std::string here = platform::CurrentFolder();
+        if (here.empty()) {
             return {};
         }
-        path = platform::WithTrailingSeparator(buf) + path;
+        path = platform::WithTrailingSeparator(here) + path;
     }
     return FolderSource(path);
 }

@@ -6,7 +6,9 @@
 // cache variables TORVANE_FIRMWARE_SERVER, TORVANE_BROADCAST_ADDRESS and
 // TORVANE_SEARCH_INTERFACE), overridden by option.ini ([Global] "server", "broadcast" and
 // "interface"; see OptionFile.h for its files), overridden by the command line's flags.
-// Safe to read from any thread.
+// They belong to the current context (platform/Context.h): a fresh context starts from the
+// compiled-in defaults. Set them before any thread of the context reads them; reading is
+// safe from any thread.
 //
 // Everything that reads or writes these settings in option.ini goes through this unit
 // (LoadDeploymentSettings, StoredDeploymentSettings, StoreDeploymentSettings), so the

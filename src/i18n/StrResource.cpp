@@ -26,10 +26,7 @@ void TfrmStrRes::FormCreate() {
     const std::string temp = platform::TempFolder();
     const std::string program = ProgramFileName();
     if (temp.empty()) {
-        FError = "Cannot use the temporary folder " +
-                 platform::WithTrailingSeparator(std::getenv("TMPDIR") != nullptr
-                                                     ? std::getenv("TMPDIR")
-                                                     : "/tmp") +
+        FError = "Cannot use the temporary folder " + platform::TempFolderBase() +
                  ": it is not a private folder of this user.";
         platform::Host().MessageBox(FError, program, platform::MB_ICONERROR);
         return;

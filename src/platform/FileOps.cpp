@@ -208,15 +208,19 @@ bool RemovePath(const std::string& path) {
     return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
-bool ReplacePath(const std::string& from, const std::string& to) {
+int ReplacePath(const std::string& from, const std::string& to) {
     if (RenameFile(from, to)) {
-        return true;
+        return 0;
     }
-    if (errno != EISDIR && errno != ENOTEMPTY && errno != EEXIST) {
-        return false;
+    const int error = errno;
+    if (error != EISDIR && error != ENOTEMPTY && error != EEXIST) {
+        return error;
     }
     // A folder has the name: it goes, then the file takes its place.
-    return RemovePath(to) && RenameFile(from, to);
+    if (!RemovePath(to)) {
+        return error;
+    }
+    return RenameFile(from, to) ? 0 : errno;
 }
 
 std::string AppDataFolderOf(const std::string& programFileName, bool create) {

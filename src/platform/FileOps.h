@@ -56,8 +56,9 @@ namespace torvane::platform {
 bool RemovePath(const std::string& path);
 
 // Renames from to to, replacing whatever is in the way: a file or a link is replaced in
-// one step, a folder is removed first. False (from left as it is) when it cannot be done.
-bool ReplacePath(const std::string& from, const std::string& to);
+// one step, a folder is removed first. 0 when done; otherwise the system's error, and from
+// is left as it is.
+[[nodiscard]] int ReplacePath(const std::string& from, const std::string& to);
 
 } // namespace torvane::platform
 

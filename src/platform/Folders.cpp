@@ -41,6 +41,32 @@ std::string PrivateFolder(const std::string& path) {
     return path + "/";
 }
 
+std::string TempFolderBase() {
+    return WithTrailingSeparator(EnvOr("TMPDIR", "/tmp"));
+}
+
+std::string EnvironmentValue(const char* name) {
+    return EnvOr(name, nullptr);
+}
+
+std::string CurrentFolder() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        if (::getcwd(buf.data(), buf.size()) != nullptr) {
+            return std::string(buf.data());
+        }
+        if (errno != ERANGE || buf.size() >= (std::size_t{1} << 20)) {
+            return {};
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::optional<std::string> EnvironmentVariable(const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr ? std::optional<std::string>(v) : std::nullopt;
+}
+
 std::string TempFolder() {
     std::string base = EnvOr("TMPDIR", "/tmp");
     while (base.size() > 1 && base.back() == '/') {

@@ -4,6 +4,7 @@
 // Every path uses "/" and every folder returned ends with "/".
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,17 @@ namespace torvane::platform {
 // "/" when it is safe to keep private files in: a real folder (not a link), owned by us,
 // open to nobody else. Empty otherwise.
 [[nodiscard]] std::string PrivateFolder(const std::string& path);
+
+// The folder TempFolder makes its private folder in: ${TMPDIR:-/tmp}/.
+[[nodiscard]] std::string TempFolderBase();
+
+// The value of an environment variable; empty when it is not set.
+[[nodiscard]] std::string EnvironmentValue(const char* name);
+// The same, telling an unset variable (nullopt) from an empty one.
+[[nodiscard]] std::optional<std::string> EnvironmentVariable(const char* name);
+
+// The process's current folder (no trailing "/"); empty when the system cannot tell it.
+[[nodiscard]] std::string CurrentFolder();
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/, or empty when neither variable gives a folder.
 [[nodiscard]] std::string ConfigFolder();

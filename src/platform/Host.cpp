@@ -1,21 +1,22 @@
 #include "platform/Host.h"
 
+#include "platform/Context.h"
+#include "platform/Diag.h"
+#include "platform/HandOver.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <utility>
 #include <unistd.h>
 
 namespace torvane::platform {
 
 namespace {
 
-TConsoleHost& DefaultHost() {
-    static TConsoleHost host;
-    return host;
-}
-
-std::atomic<IHost*> GHost{nullptr};
+// A worker's host on the worker's own thread (WithThreadHost).
+thread_local IHost* TThreadHostOf = nullptr;
 
 bool HasYesNo(int flags) {
     return (flags & 0x0F) == MB_YESNO;
@@ -24,12 +25,23 @@ bool HasYesNo(int flags) {
 } // namespace
 
 IHost& Host() {
-    IHost* h = GHost.load();
-    return h != nullptr ? *h : DefaultHost();
+    return TThreadHostOf != nullptr ? *TThreadHostOf : Context().Host();
 }
 
 void SetHost(IHost* host) {
-    GHost.store(host);
+    Context().SetHost(host);
+}
+
+void WithThreadHost(IHost& host, const std::function<void()>& fn) {
+    struct TRestore {
+        IHost* Previous;
+        ~TRestore() { TThreadHostOf = Previous; }
+    } restore{std::exchange(TThreadHostOf, &host)};
+    fn();
+}
+
+void IHost::RunOnMainThread(const std::function<void()>& fn) {
+    THandOver(*this).Call(fn);
 }
 
 // --- TMainQueue -------------------------------------------------------------------------
@@ -46,37 +58,50 @@ bool TMainQueue::IsMainThread() const {
     return FMainThread == std::this_thread::get_id();
 }
 
+void TMainQueue::Post(std::function<void()> fn) {
+    std::lock_guard<std::mutex> g(FLock);
+    FJobs.push_back(std::move(fn));
+    FWorkArrived.notify_all();
+}
+
 void TMainQueue::RunAndWait(const std::function<void()>& fn) {
     if (IsMainThread()) {
         fn();
         return;
     }
-    TJob job{fn, false};
+    bool done = false;
+    std::condition_variable doneChanged;
+    Post([&] {
+        try {
+            fn();
+        } catch (...) {
+            DiagCaught(EDiag::Host, "work handed to the main thread");
+        }
+        std::lock_guard<std::mutex> g(FLock);
+        done = true;
+        doneChanged.notify_all();
+    });
     std::unique_lock<std::mutex> lk(FLock);
-    FJobs.push_back(&job);
-    FWorkArrived.notify_all();
-    FJobDone.wait(lk, [&] { return job.Done; });
+    doneChanged.wait(lk, [&] { return done; });
 }
 
 void TMainQueue::RunPending() {
     for (;;) {
-        TJob* job = nullptr;
+        std::function<void()> job;
         {
             std::lock_guard<std::mutex> g(FLock);
             if (FJobs.empty()) {
                 return;
             }
-            job = FJobs.front();
+            job = std::move(FJobs.front());
             FJobs.pop_front();
         }
         try {
-            job->Fn();
+            job();
         } catch (...) {
-            // A failing delivery must not leave its sender waiting for ever.
+            // The work that failed goes; the queue keeps serving the rest.
+            DiagCaught(EDiag::Host, "work queued for the main thread");
         }
-        std::lock_guard<std::mutex> g(FLock);
-        job->Done = true;
-        FJobDone.notify_all();
     }
 }
 
@@ -122,10 +147,6 @@ int TConsoleHost::MessageBox(const std::string& text, const std::string& caption
             return IDNO;
         }
     }
-}
-
-void TConsoleHost::RunOnMainThread(const std::function<void()>& fn) {
-    FQueue.RunAndWait(fn);
 }
 
 } // namespace torvane::platform

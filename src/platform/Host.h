@@ -24,14 +24,16 @@ constexpr int IDOK = 1;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// A queue that one thread (the main thread of a host without an event loop) drains, for
-// "run on the main thread and wait".
+// A queue that one thread (the main thread of a host without an event loop) drains: the
+// posted work of a console or test host.
 class TMainQueue {
 public:
     TMainQueue();
     // Makes the calling thread the main thread.
     void BindToCurrentThread();
     [[nodiscard]] bool IsMainThread() const;
+    // Queues fn to run on the main thread; never waits.
+    void Post(std::function<void()> fn);
     // Runs fn on the main thread and waits for it; at once when called on the main thread.
     void RunAndWait(const std::function<void()>& fn);
     // Runs every callable queued so far. Main thread only.
@@ -43,15 +45,10 @@ public:
     void Wake();
 
 private:
-    struct TJob {
-        std::function<void()> Fn;
-        bool Done = false;
-    };
     std::thread::id FMainThread;
     mutable std::mutex FLock;
     std::condition_variable FWorkArrived;
-    std::condition_variable FJobDone;
-    std::deque<TJob*> FJobs;
+    std::deque<std::function<void()>> FJobs;
     bool FWoken = false;
 };
 
@@ -60,22 +57,32 @@ public:
     virtual ~IHost() = default;
     // A modal message box; callable from any thread, returns the button pressed.
     virtual int MessageBox(const std::string& text, const std::string& caption, int flags) = 0;
-    // Runs fn on the main thread and waits until it has run. Called on the main thread
-    // itself, it runs fn at once.
-    virtual void RunOnMainThread(const std::function<void()>& fn) = 0;
+    // Runs fn on the main thread later, after the work posted before it; never waits.
+    // Work still queued when the host goes away is dropped. Threads of ours reach the main
+    // thread through a THandOver (platform/HandOver.h), which their owner can close.
+    virtual void Post(std::function<void()> fn) = 0;
+    // True on the thread that runs posted work.
+    [[nodiscard]] virtual bool IsMainThread() const = 0;
     // Shows or clears the busy mouse pointer; does nothing where there is no pointer.
     virtual void SetBusyCursor(bool busy) = 0;
-    // The queue through which RunOnMainThread reaches the main thread, when the main thread
-    // drains it by hand (a host without an event loop); nullptr when an event loop serves
-    // the hand-overs or they run where they are asked for. Whoever waits on the main
-    // thread for a thread that may be handing something over runs this queue meanwhile.
-    [[nodiscard]] virtual TMainQueue* MainQueue() { return nullptr; }
+
+    // Runs fn on the main thread and waits until it has run (at once on the main thread):
+    // for a host's own calls from other threads (a message box). Nothing can release the
+    // wait; threads of ours use a THandOver, which their owner can close.
+    void RunOnMainThread(const std::function<void()>& fn);
 };
 
-// The host in use. Until SetHost is called it is a console host.
+// The host in use on the calling thread: the one WithThreadHost put on it (an upgrade
+// worker's, which reaches the main thread through the worker's hand-over), else the
+// current context's (platform/Context.h).
 [[nodiscard]] IHost& Host();
-// Installs a host (not owned; must outlive its use). nullptr goes back to the console host.
+// Installs a host in the current context (not owned; must outlive its use). nullptr goes
+// back to the context's console host.
 void SetHost(IHost* host);
+
+// Runs fn with host on the calling thread, in front of the context's; the thread's host
+// before is back when fn returns or throws.
+void WithThreadHost(IHost& host, const std::function<void()>& fn);
 
 // The host of the command line: boxes go to standard error as caption ": " text; a Yes/No
 // question is asked on the terminal when standard input is one and answered otherwise by
@@ -83,9 +90,9 @@ void SetHost(IHost* host);
 class TConsoleHost : public IHost {
 public:
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
-    void RunOnMainThread(const std::function<void()>& fn) override;
+    void Post(std::function<void()> fn) override { FQueue.Post(std::move(fn)); }
+    [[nodiscard]] bool IsMainThread() const override { return FQueue.IsMainThread(); }
     void SetBusyCursor(bool) override {}
-    [[nodiscard]] TMainQueue* MainQueue() override { return &FQueue; }
 
     void SetDefaultAnswer(int answer) { FDefaultAnswer = answer; }
     [[nodiscard]] TMainQueue& Queue() { return FQueue; }

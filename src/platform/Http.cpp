@@ -1,5 +1,6 @@
 #include "platform/Http.h"
 
+#include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "platform/Sleeper.h"
@@ -380,7 +381,7 @@ std::size_t FetchWrite(char* data, std::size_t size, std::size_t count, void* us
 
 struct TDownload {
     TTransfer* Transfer = nullptr;
-    int Fd = -1;
+    TFile* File = nullptr;
     std::uint64_t MaxBytes = 0;
     std::uint64_t Written = 0;
     int WriteErrno = 0;
@@ -402,17 +403,10 @@ std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void*
         d->Transfer->TooLarge = true;
         return 0;
     }
-    std::size_t done = 0;
-    while (done < total) {
-        const ssize_t n = ::write(d->Fd, data + done, total - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            d->WriteErrno = errno;
-            return 0;
-        }
-        done += static_cast<std::size_t>(n);
+    const TIoResult written = d->File->WriteAll(data, total);
+    if (!written.Ok()) {
+        d->WriteErrno = written.Error;
+        return 0;
     }
     d->Written += total;
     return total;
@@ -502,11 +496,11 @@ THttpDownloadResult HttpDownloadToFile(const std::string& url, const std::string
         result.ErrorText = std::move(text);
         return result;
     };
-    std::string freshPath;
-    TUniqueFd file(CreateFreshFileBeside(path, ".download", freshPath));
-    if (file.Get() < 0) {
-        return fail(EDownloadFailure::File, std::strerror(errno));
+    TFile file = TFile::CreateFreshBeside(path, ".download");
+    if (!file.IsOpen()) {
+        return fail(EDownloadFailure::File, ErrorText(file.OpenError()));
     }
+    const std::string freshPath = file.FreshPath();
     TFreshFileGuard guard(freshPath);
     TCurlEasy easy;
     if (easy.Get() == nullptr) {
@@ -519,7 +513,7 @@ THttpDownloadResult HttpDownloadToFile(const std::string& url, const std::string
     t.RateWindowMs = limits.RateWindowMs > 0 ? TimeoutMs(limits.RateWindowMs) : 0;
     t.MinWindowBytes = limits.MinWindowBytes;
     t.MaxDeclaredBytes = limits.MaxBytes;
-    TDownload download{&t, file.Get(), limits.MaxBytes, 0, 0, false};
+    TDownload download{&t, &file, limits.MaxBytes, 0, 0, false};
 
     SetCommonOptions(easy.Get(), url, userAgent, limits.ConnectTimeoutMs, t, errorBuffer);
     curl_easy_setopt(easy.Get(), CURLOPT_FOLLOWLOCATION, 1L);
@@ -551,11 +545,13 @@ THttpDownloadResult HttpDownloadToFile(const std::string& url, const std::string
         fail(EDownloadFailure::Transfer, CurlErrorText(rc, errorBuffer));
     }
     // A failed download leaves an empty file.
-    if (!result.Ok && ::ftruncate(file.Get(), 0) != 0) {
-        result.ErrorText += "; " + std::string(std::strerror(errno));
+    if (!result.Ok) {
+        if (const int error = file.Truncate(); error != 0) {
+            result.ErrorText += "; " + ErrorText(error);
+        }
     }
-    if (!file.Close() && result.Ok) {
-        fail(EDownloadFailure::File, std::strerror(errno));
+    if (const int error = file.Close(); error != 0 && result.Ok) {
+        fail(EDownloadFailure::File, ErrorText(error));
         if (::truncate(freshPath.c_str(), 0) != 0) {
             result.ErrorText += "; " + std::string(std::strerror(errno));
         }

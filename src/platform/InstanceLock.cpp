@@ -3,36 +3,21 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
-#include <utility>
 
 namespace torvane::platform {
 
-TFileLock::~TFileLock() {
-    Close();
-}
-
-TFileLock::TFileLock(TFileLock&& other) noexcept : FFd(std::exchange(other.FFd, -1)) {}
-
-TFileLock& TFileLock::operator=(TFileLock&& other) noexcept {
-    if (this != &other) {
-        Close();
-        FFd = std::exchange(other.FFd, -1);
-    }
-    return *this;
-}
-
 bool TFileLock::Open(const std::string& path) {
     Close();
-    FFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    return FFd >= 0;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    FFile = TFile::Adopt(fd, fd < 0 ? errno : 0);
+    return FFile.IsOpen();
 }
 
 bool TFileLock::LockShared() {
-    if (FFd < 0) {
+    if (!FFile.IsOpen()) {
         return false;
     }
-    while (::flock(FFd, LOCK_SH) != 0) {
+    while (::flock(FFile.Handle(), LOCK_SH) != 0) {
         if (errno != EINTR) {
             return false;
         }
@@ -41,20 +26,43 @@ bool TFileLock::LockShared() {
 }
 
 bool TFileLock::TryLockExclusive() {
-    return FFd >= 0 && ::flock(FFd, LOCK_EX | LOCK_NB) == 0;
+    return FFile.IsOpen() && ::flock(FFile.Handle(), LOCK_EX | LOCK_NB) == 0;
+}
+
+int TFileLock::TryLockExclusiveError() {
+    if (!FFile.IsOpen()) {
+        return FFile.OpenError() != 0 ? FFile.OpenError() : EBADF;
+    }
+    for (;;) {
+        if (::flock(FFile.Handle(), LOCK_EX | LOCK_NB) == 0) {
+            return 0;
+        }
+        if (errno != EINTR) {
+            return errno == EAGAIN ? EWOULDBLOCK : errno;
+        }
+    }
+}
+
+bool TFileLock::LockExclusive() {
+    if (!FFile.IsOpen()) {
+        return false;
+    }
+    while (::flock(FFile.Handle(), LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void TFileLock::Unlock() {
-    if (FFd >= 0) {
-        (void)::flock(FFd, LOCK_UN);
+    if (FFile.IsOpen()) {
+        (void)::flock(FFile.Handle(), LOCK_UN);
     }
 }
 
 void TFileLock::Close() {
-    if (FFd >= 0) {
-        ::close(FFd);
-        FFd = -1;
-    }
+    (void)FFile.Close();
 }
 
 } // namespace torvane::platform

@@ -23,4 +23,8 @@ TLocalTime CurrentLocalTime() {
     return t;
 }
 
+bool LocalTimeOf(std::time_t moment, std::tm& out) {
+    return ::localtime_r(&moment, &out) != nullptr;
+}
+
 } // namespace torvane::platform

@@ -1,6 +1,8 @@
 #pragma once
 // The local date and time, to the millisecond, as the system's time zone gives it.
 
+#include <ctime>
+
 namespace torvane::platform {
 
 struct TLocalTime {
@@ -14,5 +16,9 @@ struct TLocalTime {
 };
 
 [[nodiscard]] TLocalTime CurrentLocalTime();
+
+// The broken-down local time of a moment (localtime_r); false when the system cannot give
+// it (out).
+[[nodiscard]] bool LocalTimeOf(std::time_t moment, std::tm& out);
 
 } // namespace torvane::platform

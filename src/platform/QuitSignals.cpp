@@ -87,6 +87,22 @@ void UnblockSignals(const sigset_t& set) {
     (void)::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+int WakeSignal() {
+    return SIGUSR1;
+}
+
+void AddWakeSignal(sigset_t& set) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    (void)::sigaction(WakeSignal(), &action, nullptr);
+    sigaddset(&set, WakeSignal());
+}
+
+void SendWakeSignal(pthread_t thread) {
+    (void)::pthread_kill(thread, WakeSignal());
+}
+
 int WaitForSignal(const sigset_t& set) {
     int sig = 0;
     while (::sigwait(&set, &sig) != 0) {

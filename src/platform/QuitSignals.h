@@ -6,6 +6,7 @@
 //  - torvane-cli: the signals are blocked in every thread and one thread waits for them.
 
 #include <csignal>
+#include <pthread.h>
 
 namespace torvane::platform {
 
@@ -36,6 +37,14 @@ private:
 // Blocks the signals of set in the calling thread (and the threads it starts later).
 [[nodiscard]] bool BlockSignals(const sigset_t& set);
 void UnblockSignals(const sigset_t& set);
+// The signal by which the program wakes its own thread that waits in WaitForSignal, so
+// that the thread's owner can end it (SIGUSR1). AddWakeSignal puts it in set and gives it
+// its default action, so that it is never discarded (a process may start with it
+// ignored); block the set before other threads start, like the quit signals.
+[[nodiscard]] int WakeSignal();
+void AddWakeSignal(sigset_t& set);
+// Sends the wake signal to a thread (pthread_kill).
+void SendWakeSignal(pthread_t thread);
 // Waits for one of the blocked signals of set: its number.
 [[nodiscard]] int WaitForSignal(const sigset_t& set);
 // The same for at most ms milliseconds: 0 when none came.

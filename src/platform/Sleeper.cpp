@@ -1,24 +1,19 @@
 #include "platform/Sleeper.h"
 
+#include "platform/Context.h"
+
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <thread>
 
 namespace torvane::platform {
 
-namespace {
-TRealSleeper GRealSleeper;
-std::atomic<ISleeper*> GSleeper{nullptr};
-} // namespace
-
 ISleeper& Sleeper() {
-    ISleeper* s = GSleeper.load();
-    return s != nullptr ? *s : GRealSleeper;
+    return Context().Sleeper();
 }
 
 void SetSleeper(ISleeper* sleeper) {
-    GSleeper.store(sleeper);
+    Context().SetSleeper(sleeper);
 }
 
 void SleepMs(int ms) {

@@ -15,8 +15,9 @@ public:
     [[nodiscard]] virtual int Timeout(int ms) { return ms; }
 };
 
+// The current context's sleeper (platform/Context.h).
 [[nodiscard]] ISleeper& Sleeper();
-// Installs a sleeper (not owned). nullptr restores the real one.
+// Installs a sleeper in the current context (not owned). nullptr restores the real one.
 void SetSleeper(ISleeper* sleeper);
 
 // Shorthands for Sleeper().Sleep and Sleeper().Timeout.

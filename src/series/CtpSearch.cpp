@@ -2,6 +2,8 @@
 
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
+#include "platform/Context.h"
+#include "platform/Diag.h"
 #include "platform/Sleeper.h"
 
 #include <algorithm>
@@ -16,19 +18,28 @@ namespace {
 // Of a reply datagram, this much is looked at.
 constexpr std::size_t SearchDatagramUsed = 511;
 
-std::mutex GSearchPortsLock;
-TCtpSearchPorts GSearchPorts;
+// The ports of one context (platform/Context.h).
+struct TSearchPortsPart {
+    std::mutex Lock;
+    TCtpSearchPorts Ports;
+};
+
+TSearchPortsPart& SearchPortsPart() {
+    return platform::Context().Part<TSearchPortsPart>();
+}
 
 } // namespace
 
 TCtpSearchPorts CtpSearchPorts() {
-    std::lock_guard<std::mutex> g(GSearchPortsLock);
-    return GSearchPorts;
+    TSearchPortsPart& part = SearchPortsPart();
+    std::lock_guard<std::mutex> g(part.Lock);
+    return part.Ports;
 }
 
 void SetCtpSearchPorts(TCtpSearchPorts ports) {
-    std::lock_guard<std::mutex> g(GSearchPortsLock);
-    GSearchPorts = ports;
+    TSearchPortsPart& part = SearchPortsPart();
+    std::lock_guard<std::mutex> g(part.Lock);
+    part.Ports = ports;
 }
 
 int TSocketThread::SearchCTPDevices(TCTPDeviceList& list) {
@@ -44,7 +55,9 @@ int TSocketThread::SearchCTPDevices(TCTPDeviceList& list) {
     (void)socket.SetNonBlocking(true);
     const auto targets = SearchTargets();
     if (targets.empty()) {
-        return 0; // no destination (no interface that can broadcast): nothing to wait for
+        // No destination (no interface that can broadcast): nothing to wait for.
+        platform::Diag(platform::EDiag::Ctp, "the version search has nowhere to send");
+        return 0;
     }
     (void)socket.SendToTargets(CtpSearchProbe.data(), CtpSearchProbe.size(), ports.Remote, targets);
 
@@ -62,11 +75,21 @@ int TSocketThread::SearchCTPDevices(TCTPDeviceList& list) {
             if (got.WouldBlock()) {
                 continue;
             }
+            platform::Diag(platform::EDiag::Ctp,
+                           "the version search ends early: a read failed: " + got.ErrorText());
             break;
         }
         const std::string_view datagram(buffer.data(), std::min(got.Count, SearchDatagramUsed));
         if (!ctp::IsSearchReply(datagram)) {
-            continue; // empty, our own probe, or another family's datagram
+            // Empty, our own probe, or another family's datagram.
+            if (platform::DiagOn(platform::EDiag::Ctp)) {
+                platform::Diag(platform::EDiag::Ctp,
+                               "the version search passed over a datagram of " +
+                                   std::to_string(got.Count) + " bytes from " +
+                                   platform::IPv4ToText(got.From) + ":" +
+                                   std::to_string(got.FromPort) + ": no CTP search reply");
+            }
+            continue;
         }
         list.push_back(ParseCTPSearchReply(datagram));
         ++count;
@@ -82,11 +105,23 @@ bool ReadDeviceVersion(const std::string& ip, int port, std::string& version) {
     TCTPDeviceList replies;
     (void)TSocketThread::SearchCTPDevices(replies);
     version.clear();
+    bool found = false;
     for (const auto& record : replies) {
         if (record.IP == ip) {
             version = record.Version;
+            found = true;
             break;
         }
+        // A reply from a camera that is not the one asked about.
+        if (platform::DiagOn(platform::EDiag::Ctp)) {
+            const std::string who = record.IP.empty() ? "a camera without an address" : record.IP;
+            platform::Diag(platform::EDiag::Ctp,
+                           "the version search passed over the reply of " + who +
+                               ", which is not " + ip);
+        }
+    }
+    if (!found) {
+        platform::Diag(platform::EDiag::Ctp, "no reply of the version search names " + ip);
     }
     return true;
 }

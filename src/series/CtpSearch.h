@@ -16,7 +16,10 @@ constexpr std::uint16_t CtpSearchPort = 7999;
 inline constexpr std::string_view CtpSearchProbe = "SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n";
 
 // The UDP ports of the search: the local port it binds (when free) and the port the probe
-// goes to. Both are 7999; tests point them at a loopback peer.
+// goes to. Both are 7999; tests point them at a loopback peer. They belong to the current
+// context (platform/Context.h). Several searches may run at once (one per worker): each
+// has its own socket, and those that find 7999 taken read their replies on the port the
+// system gives them.
 struct TCtpSearchPorts {
     std::uint16_t Local = CtpSearchPort;
     std::uint16_t Remote = CtpSearchPort;

@@ -18,6 +18,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,9 +141,8 @@ public:
                                              const std::string& password,
                                              TDevInfo*& device) = 0;
 
-    // Not a slot: asks every running search receiver to stop and waits until all have
-    // ended (on the main thread it keeps serving their hand-overs meanwhile). Teardown
-    // calls it so that nothing is left running.
+    // Not a slot: stops every search receiver (replies not yet handed over are dropped)
+    // and joins its thread. Teardown calls it so that nothing is left running.
     virtual void StopSearches() = 0;
 };
 
@@ -187,20 +187,28 @@ public:
 private:
     class TRecvThread;
     void ReapEndedSearches();
+    // A copy of the current device, taken under the lock (the uploads' view of it).
+    [[nodiscard]] std::optional<TDevInfo> DeviceSnapshot() const;
 
     std::uint16_t FLocalSearchPort;
-    TDevInfo* FDevice = nullptr;
     mutable std::mutex FSearchLock;
     std::list<std::unique_ptr<TRecvThread>> FSearches;
+    // Guards the current device and the kept records. Uploads take a copy of the device
+    // under it and run unlocked, so several runs upload through one client at once; the
+    // settings operations, which work on the kept records, hold it for their whole call.
+    mutable std::recursive_mutex FStateLock;
+    TDevInfo* FDevice = nullptr;
     // Records kept by GetWifiParams and GetFactoryParams for later calls; they belong to
     // the client.
     std::unique_ptr<TWifiParams> FWifiParams;
     std::unique_ptr<TFactoryParams> FFactoryParams;
 };
 
-// The process-wide client, created on first use. ReleaseSeries924 stops its searches and
-// drops the process's reference (the search session's teardown calls it); a later
-// Series924() creates a new client.
+// The client of the current context (platform/Context.h), created on first use: the
+// search session's T-series searches and the T adapters' uploads use it. Safe for
+// concurrent use: searches may run while several workers upload. ReleaseSeries924 stops
+// its searches and drops the context's reference (the search session's teardown calls
+// it); a later Series924() creates a new client.
 [[nodiscard]] std::shared_ptr<IT924Series> Series924();
 void ReleaseSeries924();
 

@@ -203,6 +203,7 @@ bool TT924Series::CheckLogin(const std::string& baseUrl, const std::string& user
 bool TT924Series::SetFactoryParams(const std::string& user, const std::string& password,
                                    const TDevInfo& oldSettings, const TDevInfo& newSettings,
                                    const std::string& wifiMac) {
+    const std::lock_guard<std::recursive_mutex> state(FStateLock);
     if (FDevice == nullptr) {
         return false;
     }
@@ -240,6 +241,7 @@ bool TT924Series::SetFactoryParams(const std::string& user, const std::string& p
 // --- 9: restoring defaults --------------------------------------------------------------
 
 bool TT924Series::RestoreDefaults(const std::string& user, const std::string& password) {
+    const std::lock_guard<std::recursive_mutex> state(FStateLock);
     if (FDevice == nullptr) {
         return false;
     }
@@ -254,6 +256,7 @@ bool TT924Series::RestoreDefaults(const std::string& user, const std::string& pa
 
 std::int32_t TT924Series::ScanWifi(const std::string& user, const std::string& password,
                                    std::vector<TWifiListEntry>& list) {
+    const std::lock_guard<std::recursive_mutex> state(FStateLock);
     list.clear(); // releases the records of the previous scan
     if (FDevice == nullptr) {
         return -1;
@@ -350,6 +353,7 @@ std::int32_t TT924Series::ScanWifi(const std::string& user, const std::string& p
 // --- 11, 12: Wi-Fi settings -------------------------------------------------------------
 
 TWifiParams* TT924Series::GetWifiParams(const std::string& user, const std::string& password) {
+    const std::lock_guard<std::recursive_mutex> state(FStateLock);
     if (FWifiParams) {
         return FWifiParams.get();
     }
@@ -388,6 +392,7 @@ TWifiParams* TT924Series::GetWifiParams(const std::string& user, const std::stri
 }
 
 std::int32_t TT924Series::SetWifiParams(const std::string& user, const std::string& password) {
+    const std::lock_guard<std::recursive_mutex> state(FStateLock);
     if (FDevice == nullptr || !FWifiParams) {
         return 0;
     }
@@ -422,6 +427,7 @@ std::int32_t TT924Series::SetWifiParams(const std::string& user, const std::stri
 
 TFactoryParams* TT924Series::GetFactoryParams(const std::string& user,
                                               const std::string& password, bool useKeptRecord) {
+    const std::lock_guard<std::recursive_mutex> state(FStateLock);
     if (FFactoryParams && useKeptRecord) {
         return FFactoryParams.get();
     }
@@ -466,6 +472,7 @@ TFactoryParams* TT924Series::GetFactoryParams(const std::string& user,
 }
 
 std::uint8_t TT924Series::SetDdns(const std::string& user, const std::string& password) {
+    const std::lock_guard<std::recursive_mutex> state(FStateLock);
     // Without a record read from the camera there is nothing to write: the camera's DDNS
     // settings are not overwritten with empty ones.
     if (FDevice == nullptr || !FFactoryParams || FFactoryParams->Status == 5 ||
@@ -491,6 +498,7 @@ std::uint8_t TT924Series::SetDdns(const std::string& user, const std::string& pa
 bool TT924Series::RefreshDevice(std::int32_t /*unused1*/, std::int32_t /*unused2*/,
                                 const std::string& user, const std::string& password,
                                 TDevInfo*& device) {
+    const std::lock_guard<std::recursive_mutex> state(FStateLock);
     if (FDevice == nullptr || device == nullptr) {
         return false;
     }

@@ -82,12 +82,16 @@ bool UploadFirmware(const TDevInfo* device, const std::string& baseUrl, const st
 bool TT924Series::UploadSystemFirmware(const std::string& baseUrl, const std::string& user,
                                        const std::string& password,
                                        const std::string& filePath) {
-    return UploadFirmware(FDevice, baseUrl, user, password, filePath, "/upgrade_firmware.cgi");
+    const std::optional<TDevInfo> device = DeviceSnapshot();
+    return UploadFirmware(device ? &*device : nullptr, baseUrl, user, password, filePath,
+                          "/upgrade_firmware.cgi");
 }
 
 bool TT924Series::UploadUIFirmware(const std::string& baseUrl, const std::string& user,
                                    const std::string& password, const std::string& filePath) {
-    return UploadFirmware(FDevice, baseUrl, user, password, filePath, "/upgrade_htmls.cgi");
+    const std::optional<TDevInfo> device = DeviceSnapshot();
+    return UploadFirmware(device ? &*device : nullptr, baseUrl, user, password, filePath,
+                          "/upgrade_htmls.cgi");
 }
 
 } // namespace torvane

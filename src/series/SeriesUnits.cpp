@@ -6,7 +6,6 @@
 #include "series/uTUpgrade.h"
 #include "upgrade/uUpgradeFactory.h"
 
-#include <mutex>
 
 namespace torvane {
 
@@ -19,17 +18,14 @@ template <class T> TUpgradeFactory::TCreator Make() {
 } // namespace
 
 void RegisterSeriesAdapters() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        TUpgradeFactory::RegisterCreator(0, true, Make<TESYSUpgrade>());
-        TUpgradeFactory::RegisterCreator(0, false, Make<TEUIUpgrade>());
-        TUpgradeFactory::RegisterCreator(1, true, Make<TFSYSUpgrade>());
-        TUpgradeFactory::RegisterCreator(1, false, Make<TFUIUpgrade>());
-        TUpgradeFactory::RegisterCreator(2, true, Make<THSYSUpgrade>());
-        TUpgradeFactory::RegisterCreator(2, false, Make<THUIUpgrade>());
-        TUpgradeFactory::RegisterCreator(3, true, Make<TTSYSUpgrade>());
-        TUpgradeFactory::RegisterCreator(3, false, Make<TTUIUpgrade>());
-    });
+    TUpgradeFactory::RegisterCreator(0, true, Make<TESYSUpgrade>());
+    TUpgradeFactory::RegisterCreator(0, false, Make<TEUIUpgrade>());
+    TUpgradeFactory::RegisterCreator(1, true, Make<TFSYSUpgrade>());
+    TUpgradeFactory::RegisterCreator(1, false, Make<TFUIUpgrade>());
+    TUpgradeFactory::RegisterCreator(2, true, Make<THSYSUpgrade>());
+    TUpgradeFactory::RegisterCreator(2, false, Make<THUIUpgrade>());
+    TUpgradeFactory::RegisterCreator(3, true, Make<TTSYSUpgrade>());
+    TUpgradeFactory::RegisterCreator(3, false, Make<TTUIUpgrade>());
 }
 
 } // namespace torvane

@@ -1,5 +1,6 @@
 #include "series/uEUpgrade.h"
 
+#include "platform/Diag.h"
 #include "platform/Text.h"
 #include "series/uEUpgradeFile.h"
 
@@ -83,6 +84,7 @@ bool TESYSUpgrade::ReadCurrentVersion() {
         SetCurrentVersion(version);
         return !version.empty();
     } catch (const std::exception&) {
+        platform::DiagCaught(platform::EDiag::Ctp, "reading an E camera's version");
         return false;
     }
 }

@@ -8,7 +8,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace torvane {
@@ -136,23 +135,20 @@ std::string HexOf(const std::uint8_t* bytes, std::size_t size) {
     return out;
 }
 
-bool Sha256OfFd(int fd, std::string& hex, std::uint64_t& size) {
+bool Sha256OfFile(platform::TFile& file, std::string& hex, std::uint64_t& size) {
     TDigest sha(EDigest::Sha256);
     std::vector<char> buf(1 << 20);
     size = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buf.data(), buf.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        const platform::TIoResult n = file.Read(buf.data(), buf.size());
+        if (!n.Ok()) {
             return false;
         }
-        if (n == 0) {
+        if (n.Count == 0) {
             break;
         }
-        sha.Update(buf.data(), static_cast<std::size_t>(n));
-        size += static_cast<std::uint64_t>(n);
+        sha.Update(buf.data(), n.Count);
+        size += n.Count;
     }
     hex = HexOf(sha.Final());
     return true;

@@ -2,6 +2,8 @@
 // Message digests on libcrypto's EVP interface: MD5 for the packages (the catalogue gives
 // their MD5) and SHA-256 for the proof kept beside an unpacked firmware file.
 
+#include "platform/File.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -60,8 +62,8 @@ private:
     return HexOf(bytes.data(), bytes.size());
 }
 
-// The SHA-256 (hex) and size of everything that can be read from fd from its current
+// The SHA-256 (hex) and size of everything that can be read from file from its current
 // position. False when a read fails.
-[[nodiscard]] bool Sha256OfFd(int fd, std::string& hex, std::uint64_t& size);
+[[nodiscard]] bool Sha256OfFile(platform::TFile& file, std::string& hex, std::uint64_t& size);
 
 } // namespace torvane

@@ -1,14 +1,10 @@
 #include "upgrade/FirmwareProof.h"
 
+#include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "platform/Text.h"
 #include "upgrade/Digest.h"
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace torvane {
 
@@ -46,25 +42,22 @@ bool ParseSize(const std::string& text, std::uint64_t& size) {
 // The whole of a small file, opened without following a link.
 bool ReadSmallFile(const std::string& path, std::string& out) {
     out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    platform::TFile file = platform::TFile::OpenForReading(path, true);
+    if (!file.IsOpen()) {
         return false;
     }
     char buf[MaxRecordBytes + 1];
-    bool ok = true;
-    while (ok && out.size() <= MaxRecordBytes) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) {
-            continue;
+    while (out.size() <= MaxRecordBytes) {
+        const platform::TIoResult n = file.Read(buf, sizeof buf);
+        if (!n.Ok()) {
+            return false;
         }
-        if (n <= 0) {
-            ok = n == 0;
+        if (n.Count == 0) {
             break;
         }
-        out.append(buf, static_cast<std::size_t>(n));
+        out.append(buf, n.Count);
     }
-    ::close(fd);
-    return ok && out.size() <= MaxRecordBytes;
+    return out.size() <= MaxRecordBytes;
 }
 
 } // namespace
@@ -136,20 +129,17 @@ bool IsProvedFirmware(const std::string& firmwarePath, const std::string& expect
         proof.PackageMd5 != platform::LowerAscii(expectedMd5)) {
         return false;
     }
-    const int fd = ::open(firmwarePath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    platform::TFile file = platform::TFile::OpenForReading(firmwarePath, true);
+    if (!file.IsOpen()) {
         return false;
     }
-    struct stat st {};
-    bool proved = false;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<std::uint64_t>(st.st_size) == proof.Size) {
-        std::string sha;
-        std::uint64_t size = 0;
-        proved = Sha256OfFd(fd, sha, size) && size == proof.Size && sha == proof.Sha256;
+    const platform::TFileInfo info = file.Info();
+    if (info.Error != 0 || !info.Regular || info.Size != proof.Size) {
+        return false;
     }
-    ::close(fd);
-    return proved;
+    std::string sha;
+    std::uint64_t size = 0;
+    return Sha256OfFile(file, sha, size) && size == proof.Size && sha == proof.Sha256;
 }
 
 } // namespace torvane

@@ -1,22 +1,19 @@
 #include "upgrade/Mirror.h"
 
+#include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "platform/IniFile.h"
+#include "platform/InstanceLock.h"
 #include "platform/Text.h"
 #include "upgrade/md5.h"
 #include "upgrade/uIUpgrade.h"
 #include "upgrade/uIUpgradeOpt.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <optional>
 #include <set>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace torvane {
@@ -43,31 +40,26 @@ struct TLocalFile {
 // The MD5 of the regular file at path, never through a link; none for anything else.
 TLocalFile Md5OfPlainFile(const std::string& path) {
     TLocalFile local;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (platform::PathKind(path) != platform::EFileKind::Regular) {
         return local;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    platform::TFile file = platform::TFile::OpenPlainForReading(path);
+    if (!file.IsOpen()) {
         return local;
     }
     TMd5 md5;
     std::string buffer(1 << 20, '\0');
     std::uint64_t size = 0;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = file.Info().Regular;
     while (ok) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            ok = n == 0;
+        const platform::TIoResult r = file.Read(buffer.data(), buffer.size());
+        if (!r.Ok() || r.Count == 0) {
+            ok = r.Ok();
             break;
         }
-        md5.Update(buffer.data(), static_cast<std::size_t>(n));
-        size += static_cast<std::uint64_t>(n);
+        md5.Update(buffer.data(), r.Count);
+        size += r.Count;
     }
-    ::close(fd);
     if (ok) {
         local.Md5 = DigestToHex(md5.Final());
         local.Size = size;
@@ -80,13 +72,12 @@ TLocalFile Md5OfPlainFile(const std::string& path) {
 class TStagedFile {
 public:
     explicit TStagedFile(const std::string& path) {
-        const int fd = platform::CreateFreshFileBeside(path, StagedSuffix, FPath, 0644);
-        if (fd < 0) {
-            FError = platform::LastErrorText();
-            FPath.clear();
+        const platform::TFile file = platform::TFile::CreateFreshBeside(path, StagedSuffix, 0644);
+        if (!file.IsOpen()) {
+            FError = platform::ErrorText(file.OpenError());
             return;
         }
-        ::close(fd);
+        FPath = file.FreshPath();
     }
     TStagedFile(const TStagedFile&) = delete;
     TStagedFile& operator=(const TStagedFile&) = delete;
@@ -100,13 +91,13 @@ public:
     [[nodiscard]] bool Made() const { return !FPath.empty(); }
     [[nodiscard]] const std::string& Path() const { return FPath; }
     [[nodiscard]] const std::string& Error() const { return FError; }
-    // Renames the file to target (replacing what is there); false with errno set.
-    bool PutInPlace(const std::string& target) {
-        if (!platform::ReplacePath(FPath, target)) {
-            return false;
+    // Renames the file to target (replacing what is there): 0, or the system's error.
+    int PutInPlace(const std::string& target) {
+        if (const int error = platform::ReplacePath(FPath, target); error != 0) {
+            return error;
         }
         FPath.clear();
-        return true;
+        return 0;
     }
 
 private:
@@ -145,21 +136,6 @@ std::string LinesOf(const std::vector<platform::TIniFile::TLineInfo>& lines,
         }
     }
     return out;
-}
-
-bool WriteWhole(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -253,10 +229,10 @@ void TMirror::TImpl::MirrorFolder(const std::string& folder) {
         return;
     }
     const std::string dir = Destination + folder + "/";
-    struct stat st {};
-    if (::lstat((Destination + folder).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+    if (const platform::EFileKind kind = platform::PathKind(Destination + folder);
+        kind != platform::EFileKind::Unknown && kind != platform::EFileKind::Folder) {
         // A link or a file in the folder's place: it is not ours to replace.
-        Fail(folder, CatalogFileName, dir + ": " + std::strerror(ENOTDIR));
+        Fail(folder, CatalogFileName, dir + ": " + platform::ErrorText(ENOTDIR));
         return;
     }
     if (!platform::MakeFolder(Destination + folder)) {
@@ -360,8 +336,8 @@ void TMirror::TImpl::MirrorFolder(const std::string& folder) {
         fetched.push_back({package.Name, std::move(staged), got});
     }
     for (TFetched& f : fetched) {
-        if (!f.File.PutInPlace(dir + f.Name)) {
-            Fail(folder, f.Name, dir + f.Name + ": " + platform::LastErrorText());
+        if (const int moved = f.File.PutInPlace(dir + f.Name); moved != 0) {
+            Fail(folder, f.Name, dir + f.Name + ": " + platform::ErrorText(moved));
             continue;
         }
         local[f.Name] = f.Digest;
@@ -381,7 +357,7 @@ void TMirror::TImpl::MirrorFolder(const std::string& folder) {
     std::vector<std::string> leftOut;
     std::vector<std::string> keptEarlier;
     std::optional<platform::TIniFile> earlier;
-    if (::lstat(cataloguePath.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (platform::PathKind(cataloguePath) == platform::EFileKind::Regular) {
         earlier.emplace(cataloguePath);
     }
     for (const std::string& section : sections) {
@@ -414,20 +390,21 @@ void TMirror::TImpl::MirrorFolder(const std::string& folder) {
         if (!keptKeys.empty()) {
             copy += LinesOf(earlier->LinesWithSections(), keptKeys, false);
         }
-        const int fd = ::open(stagedCatalogue.Path().c_str(),
-                              O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-        const bool written = fd >= 0 && WriteWhole(fd, copy);
-        const std::string why = platform::LastErrorText();
-        if (fd >= 0) {
-            ::close(fd);
+        platform::TFile file = platform::TFile::OpenForRewriting(stagedCatalogue.Path());
+        int failure = file.OpenError();
+        if (failure == 0) {
+            failure = file.WriteAll(copy.data(), copy.size()).Error;
         }
-        if (!written) {
-            Fail(folder, CatalogFileName, why);
+        if (const int closed = file.Close(); failure == 0) {
+            failure = closed;
+        }
+        if (failure != 0) {
+            Fail(folder, CatalogFileName, platform::ErrorText(failure));
             return;
         }
     }
-    if (!stagedCatalogue.PutInPlace(cataloguePath)) {
-        Fail(folder, CatalogFileName, cataloguePath + ": " + platform::LastErrorText());
+    if (const int moved = stagedCatalogue.PutInPlace(cataloguePath); moved != 0) {
+        Fail(folder, CatalogFileName, cataloguePath + ": " + platform::ErrorText(moved));
         return;
     }
     TMirrorItem item;
@@ -473,24 +450,20 @@ TMirrorResult TMirror::Run(const std::function<void(const TMirrorItem&)>& report
     // One mirror at a time writes into a folder: each removes what an interrupted run left,
     // which would otherwise be another's files in the middle of their fetch.
     const std::string lockPath = destination + LockFileName;
-    const int lock =
-        ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (lock < 0) {
+    platform::TFileLock lock;
+    if (!lock.Open(lockPath)) {
         result.Start = EMirrorStart::NoFolder;
-        result.StartText = lockPath + ": " + platform::LastErrorText();
+        result.StartText = lockPath + ": " + platform::ErrorText(lock.OpenError());
         return result;
     }
-    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        ::close(lock);
+    if (const int error = lock.TryLockExclusiveError(); error != 0) {
         result.Start = error == EWOULDBLOCK ? EMirrorStart::Busy : EMirrorStart::NoFolder;
-        result.StartText = lockPath + ": " + std::strerror(error);
+        result.StartText = lockPath + ": " + platform::ErrorText(error);
         return result;
     }
     for (const std::string& folder : FImpl->Folders) {
         FImpl->MirrorFolder(folder);
     }
-    ::close(lock);
     return result;
 }
 

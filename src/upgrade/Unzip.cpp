@@ -1,5 +1,6 @@
 #include "upgrade/Unzip.h"
 
+#include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "upgrade/Digest.h"
@@ -7,12 +8,7 @@
 
 #include <zip.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace torvane {
@@ -21,45 +17,7 @@ namespace {
 
 constexpr std::size_t ChunkBytes = 1 << 20;
 
-// --- RAII owners of the handles used here ----------------------------------------------
-
-class TFd {
-public:
-    TFd() = default;
-    explicit TFd(int fd) : FFd(fd) {}
-    ~TFd() { Reset(); }
-    TFd(TFd&& other) noexcept : FFd(other.Release()) {}
-    TFd& operator=(TFd&& other) noexcept {
-        if (this != &other) {
-            Reset(other.Release());
-        }
-        return *this;
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-
-    [[nodiscard]] int Get() const { return FFd; }
-    [[nodiscard]] bool Valid() const { return FFd >= 0; }
-    int Release() {
-        const int fd = FFd;
-        FFd = -1;
-        return fd;
-    }
-    void Reset(int fd = -1) {
-        if (FFd >= 0) {
-            ::close(FFd);
-        }
-        FFd = fd;
-    }
-    // Closes and reports whether the close succeeded (a late write error shows here).
-    [[nodiscard]] bool Close() {
-        const int fd = Release();
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int FFd = -1;
-};
+// --- owners of the archive's handles ----------------------------------------------------
 
 struct TZipArchiveCloser {
     void operator()(zip_t* za) const { zip_discard(za); }
@@ -77,7 +35,7 @@ public:
     explicit TTempFileGuard(std::string path) : FPath(std::move(path)) {}
     ~TTempFileGuard() {
         if (!FPath.empty()) {
-            ::unlink(FPath.c_str());
+            (void)platform::RemoveFile(FPath);
         }
     }
     TTempFileGuard(const TTempFileGuard&) = delete;
@@ -96,8 +54,8 @@ std::string ZipErrorText(int code) {
     return text;
 }
 
-std::string OsError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
+std::string OsError(const std::string& what, int error) {
+    return what + ": " + platform::ErrorText(error);
 }
 
 // The non-empty path components of a checked entry name, "." left out.
@@ -118,21 +76,6 @@ std::vector<std::string> Components(const std::string& name) {
     return parts;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The reason an entry's kind refuses the package, or empty. Archives made on Unix keep the
 // file's mode in the high half of the external attributes: a link there would be unpacked
 // by other tools as a link, here as a small file holding its target's path, and neither is
@@ -146,14 +89,14 @@ std::string RefusedKind(zip_t* za, zip_uint64_t index) {
     if (opsys != ZIP_OPSYS_UNIX) {
         return {};
     }
-    const auto type = static_cast<mode_t>((attributes >> 16) & S_IFMT);
-    if (type == S_IFLNK) {
+    switch (platform::FileKindOfMode(attributes >> 16)) {
+    case platform::EFileKind::Link:
         return "it is a symbolic link";
-    }
-    if (type != 0 && type != S_IFREG && type != S_IFDIR) {
+    case platform::EFileKind::Special:
         return "it is a special file";
+    default:
+        return {};
     }
-    return {};
 }
 
 bool ExtractTo(zip_t* za, zip_uint64_t index, const zip_stat_t& st, const std::string& target,
@@ -164,12 +107,12 @@ bool ExtractTo(zip_t* za, zip_uint64_t index, const zip_stat_t& st, const std::s
         error = std::string("cannot read entry ") + st.name + ": " + zip_strerror(za);
         return false;
     }
-    std::string tempPath;
-    TFd out(platform::CreateFreshFileBeside(target, ".part", tempPath, 0644));
-    if (!out.Valid()) {
-        error = OsError("cannot create a file for " + fileName);
+    platform::TFile out = platform::TFile::CreateFreshBeside(target, ".part", 0644);
+    if (!out.IsOpen()) {
+        error = OsError("cannot create a file for " + fileName, out.OpenError());
         return false;
     }
+    const std::string tempPath = out.FreshPath();
     TTempFileGuard guard(tempPath);
 
     // Hashed on a second thread while this one inflates and writes: the proof's digest
@@ -197,8 +140,9 @@ bool ExtractTo(zip_t* za, zip_uint64_t index, const zip_stat_t& st, const std::s
             error = "the package unpacks to more than " + std::to_string(maxBytes) + " bytes";
             return false;
         }
-        if (!WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(n))) {
-            error = OsError("cannot write " + fileName);
+        if (const platform::TIoResult w = out.WriteAll(buffer.data(), static_cast<std::size_t>(n));
+            !w.Ok()) {
+            error = OsError("cannot write " + fileName, w.Error);
             return false;
         }
         sha.Hash(std::move(buffer), static_cast<std::size_t>(n));
@@ -213,14 +157,18 @@ bool ExtractTo(zip_t* za, zip_uint64_t index, const zip_stat_t& st, const std::s
     }
     // On disk before it gets its real name: a power cut must not leave a renamed file
     // whose blocks never reached the disk.
-    if (::fsync(out.Get()) != 0 || !out.Close()) {
-        error = OsError("cannot write " + fileName);
+    int failed = out.Sync();
+    if (const int closed = out.Close(); failed == 0) {
+        failed = closed;
+    }
+    if (failed != 0) {
+        error = OsError("cannot write " + fileName, failed);
         return false;
     }
     // A rename replaces a file or a planted link without following it; a folder in the
     // way is removed first.
-    if (!platform::ReplacePath(tempPath, target)) {
-        error = OsError("cannot put " + fileName + " in place");
+    if (const int moved = platform::ReplacePath(tempPath, target); moved != 0) {
+        error = OsError("cannot put " + fileName + " in place", moved);
         return false;
     }
     guard.Keep();

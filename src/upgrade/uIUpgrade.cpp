@@ -1,6 +1,7 @@
 #include "upgrade/uIUpgrade.h"
 
 #include "i18n/Deployment.h"
+#include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/FolderSource.h"
 #include "platform/Folders.h"
@@ -13,7 +14,6 @@
 #include "upgrade/uIUpgradeOpt.h"
 
 #include <string_view>
-#include <unistd.h>
 
 namespace torvane {
 
@@ -229,13 +229,13 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
     // and no file that happens to have the catalogue's name is touched.
     std::string download;
     {
-        const int fd = platform::CreateFreshFileBeside(temp + fileName, ".package", download);
-        if (fd < 0) {
-            platform::Host().MessageBox(platform::LastErrorText(), TUpgradeOpt::ErrorCaption,
-                                        platform::MB_ICONERROR);
+        platform::TFile fresh = platform::TFile::CreateFreshBeside(temp + fileName, ".package");
+        if (!fresh.IsOpen()) {
+            platform::Host().MessageBox(platform::ErrorText(fresh.OpenError()),
+                                        TUpgradeOpt::ErrorCaption, platform::MB_ICONERROR);
             return DownloadFailed;
         }
-        ::close(fd);
+        download = fresh.FreshPath();
     }
     struct TRemoveOnExit {
         std::string Path;

@@ -1,6 +1,7 @@
 #include "upgrade/uIUpgradeOpt.h"
 
 #include "i18n/StrRes.h"
+#include "platform/File.h"
 #include "platform/Host.h"
 #include "platform/Folders.h"
 #include "platform/FolderSource.h"
@@ -9,8 +10,6 @@
 #include "upgrade/md5.h"
 #include "upgrade/uIUpgrade.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace torvane {
@@ -106,17 +105,16 @@ bool TUpgradeOpt::DownloadFromSource(const std::string& folder, const std::strin
 
 bool TUpgradeOpt::CheckMd5(const std::string& path, const std::string& expected) {
     TMd5 md5;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
+    platform::TFile file = platform::TFile::OpenForReading(path);
+    if (file.IsOpen()) {
         std::vector<char> buf(1 << 20);
         for (;;) {
-            const ssize_t n = ::read(fd, buf.data(), buf.size());
-            if (n <= 0) {
+            const platform::TIoResult n = file.Read(buf.data(), buf.size());
+            if (!n.Ok() || n.Count == 0) {
                 break;
             }
-            md5.Update(buf.data(), static_cast<std::size_t>(n));
+            md5.Update(buf.data(), n.Count);
         }
-        ::close(fd);
     }
     return DigestToHex(md5.Final()) == platform::LowerAscii(expected);
 }

@@ -1,5 +1,7 @@
 #include "upgrade/uUpgradeFactory.h"
 
+#include "platform/Context.h"
+
 #include <array>
 #include <mutex>
 
@@ -7,14 +9,15 @@ namespace torvane {
 
 namespace {
 
+// The creators of one context (platform/Context.h): a fresh context makes nothing until
+// its program (or test) registers them.
 struct TRegistry {
     std::mutex Lock;
     std::array<std::array<TUpgradeFactory::TCreator, 2>, TUpgradeFactory::SeriesCount> Creators;
 };
 
 TRegistry& Registry() {
-    static TRegistry r;
-    return r;
+    return platform::Context().Part<TRegistry>();
 }
 
 } // namespace

@@ -10,7 +10,8 @@
 //
 // The series classes live in the series library, which depends on this one; it hands its
 // constructors over with RegisterSeriesAdapters (src/series/SeriesUnits.h), which the
-// program calls at start-up before the first adapter is made.
+// program calls at start-up before the first adapter is made. The creators belong to the
+// current context (platform/Context.h); a fresh one has none.
 
 #include "upgrade/uIUpgrade.h"
 

@@ -1,50 +1,36 @@
 #include "upgrade/uUpgradeThread.h"
 
 #include "i18n/StrRes.h"
-#include "platform/Host.h"
+#include "platform/Diag.h"
+#include "platform/LocalTime.h"
 #include "platform/Sleeper.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <iomanip>
 #include <locale>
-#include <mutex>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 namespace torvane {
 
 namespace {
 
-// Workers that have not yet finished with the host. Never destroyed, so a worker ending
-// while the process exits never touches a dead object.
-struct TRunningWorkers {
-    std::mutex Lock;
-    std::condition_variable Ended;
-    int Count = 0;
-};
-
-TRunningWorkers& Running() {
-    static auto* running = new TRunningWorkers;
-    return *running;
-}
-
-// Uploads under way, over all workers.
-std::atomic<int> UploadCount{0};
-
+// Marks an upload under way for its scope.
 class TUploadMark {
 public:
-    TUploadMark() { ++UploadCount; }
-    ~TUploadMark() { --UploadCount; }
+    explicit TUploadMark(std::atomic<bool>& flag) : FFlag(flag) { FFlag = true; }
+    ~TUploadMark() { FFlag = false; }
     TUploadMark(const TUploadMark&) = delete;
     TUploadMark& operator=(const TUploadMark&) = delete;
+
+private:
+    std::atomic<bool>& FFlag;
 };
 
 std::locale SystemLocale() {
     try {
         return std::locale("");
     } catch (const std::exception&) {
+        platform::DiagCaught(platform::EDiag::Upgrade, "the system's locale for the log's time");
         return std::locale::classic();
     }
 }
@@ -53,7 +39,7 @@ std::locale SystemLocale() {
 
 std::string LogTimeStamp(std::time_t now) {
     std::tm tm{};
-    if (::localtime_r(&now, &tm) == nullptr) {
+    if (!platform::LocalTimeOf(now, tm)) {
         return {};
     }
     const bool midnight = tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0;
@@ -67,68 +53,99 @@ std::string FormatLogLine(const std::string& text) {
     return LogTimeStamp(std::time(nullptr)) + ":" + text;
 }
 
-TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrade)
-    : FUpgrade(std::move(upgrade)) {}
+// The host that the run's steps see on the worker's thread: boxes and the busy pointer
+// reach the main thread through the worker's hand-over, so that closing it releases them.
+class TUpgradeThread::TWorkerHost : public platform::IHost {
+public:
+    explicit TWorkerHost(platform::THandOver& handOver) : FHandOver(handOver) {}
 
-TUpgradeThread::~TUpgradeThread() = default;
+    int MessageBox(const std::string& text, const std::string& caption, int flags) override {
+        // Closed before it was shown: No to a question, OK to anything else.
+        int answer = (flags & 0x0F) == platform::MB_YESNO ? platform::IDNO : platform::IDOK;
+        if (!FHandOver.Call([&] { answer = Real().MessageBox(text, caption, flags); })) {
+            platform::Diag(platform::EDiag::Upgrade,
+                           "the worker was closed: a message box was not shown");
+        }
+        return answer;
+    }
+    void Post(std::function<void()> fn) override { (void)FHandOver.Post(std::move(fn)); }
+    [[nodiscard]] bool IsMainThread() const override { return Real().IsMainThread(); }
+    void SetBusyCursor(bool busy) override {
+        (void)FHandOver.Call([&] { Real().SetBusyCursor(busy); });
+    }
+
+private:
+    [[nodiscard]] platform::IHost& Real() const { return FHandOver.Host(); }
+    platform::THandOver& FHandOver;
+};
+
+TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrade, platform::IHost& host)
+    : FUpgrade(std::move(upgrade)), FHandOver(host),
+      FWorkerHost(std::make_unique<TWorkerHost>(FHandOver)) {}
+
+TUpgradeThread::~TUpgradeThread() {
+    Close();
+    if (FThread.joinable() && FThread.get_id() == std::this_thread::get_id()) {
+        // Destroyed by its own completion, on a host that runs posted work where it is
+        // posted: the thread is at its end and touches nothing more.
+        FThread.detach();
+    }
+    Wait();
+}
 
 void TUpgradeThread::Start() {
-    {
-        std::lock_guard<std::mutex> g(Running().Lock);
-        ++Running().Count;
-    }
+    FRunning = true;
     try {
-        std::thread(&TUpgradeThread::ThreadMain, this).detach();
+        FThread = std::jthread([this] { ThreadMain(); });
     } catch (...) {
-        std::lock_guard<std::mutex> g(Running().Lock);
-        --Running().Count;
+        FRunning = false;
         throw;
     }
 }
 
-void TUpgradeThread::ThreadMain(TUpgradeThread* self) {
-    try {
-        self->Execute();
-    } catch (...) {
-        // An error that escaped a step ends the run without a further line.
+void TUpgradeThread::Wait() {
+    if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) {
+        FThread.join();
     }
+}
+
+void TUpgradeThread::Close() {
+    FHandOver.Close();
+}
+
+void TUpgradeThread::ThreadMain() {
+    platform::WithThreadHost(*FWorkerHost, [this] {
+        try {
+            Execute();
+        } catch (...) {
+            // An error that escaped a step ends the run without a further line.
+            platform::DiagCaught(platform::EDiag::Upgrade, "the upgrade run");
+        }
+    });
     // The adapter belongs to the run and goes with it, before the window hears of the end.
     try {
-        self->FUpgrade.reset();
+        FUpgrade.reset();
     } catch (...) {
+        platform::DiagCaught(platform::EDiag::Upgrade, "releasing the run's adapter");
     }
-    // The completion handler and the release both happen on the main thread; after this
-    // call the worker touches nothing of the object or the host.
-    platform::Host().RunOnMainThread([self] {
-        try {
-            if (self->OnTerminate) {
-                self->OnTerminate();
-            }
-        } catch (...) {
-        }
-        delete self;
-    });
-    std::lock_guard<std::mutex> g(Running().Lock);
-    --Running().Count;
-    Running().Ended.notify_all();
-}
-
-bool TUpgradeThread::UploadUnderWay() {
-    return UploadCount.load() > 0;
-}
-
-void TUpgradeThread::WaitUntilAllEnded() {
-    std::unique_lock<std::mutex> lk(Running().Lock);
-    Running().Ended.wait(lk, [] { return Running().Count == 0; });
+    FRunning = false;
+    // The last act: the completion is posted, not awaited, and carries its own copy of
+    // the handler, so the owner may destroy this object from it. Nothing of the object is
+    // touched after the post.
+    if (OnTerminate) {
+        (void)FHandOver.Post([done = OnTerminate] { done(); });
+    }
 }
 
 void TUpgradeThread::Log(const std::string& text) {
     FLogText = text;
-    platform::Host().RunOnMainThread([this] {
-        if (OnLog) {
-            OnLog(FLogText);
-        }
-    });
+    if (!FHandOver.Call([this] {
+            if (OnLog) {
+                OnLog(FLogText);
+            }
+        })) {
+        platform::Diag(platform::EDiag::Upgrade, "the worker was closed: a log line was dropped");
+    }
 }
 
 void TUpgradeThread::LogKey(const char* key) {
@@ -139,7 +156,7 @@ bool TUpgradeThread::ConfirmSameVersion() {
     if (!FUpgrade->IsSameVersion(FUpgrade->NewestVersion())) {
         return true;
     }
-    const int answer = platform::Host().MessageBox(
+    const int answer = FWorkerHost->MessageBox(
         GetStrRes("IDS_ISUPDATEFIRM"), GetStrRes("IDS_INFORMATION"),
         platform::MB_YESNO | platform::MB_ICONQUESTION);
     if (answer == platform::IDNO) {
@@ -210,7 +227,7 @@ void TUpgradeThread::Execute() {
         return;
     }
 
-    std::optional<TUploadMark> uploading(std::in_place);
+    std::optional<TUploadMark> uploading(std::in_place, FUploading);
     LogKey("IDS_UPGRADING");
     std::string message;
     if (!up.Upload(message)) {

@@ -17,35 +17,61 @@
 //   camera back after the upload              IDS_IPCWORKING
 //   camera not back after the upload          IDS_IPCNOTWORK
 //
-// Log lines and the completion handler reach the host's main thread through
-// platform::Host().RunOnMainThread; the same-version question is the host's message box,
-// asked from the worker thread.
+// Whoever starts a worker owns it: the object holds its thread (a std::jthread) and its
+// hand-over to the main thread, and its destructor closes the hand-over and joins the
+// thread. Log lines go to the main thread one at a time, each waiting until it has been
+// shown, so they appear in the order written; the completion handler is posted to the main
+// thread as the worker's last act, and the thread ends without waiting for it, so the owner
+// may destroy the worker from there. Message boxes and the busy pointer that the run's
+// steps ask for (the same-version question, a download's error box) go through the same
+// hand-over: the worker's thread has a host of its own in front of the context's
+// (platform::WithThreadHost). Several workers may run at once, each with its own owner.
 
+#include "platform/HandOver.h"
+#include "platform/Host.h"
 #include "upgrade/uIUpgrade.h"
 
+#include <atomic>
 #include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace torvane {
 
 class TUpgradeThread {
 public:
-    explicit TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrade);
+    // host: whose main thread receives the log lines and the completion (the current
+    // host by default); it must outlive the worker.
+    explicit TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrade,
+                            platform::IHost& host = platform::Host());
+    // Closes the hand-over (lines not yet shown are dropped, a pending completion never
+    // runs) and waits for the thread to end. A run cannot be cancelled: while one is under
+    // way, this waits for its steps to end.
     ~TUpgradeThread();
     TUpgradeThread(const TUpgradeThread&) = delete;
     TUpgradeThread& operator=(const TUpgradeThread&) = delete;
 
     // The log sink, called on the main thread; the worker waits until it has run.
     std::function<void(const std::string&)> OnLog;
-    // The completion handler, run on the main thread whatever happens (also after an error
-    // escaped a step).
+    // The completion handler, run once on the main thread after the last line, whatever
+    // happened (also after an error escaped a step). The worker is still alive while it
+    // runs and may be destroyed by it.
     std::function<void()> OnTerminate;
 
-    // Runs the steps once on a thread of its own. The object frees itself after
-    // OnTerminate has run: create it with new and never delete it.
+    // Runs the steps once on the worker's own thread. Call it once, on the main thread,
+    // after setting the handlers.
     void Start();
+    // Waits until the thread has ended. On the main thread, call it only once the
+    // completion handler has run (the thread needs the main thread until then), or after
+    // Close.
+    void Wait();
+    // Closes the hand-over at once: lines not yet shown are dropped, questions get No, the
+    // completion never runs. The steps go on to their end. Main thread.
+    void Close();
+    // True from Start until the run's steps have ended and its adapter is released.
+    [[nodiscard]] bool Running() const { return FRunning; }
 
     // Runs the steps on the calling thread (without OnTerminate); an error thrown by a step
     // reaches the caller. For tests, and for hosts that bring their own thread.
@@ -54,34 +80,37 @@ public:
     // True when the last run ended with the camera answering again (IDS_IPCWORKING).
     // Meaningful in OnTerminate and after Execute.
     [[nodiscard]] bool Succeeded() const { return FSucceeded; }
+    // The run's adapter; released at the end of a threaded run, before OnTerminate.
     [[nodiscard]] TUpgradeObject& Upgrade() { return *FUpgrade; }
 
-    // Waits until every started worker has finished with the host and its thread is about
-    // to end. Call it only where no worker still needs the main thread (after the
-    // OnTerminate of each has run), before the host goes away.
-    static void WaitUntilAllEnded();
-
-    // True while some worker is sending firmware to a camera: from its "upgrading" line
+    // True while this worker is sending firmware to a camera: from its "upgrading" line
     // until the upload's outcome has been logged. A program asked to end waits for this to
     // pass, so that no camera is left with half an image. Callable from any thread.
-    [[nodiscard]] static bool UploadUnderWay();
+    [[nodiscard]] bool UploadUnderWay() const { return FUploading; }
 
     static constexpr int RebootWaitMs = 40000;
     static constexpr int PollPauseMs = 1000;
     static constexpr int MaxPollPauses = 10;
 
 private:
-    static void ThreadMain(TUpgradeThread* self);
+    class TWorkerHost;
+    void ThreadMain();
     void Log(const std::string& text);
     void LogKey(const char* key);
     // false: the run stops here.
     [[nodiscard]] bool ConfirmSameVersion();
 
     std::unique_ptr<TUpgradeObject> FUpgrade;
+    platform::THandOver FHandOver;
+    std::unique_ptr<TWorkerHost> FWorkerHost;
     std::string FExpectedMd5;
     std::string FExcludedVersions;
     std::string FLogText;
     bool FSucceeded = false;
+    std::atomic<bool> FUploading{false};
+    std::atomic<bool> FRunning{false};
+    // Last, so that it is joined before the members the thread uses go.
+    std::jthread FThread;
 };
 
 // Local short date, a blank, long time (left out at exactly midnight), as the system's

@@ -8,7 +8,6 @@
 #include "platform/Folders.h"
 #include "platform/IniFile.h"
 #include "upgrade/uUpgradeFactory.h"
-#include "upgrade/uUpgradeThread.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -54,10 +53,7 @@ public:
         static char* argv[] = {name, nullptr};
         FApp = std::make_unique<QApplication>(argc, argv);
     }
-    void TearDown() override {
-        TUpgradeThread::WaitUntilAllEnded();
-        FApp.reset();
-    }
+    void TearDown() override { FApp.reset(); }
 
 private:
     std::unique_ptr<QApplication> FApp;
@@ -169,7 +165,6 @@ void TAppTest::SetUp() {
 
 void TAppTest::TearDown() {
     TFakeAdapters::Release();
-    TUpgradeThread::WaitUntilAllEnded();
     (void)platform::RemoveFile(UserSettingsPath());
     platform::SetHost(nullptr);
 }

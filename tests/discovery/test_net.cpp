@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace torvane {
@@ -91,12 +93,20 @@ TEST_F(ListenerTest, DeliversUpTo1024BytesOnTheMainThread) {
     EXPECT_EQ(got->Data, "hello");
     EXPECT_EQ(got->FromPort, listener.Port());
 
-    // A listener whose thread is blocked in a hand-over that nobody drains still stops:
-    // deactivating serves the pending hand-over and joins the thread.
+    // Datagrams wait for a main thread that nobody serves: the listener still stops at
+    // once (its thread never waits for the main thread), and what waited is dropped.
     ASSERT_TRUE(camera.SendTo("127.0.0.1", listener.Port(), "late z"));
     ASSERT_TRUE(camera.SendTo("127.0.0.1", listener.Port(), "later z"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (listener.Waiting() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(listener.Waiting(), 2u);
     listener.Deactivate();
     EXPECT_FALSE(listener.Active());
+    EXPECT_EQ(listener.Waiting(), 0u);
+    Host.Queue().RunPending();
+    EXPECT_EQ(lengths.size(), 3u) << "no handler runs after the listener has stopped";
 }
 
 } // namespace

@@ -3,11 +3,16 @@
 #include "DiscoveryTestUtil.h"
 #include "discovery/DiscoverySession.h"
 #include "discovery/SR.h"
+#include "platform/ByteWriter.h"
+#include "platform/Context.h"
 #include "support/LoopbackUdpPeer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+#include <stdexcept>
 #include <vector>
 
 namespace torvane {
@@ -377,6 +382,86 @@ TEST_F(SessionTest, APassSendsItsProbesInOrderThroughTheirListeners) {
     }
     live.Stop();
     EXPECT_EQ(tClient->RunningSearches(), 0);
+}
+
+// What the search drops or passes over leaves one line each in the diagnostic log, with its
+// reason; a T camera's password, which its search reply carries, is never among them.
+TEST_F(SessionTest, WhatTheSearchDropsLeavesALineWithItsReasonAndNoPassword) {
+    test::TFakeSleeperScope fake(40, 5);
+    std::mutex linesLock;
+    std::vector<std::string> lines;
+    platform::Context().Diag().Enable(platform::DiagAll);
+    platform::Context().Diag().SetSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> g(linesLock);
+        lines.push_back(line);
+    });
+    const auto logged = [&](const std::string& part) {
+        std::lock_guard<std::mutex> g(linesLock);
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(part) != std::string::npos;
+        });
+    };
+
+    const std::string password = "pw-Zq81secret";
+    test::TLoopbackUdpPeer tcam("127.0.0.1");
+    tcam.SetResponder([&](const test::TDatagram&) {
+        std::string reply = test::T924Reply("127.0.0.61", 0x61);
+        test::PutText(reply, 268, password);
+        std::string tooLong = reply + std::string(600, 'x');
+        test::PutText(tooLong, 268, password);
+        return std::vector<std::string>{tooLong, "DH\x02\x08 not a search reply", reply};
+    });
+    test::TLoopbackUdpPeer sink("127.0.0.1");
+    test::TLoopbackUdpPeer sender("127.0.0.1");
+    TDiscoveryPorts ports;
+    ports.MOIListenerBase = test::FreeUdpPort();
+    ports.SQ610ListenerBase = test::FreeUdpPort();
+    ports.UicamListenerBase = test::FreeUdpPort();
+    ports.CTPListenerBase = test::FreeUdpPort();
+    ports.Listener1010Base = test::FreeUdpPort();
+    ports.SQ610To = ports.MOITo = ports.UicamTo = ports.CTPTo = ports.To1010 =
+        ports.ImagiaTo = sink.Port();
+    ports.T924To = tcam.Port();
+    auto tClient = std::make_shared<TT924Series>(test::FreeUdpPort());
+    TDiscoverySession live(ports, tClient, "/nonexistent/909/lib.so");
+    live.Start();
+    live.SetChangeHandler([](unsigned) { throw std::runtime_error("the view failed"); });
+    live.SendProbes(1, false); // the T-series search among them
+
+    const std::uint16_t moiPort = live.ListenerPort(TDiscoverySession::Listener2);
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, std::string(1100, 'x')));
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, "junk"));
+    std::string oddLength = test::MoiReply("M8", "odd", 8);
+    platform::TByteWriter(oddLength).U32LE(moi::ContentLength, 7);
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, oddLength));
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, test::Msg1010(0x1234, 8)));
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, test::Msg1010(Code1010Info, 100)));
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, test::MoiReply("M9", "fine", 9)));
+    ASSERT_TRUE(DrainUntil([&] {
+        return live.Count() == 2 && logged("the view failed") &&
+               logged("no T-series search reply");
+    }));
+    const std::string from = "from 127.0.0.1:" + std::to_string(sender.Port());
+    EXPECT_TRUE(logged("a datagram of 1100 bytes " + from + " dropped: longer than the "
+                       "1024-byte buffer"));
+    EXPECT_TRUE(logged("a datagram of 4 bytes " + from + " on lo lists no camera: no family"));
+    EXPECT_TRUE(logged("MO_I search answer with content length 7"));
+    EXPECT_TRUE(logged("a 1010 message with code 0x1234"));
+    EXPECT_TRUE(logged("a 1010 information message of 100 bytes, shorter than its 136"));
+    EXPECT_TRUE(logged("debug discovery: the list's view: caught and passed over: the view "
+                       "failed"));
+    EXPECT_TRUE(logged("the T-series search dropped a datagram of 1116 bytes from 127.0.0.1:" +
+                       std::to_string(tcam.Port()) + ": longer than the 1024-byte buffer"));
+
+    // The T camera was listed, its password read; no line carries it.
+    const TDevInfo* t = live.FindDevice("00:1A:2B:3C:4D:61");
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->szLoginPwd, password);
+    live.Stop();
+    std::lock_guard<std::mutex> g(linesLock);
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find(password), std::string::npos) << line;
+    }
 }
 
 } // namespace

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <vector>
 
 namespace torvane {
@@ -132,8 +136,8 @@ TEST_F(T924SearchTest, ProbeRepliesAndLocalPortRule) {
 TEST_F(T924SearchTest, StopsAtTeardownAndSkipsBadPorts) {
     test::TLoopbackUdpPeer camera("127.0.0.1");
     const std::uint16_t localPort = test::FreeUdpPort();
-    // The camera answers the probe many times over; nobody drains the hand-overs, so the
-    // receiver sits in one. Stopping serves it and joins the thread.
+    // The camera answers the probe many times over; nobody takes the replies off the main
+    // thread's queue. Stopping drops them and joins the thread at once.
     camera.SetResponder([](const test::TDatagram&) {
         return std::vector<std::string>(20, test::T924Reply("10.9.9.9", 9));
     });
@@ -147,10 +151,55 @@ TEST_F(T924SearchTest, StopsAtTeardownAndSkipsBadPorts) {
         // Leaving the scope destroys the client, which stops its receiver.
     }
     EXPECT_LE(delivered, 20);
+    Host.Queue().RunPending();
+    EXPECT_EQ(delivered, 0) << "nothing reaches the callback after the stop";
     // The local port is free again at once.
     platform::TUdpSocket s;
     EXPECT_TRUE(s.Create() && s.Bind(platform::IPv4Any, localPort));
     EXPECT_EQ(camera.Received().size(), 1u);
+}
+
+// Until cond() holds or 3 s (real time) have passed, without running the main thread's
+// queue.
+bool WaitUndrained(const std::function<bool()>& cond) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!cond() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    return cond();
+}
+
+TEST_F(T924SearchTest, RepliesOfAnEndedReceiverStillArriveAndStoppingDropsWhatWaits) {
+    test::TLoopbackUdpPeer camera("127.0.0.1");
+    std::atomic<int> probes{0};
+    camera.SetResponder([&](const test::TDatagram&) {
+        const int probe = ++probes;
+        if (probe == 2) {
+            return std::vector<std::string>{};
+        }
+        const std::string net = probe == 1 ? "10.2.2." : "10.3.3.";
+        return std::vector<std::string>{test::T924Reply(net + "1", 1), test::T924Reply(net + "2", 2),
+                                        test::T924Reply(net + "3", 3)};
+    });
+    auto client = std::make_shared<TT924Series>(test::FreeUdpPort());
+    std::vector<std::string> found;
+    const auto collect = [&](const TDevInfo& r) { found.push_back(r.szIPAddr); };
+
+    // The receiver reads the three replies and ends by itself before the main thread has
+    // taken any; a new search in between (which clears away ended receivers) loses none.
+    (void)client->SearchDevices(camera.Port(), collect);
+    ASSERT_TRUE(WaitUndrained([&] { return probes == 1 && client->RunningSearches() == 0; }));
+    (void)client->SearchDevices(camera.Port(), collect);
+    ASSERT_TRUE(DrainUntil([&] { return found.size() >= 3 && client->RunningSearches() == 0; }));
+    EXPECT_EQ(found, (std::vector<std::string>{"10.2.2.1", "10.2.2.2", "10.2.2.3"}));
+    EXPECT_EQ(probes, 2);
+
+    // Stopped while its replies wait for the main thread: they never reach the callback.
+    (void)client->SearchDevices(camera.Port(), collect);
+    ASSERT_TRUE(WaitUndrained([&] { return probes == 3 && client->RunningSearches() == 0; }));
+    client->StopSearches();
+    Host.Queue().RunPending();
+    EXPECT_EQ(found.size(), 3u);
 }
 
 } // namespace

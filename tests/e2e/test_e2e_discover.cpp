@@ -2,6 +2,7 @@
 // 1010 protocol), E (CTP) and T (the DH search), every probe to 127.0.0.1.
 
 #include "support/E2eProcess.h"
+#include "support/LoopbackUdpPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,69 @@ TEST(DiscoverE2E, AutoSendsNothingOnTheHostsInterfacesUnderTest) {
     EXPECT_EQ(run.Output,
               "torvane-cli: warning: no network interface that can broadcast is up; the search "
               "uses one once it is\n");
+}
+
+// A T-series search reply from 127.0.0.1 for a camera at 127.0.0.77 whose login password is
+// password, padded to size bytes.
+std::string T924Reply(const std::string& password, std::size_t size) {
+    std::string d(size, '\0');
+    d.replace(0, 4, "DH\x01\x08");
+    d.replace(4, 10, "127.0.0.77");
+    d.replace(84, 6, std::string("\x00\x1A\x2B\x3C\x4D\x77", 6));
+    d[90] = 0x51; // port 81
+    d.replace(268, password.size(), password);
+    return d;
+}
+
+// -v and TORVANE_DEBUG switch the diagnostic log on: what the search drops shows on
+// standard error with its reason, and never a password. A T camera on 127.0.0.1's port
+// 8600 answers each probe with a datagram too long for the search, one that is no reply,
+// and a whole reply that carries its password.
+TEST(DiscoverE2E, TheDiagnosticLogShowsWhatTheSearchDropsButNoPassword) {
+    const std::string password = "zq7diagsecret";
+    torvane::test::TLoopbackUdpPeer camera("127.0.0.1", 8600);
+    camera.SetResponder([&](const torvane::test::TDatagram&) {
+        return std::vector<std::string>{T924Reply(password, 1100), "XYZ",
+                                        T924Reply(password, 516)};
+    });
+    const auto discover = [](const std::vector<std::string>& more,
+                             const std::vector<std::string>& env) {
+        std::vector<std::string> argv{TORVANE_CLI_PATH, "discover", "--broadcast", "127.0.0.1",
+                                      "--seconds", "2"};
+        argv.insert(argv.end(), more.begin(), more.end());
+        return RunToEnd(argv, std::chrono::seconds(30), env);
+    };
+    const TE2eRun verbose = discover({"-v"}, {});
+    const TE2eRun byVariable = discover({}, {"TORVANE_DEBUG=discovery"});
+    const TE2eRun otherCategory = discover({}, {"TORVANE_DEBUG=ctp,bogus"});
+    ASSERT_FALSE(camera.Received().empty()) << "the search's probes reached the camera";
+
+    for (const TE2eRun* run : {&verbose, &byVariable}) {
+        ASSERT_EQ(run->ExitCode, 0) << run->Output;
+        EXPECT_NE(run->Output.find("torvane-cli: debug discovery: the T-series search dropped a "
+                                   "datagram of 1100 bytes from 127.0.0.1:8600: longer "
+                                   "than the 1024-byte buffer"),
+                  std::string::npos)
+            << run->Output;
+        EXPECT_NE(run->Output.find("dropped a datagram of 3 bytes from 127.0.0.1:8600: no "
+                                   "T-series search reply"),
+                  std::string::npos)
+            << run->Output;
+        // The camera of the whole reply is listed; its password is on no line.
+        EXPECT_NE(run->Output.find("T\t\t127.0.0.77\t81\t3\t"), std::string::npos)
+            << run->Output;
+        EXPECT_EQ(run->Output.find(password), std::string::npos) << run->Output;
+    }
+    EXPECT_NE(verbose.Output.find("torvane-cli: search pass 1:"), std::string::npos) << verbose.Output;
+
+    // Only the categories named; a name it does not know is said once.
+    ASSERT_EQ(otherCategory.ExitCode, 0) << otherCategory.Output;
+    EXPECT_EQ(otherCategory.Output.find("debug discovery"), std::string::npos)
+        << otherCategory.Output;
+    EXPECT_NE(otherCategory.Output.find("torvane-cli: debug: TORVANE_DEBUG names no category "
+                                        "\"bogus\""),
+              std::string::npos)
+        << otherCategory.Output;
 }
 
 TEST(DiscoverE2E, RefusesBadSearchSettings) {

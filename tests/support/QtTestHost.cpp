@@ -11,8 +11,12 @@ int TQtTestHost::MessageBox(const std::string& text, const std::string& caption,
     return answer;
 }
 
-void TQtTestHost::RunOnMainThread(const std::function<void()>& fn) {
-    FQt.RunOnMainThread(fn);
+void TQtTestHost::Post(std::function<void()> fn) {
+    FQt.Post(std::move(fn));
+}
+
+bool TQtTestHost::IsMainThread() const {
+    return FQt.IsMainThread();
 }
 
 void TQtTestHost::SetBusyCursor(bool busy) {

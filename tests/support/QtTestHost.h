@@ -1,6 +1,6 @@
 #pragma once
-// The host of the window tests: the window's own host (TQtHost) carries "run on the main
-// thread" and the busy pointer, while message boxes are answered from a script instead of
+// The host of the window tests: the window's own host (TQtHost) carries posted work and
+// the busy pointer, while message boxes are answered from a script instead of
 // being shown (TBoxScript), on the GUI thread as a shown box would be.
 
 #include "app/QtHost.h"
@@ -17,7 +17,8 @@ public:
     TQtTestHost() = default;
 
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
-    void RunOnMainThread(const std::function<void()>& fn) override;
+    void Post(std::function<void()> fn) override;
+    [[nodiscard]] bool IsMainThread() const override;
     void SetBusyCursor(bool busy) override;
 
     // The application shows the busy pointer (what the window host did, not what it was

@@ -43,18 +43,17 @@ int TTestHost::MessageBox(const std::string& text, const std::string& caption, i
     return AnswerBox(text, caption, flags);
 }
 
-void TTestHost::RunOnMainThread(const std::function<void()>& fn) {
+void TTestHost::Post(std::function<void()> fn) {
     if (UseQueue) {
-        FQueue.RunAndWait(fn);
+        FQueue.Post(std::move(fn));
         return;
     }
-    std::lock_guard<std::mutex> g(FRunLock);
+    std::lock_guard<std::recursive_mutex> g(FRunLock);
     fn();
 }
 
-platform::TMainQueue* TTestHost::MainQueue() {
-    // Without UseQueue hand-overs run on the sending thread itself: nothing to drain.
-    return UseQueue ? &FQueue : nullptr;
+bool TTestHost::IsMainThread() const {
+    return UseQueue && FQueue.IsMainThread();
 }
 
 void TTestHost::SetBusyCursor(bool busy) {

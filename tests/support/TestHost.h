@@ -1,8 +1,8 @@
 #pragma once
 // The host of the tests: it stands in for the window or the console. Every message box is
 // recorded and answered from a script (TBoxScript, which the window tests' host in
-// QtTestHost.h shares); "run on the main thread" work runs where it is asked for, or goes
-// through a queue that the test's thread drains.
+// QtTestHost.h shares); posted work runs where it is posted, or goes through a queue that
+// the test's thread drains.
 
 #include "platform/Host.h"
 
@@ -49,9 +49,9 @@ public:
     using TBox = test::TBox;
 
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
-    void RunOnMainThread(const std::function<void()>& fn) override;
+    void Post(std::function<void()> fn) override;
+    [[nodiscard]] bool IsMainThread() const override;
     void SetBusyCursor(bool busy) override;
-    [[nodiscard]] platform::TMainQueue* MainQueue() override;
 
     [[nodiscard]] int BusyCalls() const;
     [[nodiscard]] bool Busy() const;
@@ -59,15 +59,14 @@ public:
     void Clear();
 
     [[nodiscard]] platform::TMainQueue& Queue() { return FQueue; }
-    // When false (the default), RunOnMainThread runs the callable on the calling thread
-    // under a lock, which keeps deliveries one at a time. When true, it goes through the
-    // queue, which the test's main thread drains (and which a teardown waiting on that
-    // thread runs meanwhile, see IHost::MainQueue).
+    // When false (the default), posted work runs at once on the posting thread under a
+    // lock, which keeps it one at a time (no thread counts as the main thread). When true,
+    // it goes through the queue, which the test's main thread drains.
     bool UseQueue = false;
 
 private:
     mutable std::mutex FLock;
-    std::mutex FRunLock;
+    std::recursive_mutex FRunLock;
     int FBusyCalls = 0;
     bool FBusy = false;
     platform::TMainQueue FQueue;

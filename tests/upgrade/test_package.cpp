@@ -136,10 +136,9 @@ TEST_F(PackageTest, UnpacksOnlyTheTargetEntryFromTheTop) {
     EXPECT_EQ(unpacked.Size, firmware.size());
     std::string sha;
     std::uint64_t size = 0;
-    const int fd = ::open((Dest + "fw.bin").c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    EXPECT_TRUE(Sha256OfFd(fd, sha, size));
-    ::close(fd);
+    platform::TFile unpackedFile = platform::TFile::OpenForReading(Dest + "fw.bin");
+    ASSERT_TRUE(unpackedFile.IsOpen());
+    EXPECT_TRUE(Sha256OfFile(unpackedFile, sha, size));
     EXPECT_EQ(unpacked.Sha256, sha);
     EXPECT_EQ(Sha256OfText("abc"),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");

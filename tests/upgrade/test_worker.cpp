@@ -17,7 +17,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -48,6 +50,7 @@ public:
     bool UploadResult = true;
     std::string UploadMessage = "accepted";
     std::string ThrowIn; // name of the slot that throws
+    std::function<void()> DuringUpload; // called inside Upload, on the worker's thread
 
     [[nodiscard]] std::string GetVersionKey() const override { return "SysVer"; }
     [[nodiscard]] std::string GetFileKey() const override { return "SysFile"; }
@@ -77,6 +80,9 @@ public:
     }
     [[nodiscard]] bool Upload(std::string& message) override {
         Called("Upload");
+        if (DuringUpload) {
+            DuringUpload();
+        }
         message = UploadMessage;
         return UploadResult;
     }
@@ -318,7 +324,8 @@ TEST_F(WorkerTest, ThreadedRunDeliversOnTheMainThreadAndEndsAfterAnError) {
         bool adapterGoneAtEnd = false;
         bool allOnMain = true;
         upgrade->Md5 = PackageMd5;
-        auto* worker = new TUpgradeThread(std::move(upgrade));
+        auto owned = std::make_unique<TUpgradeThread>(std::move(upgrade));
+        TUpgradeThread* worker = owned.get();
         worker->OnLog = [&](const std::string& text) {
             allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
             lines.push_back(text);
@@ -334,7 +341,9 @@ TEST_F(WorkerTest, ThreadedRunDeliversOnTheMainThreadAndEndsAfterAnError) {
             Host.Queue().WaitAndRun(100);
         }
         ASSERT_TRUE(ended);
-        TUpgradeThread::WaitUntilAllEnded();
+        worker->Wait(); // the completion has run: the thread needs the main thread no more
+        EXPECT_FALSE(worker->Running());
+        owned.reset();
         EXPECT_TRUE(allOnMain);
         EXPECT_TRUE(adapterGoneAtEnd);
         if (fail) {
@@ -347,6 +356,84 @@ TEST_F(WorkerTest, ThreadedRunDeliversOnTheMainThreadAndEndsAfterAnError) {
             EXPECT_EQ(lines.back(), GetStrRes("IDS_IPCWORKING"));
             EXPECT_TRUE(succeeded);
         }
+    }
+}
+
+TEST_F(WorkerTest, AnOwnerThatGoesAwayClosesTheWorkersWayToTheMainThread) {
+    // Nobody serves the main thread: the worker's first line waits there. Its owner goes
+    // away all the same, without waiting for the main thread.
+    Host.UseQueue = true;
+    Host.Queue().BindToCurrentThread();
+    auto record = std::make_shared<TScriptRecord>();
+    auto upgrade = std::make_unique<TScriptedUpgrade>(record);
+    upgrade->Md5 = PackageMd5;
+    upgrade->Offered = upgrade->Version; // the run would ask whether to go on
+    std::vector<std::string> lines;
+    bool ended = false;
+    auto worker = std::make_unique<TUpgradeThread>(std::move(upgrade));
+    worker->OnLog = [&](const std::string& text) { lines.push_back(text); };
+    worker->OnTerminate = [&] { ended = true; };
+    worker->Start();
+    worker.reset(); // closes the hand-over and joins: the run goes on to its end unshown
+
+    // The question could not be shown: it counts as No, so nothing was uploaded.
+    EXPECT_EQ(record->Calls,
+              (std::vector<std::string>{"Login", "ReadCurrentVersion", "ReadCatalog"}));
+    EXPECT_TRUE(record->Destroyed);
+    Host.Queue().RunPending();
+    EXPECT_TRUE(lines.empty());
+    EXPECT_FALSE(ended) << "no completion after the owner has gone";
+    EXPECT_TRUE(Host.Boxes().empty());
+}
+
+TEST_F(WorkerTest, WorkersRunSideBySideEachWithItsOwnerWhichItsCompletionMayEnd) {
+    Host.UseQueue = true;
+    Host.Queue().BindToCurrentThread();
+    constexpr int Workers = 3;
+    std::vector<std::unique_ptr<TUpgradeThread>> owners(Workers);
+    std::vector<std::vector<std::string>> lines(Workers);
+    std::vector<std::shared_ptr<TScriptRecord>> records;
+    std::atomic<int> uploadsSeenUnderWay{0};
+    int ended = 0;
+    for (int i = 0; i < Workers; ++i) {
+        records.push_back(std::make_shared<TScriptRecord>());
+        auto upgrade = std::make_unique<TScriptedUpgrade>(records.back());
+        upgrade->Md5 = PackageMd5;
+        upgrade->UploadMessage = "accepted by camera " + std::to_string(i);
+        TScriptedUpgrade* script = upgrade.get();
+        owners[i] = std::make_unique<TUpgradeThread>(std::move(upgrade));
+        TUpgradeThread* worker = owners[i].get();
+        script->DuringUpload = [worker, &uploadsSeenUnderWay] {
+            if (worker->UploadUnderWay()) {
+                ++uploadsSeenUnderWay;
+            }
+        };
+        worker->OnLog = [&lines, i](const std::string& text) { lines[i].push_back(text); };
+        // The owner lets its worker go from the completion itself.
+        worker->OnTerminate = [&owners, &ended, &lines, i] {
+            EXPECT_TRUE(owners[i]->Succeeded());
+            EXPECT_FALSE(owners[i]->UploadUnderWay());
+            owners[i].reset();
+            lines[i].push_back("ended");
+            ++ended;
+        };
+    }
+    for (auto& owner : owners) {
+        owner->Start();
+    }
+    for (int i = 0; i < 600 && ended < Workers; ++i) {
+        Host.Queue().WaitAndRun(100);
+    }
+    ASSERT_EQ(ended, Workers);
+    EXPECT_EQ(uploadsSeenUnderWay.load(), Workers);
+    for (int i = 0; i < Workers; ++i) {
+        EXPECT_EQ(owners[i], nullptr);
+        // Each worker's lines, in its order, the completion after the last of them.
+        ASSERT_GE(lines[i].size(), 3u);
+        EXPECT_EQ(lines[i][0], GetStrRes("IDS_IPCCONNECTED"));
+        EXPECT_EQ(lines[i][lines[i].size() - 2], GetStrRes("IDS_IPCWORKING"));
+        EXPECT_EQ(lines[i].back(), "ended");
+        EXPECT_TRUE(records[i]->Destroyed);
     }
 }
 

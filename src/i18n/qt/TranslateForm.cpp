@@ -7,6 +7,7 @@
 #include "i18n/qt/ListControls.h"
 #include "i18n/qt/Panel.h"
 #include "i18n/qt/QtText.h"
+#include "platform/Diag.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
@@ -321,6 +322,7 @@ void TranslateForm(QWidget* window, const std::string& sectionOrEmpty) {
         }
     } catch (...) {
         // The walk ends here; components not yet reached keep their texts.
+        platform::DiagCaught(platform::EDiag::I18n, "translating a window");
     }
 }
 
