@@ -32,6 +32,17 @@ std::string OutcomeKeyOf(const std::string& text) {
     return "IDS_UPGRADEFAIL";
 }
 
+// The versions a run's lines name: the camera's before it, the catalogue's offer.
+void NoteVersions(TSiteRunResult& run, const std::string& text) {
+    for (const auto& [key, field] : {std::pair{"IDS_CURRVERSION", &TSiteRunResult::VersionBefore},
+                                     std::pair{"IDS_HIGHVERSION", &TSiteRunResult::VersionOffered}}) {
+        const std::string prefix = GetStrRes(key);
+        if (!prefix.empty() && text.rfind(prefix, 0) == 0) {
+            run.*field = text.substr(prefix.size());
+        }
+    }
+}
+
 std::vector<bool> RunKinds(ESiteFirmware firmware) {
     switch (firmware) {
     case ESiteFirmware::System:
@@ -314,6 +325,7 @@ void TSiteUpgrade::RunOne(std::size_t camera, bool isSystem, TSlot& slot) {
         run.Log.push_back(FormatLogLine(text));
         run.LastText = text;
         run.OutcomeKey = OutcomeKeyOf(text);
+        NoteVersions(run, text);
         if (OnLog) {
             OnLog(camera, isSystem, text);
         }
@@ -322,6 +334,7 @@ void TSiteUpgrade::RunOne(std::size_t camera, bool isSystem, TSlot& slot) {
         TSiteRunResult& run = FResults[camera].Runs.back();
         run.End = std::chrono::system_clock::now();
         run.Outcome = ClassifyRun(run.OutcomeKey, w->Succeeded());
+        run.VersionAfter = w->Succeeded() ? run.VersionOffered : run.VersionBefore;
         if (OnRunFinished) {
             OnRunFinished(camera, run);
         }

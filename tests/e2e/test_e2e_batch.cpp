@@ -88,7 +88,7 @@ public:
         : TE2eCamsim(TORVANE_CAMSIM_PATH, Options(more), cameras, 30s, Stderr) {}
 
     static std::vector<std::string> Options(const std::vector<std::string>& more) {
-        std::vector<std::string> options{"--server", "127.0.13.250:0", "--reboot-ms", "5",
+        std::vector<std::string> options{"--server", "127.0.13.250:0", "--time-scale", "0.001",
                                          "--exit-after-ms", "300000"};
         options.insert(options.end(), more.begin(), more.end());
         return options;
@@ -144,7 +144,7 @@ TEST(E2eBatch, AMixedSiteInParallelWithOneDownloadPerPackageAndFailuresKeptApart
     // packages; an E and a T camera; and three that fail in three ways.
     TSite site({"series=F,ip=127.0.13.1-4,port=0,password=135790",
                 "series=H,ip=127.0.13.5-6,port=0,password=135790,model=SITE-H",
-                "series=E,ip=127.0.13.7,port=0,password=135790",
+                "series=E,ip=127.0.13.7,port=8120,password=135790",
                 "series=T,ip=127.0.13.8,port=0,password=135790",
                 "series=F,ip=127.0.13.9,port=0,password=135790,fault=refuse-login",
                 "series=H,ip=127.0.13.10,port=0,password=135790,fault=unreachable",
@@ -232,8 +232,8 @@ TEST(E2eBatch, AMixedSiteInParallelWithOneDownloadPerPackageAndFailuresKeptApart
 
 TEST(E2eBatch, SameVersionSkippedByDefaultOrReinstalledAndTheCsvReport) {
     TSite site({"series=F,ip=127.0.13.20,port=0,password=135790,offer-sys=1.2.3.4,offer-ui=2.0.1.3",
-                "series=F,ip=127.0.13.21,port=0,password=135790,sys=1.2.3.5,offer-sys=1.2.3.5,"
-                "offer-ui=2.0.1.3"});
+                "series=F,ip=127.0.13.21,port=0,password=135790,sys=1.2.4.5,offer-sys=1.2.4.5,"
+                "ui=2.0.2.3,offer-ui=2.0.2.3"});
     ASSERT_TRUE(site.Ready()) << site.StartOutput();
     const std::string list =
         "series,ip,port,password\n" + site.Row("F", "127.0.13.20") + site.Row("F", "127.0.13.21");
