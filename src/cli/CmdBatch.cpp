@@ -248,11 +248,13 @@ int RunBatch(const TCommandContext& context) {
     TSiteUpgrade site(cameras, options, host);
     const auto name = [&site](std::size_t camera) { return site.Cameras()[camera].Name(); };
     const bool quiet = Verbosity() == TVerbosity::Quiet;
-    site.OnLog = [&](std::size_t camera, bool isSystem, const std::string& text) {
+    site.OnLog = [&](std::size_t camera, bool isSystem, const std::string& key,
+                     const std::string& text) {
         if (json) {
             std::cout << "{\"event\":\"log\",\"camera\":" << JsonString(name(camera))
                       << ",\"firmware\":\"" << FirmwareName(isSystem)
-                      << "\",\"text\":" << JsonString(text) << "}" << std::endl;
+                      << "\",\"key\":" << JsonString(key) << ",\"text\":" << JsonString(text)
+                      << "}" << std::endl;
         } else if (!quiet) {
             std::cout << name(camera) << " " << FormatLogLine(text) << std::endl;
         }

@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "upgrade/FirmwareFetches.h"
 #include "upgrade/FirmwareProof.h"
+#include "upgrade/Progress.h"
 #include "upgrade/Tools.h"
 #include "upgrade/Unzip.h"
 #include "upgrade/uIUpgradeOpt.h"
@@ -333,12 +334,14 @@ int TUpgradeObject::FetchAndUnpack(const std::string& temp, const std::string& f
         TUpgradeOpt::ShowDownloadError(error);
         return failed(DownloadFailed, error);
     }
+    ReportProgress(EUpgradePhase::Check);
     if (!TUpgradeOpt::CheckMd5(download, expectedMd5)) {
         return failed(DownloadDigestMismatch, {});
     }
     // The old proof goes before the file changes: a run that stops half-way leaves a file
     // without a proof, which the next run replaces.
     RemoveFirmwareProof(FLocalFirmwarePath);
+    ReportProgress(EUpgradePhase::Unpack);
     TUnpackedFile unpacked;
     std::string unzipError;
     if (!UnzipEntry(download, FLocalFirmwarePath, MaxUnpackedBytes, unpacked, unzipError)) {
