@@ -259,6 +259,23 @@ int RunBatch(const TCommandContext& context) {
             std::cout << name(camera) << " " << FormatLogLine(text) << std::endl;
         }
     };
+    site.OnProgress = [&](std::size_t camera, bool isSystem, const TProgress& p) {
+        // The steps the upgrade command's stream reports; the others show in the log lines.
+        const bool reported = p.Phase == EUpgradePhase::Download ||
+                              p.Phase == EUpgradePhase::Check ||
+                              p.Phase == EUpgradePhase::Unpack ||
+                              p.Phase == EUpgradePhase::Upload ||
+                              p.Phase == EUpgradePhase::RebootWait ||
+                              p.Phase == EUpgradePhase::Poll;
+        if (!json || !reported) {
+            return;
+        }
+        std::cout << "{\"event\":\"progress\",\"camera\":" << JsonString(name(camera))
+                  << ",\"firmware\":\"" << FirmwareName(isSystem) << "\",\"step\":\""
+                  << PhaseName(p.Phase) << "\",\"done\":" << p.Done << ",\"total\":" << p.Total
+                  << (p.SecondsLeft >= 0 ? ",\"seconds_left\":" + std::to_string(p.SecondsLeft) : "")
+                  << "}\n";
+    };
     site.OnNotice = [&](std::size_t camera, bool isSystem, const std::string& text) {
         if (json) {
             std::cout << "{\"event\":\"notice\",\"camera\":" << JsonString(name(camera))
