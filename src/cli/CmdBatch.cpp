@@ -377,8 +377,10 @@ TCommandSpec BatchCommand() {
         "already runs the offered version is skipped (--same-version reinstall installs it "
         "again).\n"
         "\n"
-        "The first Ctrl-C starts no new camera and lets the running ones finish; a second "
-        "ends the program at once, except that an upload under way is finished first.";
+        "Exit status 0 when every camera was upgraded (the new version read back) or had "
+        "nothing to install, 1 when any camera failed or was not started, 2 for a usage "
+        "error. The first Ctrl-C starts no new camera and lets the running ones finish; a "
+        "second ends the program at once, except that an upload under way is finished first.";
     c.Options = {
         {.Long = "cameras",
          .Value = "FILE",
