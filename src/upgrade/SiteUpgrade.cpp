@@ -316,6 +316,9 @@ void TSiteUpgrade::RunOne(std::size_t camera, bool isSystem, TSlot& slot) {
         run.VersionBefore = result.VersionBefore;
         run.VersionOffered = result.VersionOffered;
         run.VersionAfter = result.VersionAfter;
+        if (run.Outcome == ESiteRunOutcome::NothingToInstall && run.VersionAfter.empty()) {
+            run.VersionAfter = run.VersionBefore; // nothing was sent: it runs what it ran
+        }
         if (!result.OutcomeText.empty()) {
             run.LastText = result.OutcomeText;
         }

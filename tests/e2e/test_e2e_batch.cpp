@@ -289,6 +289,34 @@ TEST(E2eBatch, SameVersionSkippedByDefaultOrReinstalledAndTheCsvReport) {
               BothUpgraded("F", a, "1.2.3.4", "1.2.3.4", "2.0.1.3", "2.0.1.3"))
         << again.Output;
     EXPECT_EQ(SummaryRow(again.Output, a).back(), "upgraded") << again.Output;
+
+    // --json: nothing but one object per line on standard output, each event with its
+    // camera, a result per run, and the summary last.
+    const TBatch json = RunBatch(site, list, {"--json", "--firmware", "system"}, "json");
+    EXPECT_EQ(json.ExitStatus, 0) << json.Output;
+    std::vector<std::string> objects;
+    std::istringstream in(json.Output);
+    for (std::string line; std::getline(in, line);) {
+        objects.push_back(line);
+    }
+    ASSERT_GE(objects.size(), 3u) << json.Output;
+    int results = 0;
+    for (std::size_t i = 0; i + 1 < objects.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(objects[i],
+                                     std::regex(R"re(\{"event":"(log|progress|result|notice)",)re"
+                                                R"re("camera":"127\.0\.13\.2[01]:\d+",.*\})re")))
+            << objects[i];
+        results += objects[i].rfind("{\"event\":\"result\"", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(results, 2) << json.Output;
+    EXPECT_EQ(objects.back().rfind("{\"event\":\"summary\",\"cameras\":2,\"upgraded\":0,"
+                                   "\"nothing_to_install\":2,", 0),
+              0u)
+        << objects.back();
+    // Skipped: the camera still runs what it ran.
+    EXPECT_NE(objects.back().find("\"system_before\":\"1.2.4.5\",\"system_after\":\"1.2.4.5\""),
+              std::string::npos)
+        << objects.back();
 }
 
 TEST(E2eBatch, ABadListStartsNothingAndTheFirstCtrlCStartsNoNewCamera) {
