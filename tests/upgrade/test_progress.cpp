@@ -3,6 +3,8 @@
 // the F, H and T series. Each ends at its total, never goes past it, and says 0 when the
 // total is not known.
 
+#include "i18n/StrRes.h"
+#include "i18n/StrResource.h"
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "series/PostFirmware.h"
@@ -162,6 +164,33 @@ TEST(TransferProgress, ReportsWithoutASinkGoNowhereAndWaitsCountDownInSeconds) {
     EXPECT_EQ(sink.Reports.back(), (TProgress{EUpgradePhase::RebootWait, 3, 3, 0}));
     ReportProgress(EUpgradePhase::Upload, 1, 2); // the scope has ended: nothing recorded
     EXPECT_EQ(sink.Reports.size(), 4u);
+}
+
+TEST(TransferProgress, TheLineSaysThePhaseAndWhatIsKnownOfIt) {
+    TfrmStrRes packs("progress_text_test");
+    SetLanguage("en");
+    EXPECT_EQ(ProgressText({EUpgradePhase::Download, 12 * 1024 * 1024 + 300 * 1024,
+                            27 * 1024 * 1024, -1}),
+              "Downloading the firmware: 45% (12.3 / 27.0 MiB)");
+    EXPECT_EQ(ProgressText({EUpgradePhase::Upload, 1000, 300 * 1024, -1}),
+              "Sending the firmware to the camera: 0% (1 / 300 KiB)");
+    // More than the total never shows above 100%; an unknown total shows what came.
+    EXPECT_EQ(ProgressText({EUpgradePhase::Download, 400, 300, -1}),
+              "Downloading the firmware: 100% (1 / 1 KiB)");
+    EXPECT_EQ(ProgressText({EUpgradePhase::Download, 3 * 1024 * 1024, 0, -1}),
+              "Downloading the firmware: 3.0 MiB");
+    EXPECT_EQ(ProgressText({EUpgradePhase::RebootWait, 8, 40, 32}),
+              "Waiting for the camera to restart: 32 s left");
+    EXPECT_EQ(ProgressText({EUpgradePhase::Poll, 2, 11, -1}),
+              "Checking whether the camera is back: attempt 2 of 11");
+    EXPECT_EQ(ProgressText({EUpgradePhase::Check, 0, 0, -1}), "Checking the package");
+    SetLanguage("cn");
+    EXPECT_EQ(ProgressText({EUpgradePhase::RebootWait, 8, 40, 32}),
+              "正在等待摄像机重启：还剩 32 秒");
+    SetLanguage("b5");
+    EXPECT_EQ(ProgressText({EUpgradePhase::Poll, 2, 11, -1}),
+              "正在確認攝像機是否恢復運作：第 2 次，共 11 次");
+    SetLanguage("en");
 }
 
 } // namespace
