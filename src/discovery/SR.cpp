@@ -31,12 +31,9 @@ void Send(IDatagramSender& via, const std::string& bytes, std::uint16_t port) {
 }
 
 std::string Hex16(std::uint16_t value) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string out = "0x";
-    for (int shift = 12; shift >= 0; shift -= 4) {
-        out += Digits[(value >> shift) & 0x0F];
-    }
-    return out;
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value >> 8),
+                                   static_cast<std::uint8_t>(value & 0xFF)};
+    return "0x" + platform::HexText(bytes, 2);
 }
 
 // A camera name sent as UTF-8: kept when well-formed, empty otherwise.
