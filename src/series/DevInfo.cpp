@@ -4,6 +4,22 @@
 
 namespace torvane {
 
+void ReadAddressTexts(const platform::TByteReader& block, TDevInfo& record) {
+    record.szIPAddr = block.Text(addresstexts::Address);
+    record.szMask = block.Text(addresstexts::Netmask);
+    record.szGateway = block.Text(addresstexts::Gateway);
+    record.szDNS1 = block.Text(addresstexts::Dns1);
+    record.szDNS2 = block.Text(addresstexts::Dns2);
+}
+
+void WriteAddressTexts(platform::TByteWriter block, const TDevInfo& record) {
+    block.Text(addresstexts::Address, record.szIPAddr);
+    block.Text(addresstexts::Netmask, record.szMask);
+    block.Text(addresstexts::Gateway, record.szGateway);
+    block.Text(addresstexts::Dns1, record.szDNS1);
+    block.Text(addresstexts::Dns2, record.szDNS2);
+}
+
 std::string MacToStr(const std::uint8_t bytes[6]) {
     return platform::HexText(bytes, 6);
 }
