@@ -101,26 +101,6 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
     }
 }
 
-long long ToIntDef(std::string_view text, long long fallback) {
-    const std::string t = Trim(text);
-    if (t.empty()) {
-        return fallback;
-    }
-    std::string_view v = t;
-    if (v.front() == '+') {
-        v.remove_prefix(1);
-        if (v.empty() || v.front() == '-') {
-            return fallback;
-        }
-    }
-    long long value = 0;
-    const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), value, 10);
-    if (ec != std::errc() || ptr != v.data() + v.size()) {
-        return fallback;
-    }
-    return value;
-}
-
 std::string HexText(const std::uint8_t* bytes, std::size_t count, EHexCase letters,
                     std::string_view separator) {
     const char* digits = letters == EHexCase::Upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -149,6 +129,26 @@ std::string PercentEncode(std::string_view text, const std::function<bool(unsign
         }
     }
     return out;
+}
+
+long long ToIntDef(std::string_view text, long long fallback) {
+    const std::string t = Trim(text);
+    if (t.empty()) {
+        return fallback;
+    }
+    std::string_view v = t;
+    if (v.front() == '+') {
+        v.remove_prefix(1);
+        if (v.empty() || v.front() == '-') {
+            return fallback;
+        }
+    }
+    long long value = 0;
+    const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), value, 10);
+    if (ec != std::errc() || ptr != v.data() + v.size()) {
+        return fallback;
+    }
+    return value;
 }
 
 } // namespace torvane::platform

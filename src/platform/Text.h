@@ -24,10 +24,6 @@ void SplitText(std::string_view text, std::string_view separator, std::vector<st
 // Replaces every occurrence, left to right, without rescanning the replacement.
 [[nodiscard]] std::string ReplaceAll(std::string_view text, std::string_view from,
                                      std::string_view to);
-// Decimal integer as the system reads numbers: optional sign and digits, nothing else
-// (blanks around are allowed); fallback when the text is not such a number or overflows.
-[[nodiscard]] long long ToIntDef(std::string_view text, long long fallback);
-
 // Two hexadecimal digits a byte, separator between bytes: MAC addresses, digests, codes.
 enum class EHexCase { Upper, Lower };
 [[nodiscard]] std::string HexText(const std::uint8_t* bytes, std::size_t count,
@@ -36,5 +32,9 @@ enum class EHexCase { Upper, Lower };
 // Every byte that kept refuses becomes "%" and two upper-case hexadecimal digits.
 [[nodiscard]] std::string PercentEncode(std::string_view text,
                                         const std::function<bool(unsigned char)>& kept);
+
+// Decimal integer as the system reads numbers: optional sign and digits, nothing else
+// (blanks around are allowed); fallback when the text is not such a number or overflows.
+[[nodiscard]] long long ToIntDef(std::string_view text, long long fallback);
 
 } // namespace torvane::platform
