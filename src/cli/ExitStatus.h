@@ -20,17 +20,12 @@ struct TExitStatus {
 
 [[nodiscard]] inline const std::vector<TExitStatus>& ExitStatuses() {
     static const std::vector<TExitStatus> table = {
-        {ExitOk, "done; for upgrade: every run ended with the camera running the firmware on "
-                 "offer, at least one of them by installing it; for batch: every camera was "
-                 "upgraded and proved, or had nothing to install"},
-        {ExitFailed, "the operation failed; for upgrade: a run failed, a camera that came "
-                     "back on its old version or whose version could not be read included; "
-                     "for batch: a camera failed, or was not started after Ctrl-C"},
-        {ExitUsage, "usage error: a missing or bad option, or --series auto found no camera "
-                    "at that address; nothing was run"},
-        {ExitNothingToInstall, "upgrade only: nothing was installed and nothing failed (the "
-                               "same version declined, or the camera's version excluded by "
-                               "the catalogue)"},
+        {ExitOk, "done (upgrade: the offered firmware runs, none failed; batch: every camera "
+                 "upgraded and proved, or nothing to install)"},
+        {ExitFailed, "failed (upgrade: a run failed, or it did not prove the new version; "
+                     "batch: a camera failed or was not started)"},
+        {ExitUsage, "usage error: a missing or bad option; nothing was run"},
+        {ExitNothingToInstall, "upgrade: nothing was installed and nothing failed"},
     };
     return table;
 }
