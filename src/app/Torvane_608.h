@@ -21,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTimer;
@@ -53,8 +54,15 @@ public:
     [[nodiscard]] bool StartRefused() const { return FStartRefused; }
 
     void CheckAndStart(bool isSystem);
+    // In the series of the series list (cmbMType).
     void StartUpgrade(const std::string& account, const std::string& password, bool isSystem,
                       int port, const std::string& ip);
+    void StartUpgrade(const std::string& account, const std::string& password, bool isSystem,
+                      int port, const std::string& ip, int series);
+    // The series index a run of the camera at ip:port uses: that camera's series when the
+    // background search lists it there, else the series list's (the camera last chosen in
+    // the search window, H at start and after a language change).
+    [[nodiscard]] int SeriesForRun(const std::string& ip, int port) const;
     void AddLog(const std::string& text);
     void UpgradeDone();
     void FillLanguageList();
@@ -63,6 +71,8 @@ public:
     void btnUpgrdSysByIPClick();
     void btnUpgrdUIByIPClick();
     void btnFindCamClick();
+    // Opens the settings window (not while a run is under way or due).
+    void btnSettingsClick();
     void cmbLanChange();
     void N1Click();
     void N2Click();
@@ -105,6 +115,10 @@ public:
     QLineEdit* edAcc = nullptr;
     QLabel* lblIPCPwd = nullptr;
     QLineEdit* edpwd = nullptr;
+    TPanel* Panel4 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* lblPhase = nullptr;
+    QPushButton* btnSettings = nullptr;
     QGroupBox* GroupBox3 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QMenu* PopupMenu1 = nullptr;

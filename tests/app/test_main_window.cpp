@@ -500,3 +500,76 @@ TEST_F(MainWindow, ACameraPickedInTheSearchWindowFillsTheEntries) {
     w->cmbLanChange();
     EXPECT_EQ(w->cmbMType->currentIndex(), 2);
 }
+
+TEST_F(MainWindow, ATypedAddressThatTheSearchListsRunsInThatCamerasSeries) {
+    auto w = NewWindow();
+    TfrmAdv_Main* d = w->CameraDialog();
+    ASSERT_NE(d, nullptr);
+    d->Timer1->stop();
+    const auto listed = [d](const char* id, std::int32_t type, const char* ip, int port) {
+        TDevInfo camera;
+        camera.nType = type;
+        camera.szID = id;
+        camera.szIPAddr = ip;
+        camera.wPort = static_cast<std::uint16_t>(port);
+        (void)d->Session().AddOrUpdateDevice(camera);
+    };
+    listed("T1", 9, "127.0.0.9", 80);       // T series
+    listed("F1", 2, "127.0.0.10", 81);      // F series
+    listed("V1", 4, "127.0.0.11", 80);      // the vendor library's: no series known
+    listed("T2", 9, "127.0.0.12", 80);      // two series at one address and port
+    listed("F2", 2, "127.0.0.12", 80);
+    listed("E1", 5, "127.0.0.13", 80);      // one E camera under two identities
+    listed("E2", 5, "127.0.0.13", 80);
+
+    // Runs the UI firmware of the typed camera and gives the series its adapter was made for.
+    const auto seriesOfRun = [&](const char* ip, const char* port) {
+        TFakeAdapters::Clear();
+        w->edIP->setText(QString::fromLatin1(ip));
+        w->edPort->setText(QString::fromLatin1(port));
+        w->CheckAndStart(false);
+        EXPECT_TRUE(RunUntil([&] { return !w->Busy(); }));
+        const std::vector<TFakeRun> runs = TFakeAdapters::Runs();
+        return runs.size() == 1 ? runs[0].Series : -99;
+    };
+    EXPECT_EQ(w->cmbMType->currentIndex(), 2);
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "80"), 3);
+    EXPECT_EQ(seriesOfRun(" 127.0.0.9 ", " 80 "), 3) << "the fields are trimmed";
+    EXPECT_EQ(seriesOfRun("127.0.0.10", "81"), 1);
+    EXPECT_EQ(seriesOfRun("127.0.0.13", "80"), 0);
+    EXPECT_EQ(w->cmbMType->currentIndex(), 2) << "a typed camera does not change the choice";
+    // Not listed there: the series chosen last.
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "81"), 2) << "another port";
+    EXPECT_EQ(seriesOfRun("127.0.0.99", "80"), 2);
+    EXPECT_EQ(seriesOfRun("127.0.0.11", "80"), 2) << "a listed camera of no known series";
+    EXPECT_EQ(seriesOfRun("127.0.0.12", "80"), 2) << "two series answer there";
+    w->cmbMType->setCurrentIndex(0); // as after choosing an E camera in the search window
+    EXPECT_EQ(seriesOfRun("127.0.0.99", "80"), 0);
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "80"), 3);
+    w->cmbLanChange();
+    EXPECT_EQ(seriesOfRun("127.0.0.99", "80"), 2) << "H again after a language change";
+
+    // One press: the system run and the UI run both take the listed series.
+    w->SetUIRunPause(0);
+    TFakeAdapters::Clear();
+    w->edIP->setText(QStringLiteral("127.0.0.10"));
+    w->edPort->setText(QStringLiteral("81"));
+    w->btnUpgrdSysByIP->click();
+    ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 2 && !w->Busy(); }));
+    for (const TFakeRun& run : TFakeAdapters::Runs()) {
+        EXPECT_EQ(run.Series, 1);
+    }
+
+    // A camera that has left the list is spoken to in the chosen series again; the chosen
+    // series still has its own check first.
+    d->Session().ClearDevices();
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "80"), 2);
+    w->cmbMType->setCurrentIndex(-1);
+    listed("T1", 9, "127.0.0.9", 80);
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "80"), 3);
+    w->Memo1->clear();
+    w->edIP->setText(QStringLiteral("127.0.0.99"));
+    w->CheckAndStart(true);
+    ASSERT_EQ(LogLines(*w).size(), 1);
+    EXPECT_TRUE(IsLogLineOf(LogLines(*w)[0], GetStrRes("IDS_NOIPCTYPE")));
+}
