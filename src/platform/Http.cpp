@@ -386,6 +386,7 @@ struct TDownload {
     std::uint64_t Written = 0;
     int WriteErrno = 0;
     bool StatusRefused = false;
+    const std::function<void(std::uint64_t, std::uint64_t)>* Progress = nullptr;
 };
 
 std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void* user) {
@@ -409,6 +410,9 @@ std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void*
         return 0;
     }
     d->Written += total;
+    if (d->Progress != nullptr && *d->Progress) {
+        (*d->Progress)(d->Written, ProgressTotal(d->Transfer->DeclaredLength, d->Written));
+    }
     return total;
 }
 
@@ -513,7 +517,7 @@ THttpDownloadResult HttpDownloadToFile(const std::string& url, const std::string
     t.RateWindowMs = limits.RateWindowMs > 0 ? TimeoutMs(limits.RateWindowMs) : 0;
     t.MinWindowBytes = limits.MinWindowBytes;
     t.MaxDeclaredBytes = limits.MaxBytes;
-    TDownload download{&t, &file, limits.MaxBytes, 0, 0, false};
+    TDownload download{&t, &file, limits.MaxBytes, 0, 0, false, &limits.Progress};
 
     SetCommonOptions(easy.Get(), url, userAgent, limits.ConnectTimeoutMs, t, errorBuffer);
     curl_easy_setopt(easy.Get(), CURLOPT_FOLLOWLOCATION, 1L);

@@ -120,4 +120,29 @@ long long ToIntDef(std::string_view text, long long fallback) {
     return value;
 }
 
+std::string FormatMessage(const std::string& text, const std::vector<std::string>& args) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size()) {
+            const char next = text[i + 1];
+            if (next == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (next >= '1' && next <= '9') {
+                const auto index = static_cast<std::size_t>(next - '1');
+                if (index < args.size()) {
+                    out += args[index];
+                }
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
 } // namespace torvane::platform

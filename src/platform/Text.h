@@ -25,4 +25,9 @@ void SplitText(std::string_view text, std::string_view separator, std::vector<st
 // (blanks around are allowed); fallback when the text is not such a number or overflows.
 [[nodiscard]] long long ToIntDef(std::string_view text, long long fallback);
 
+// Puts args in for %1 .. %9 in one pass; "%%" gives "%". Other "%" stay as they are, and
+// an argument is never read again (a "%2" in the first argument stays as it is).
+[[nodiscard]] std::string FormatMessage(const std::string& text,
+                                        const std::vector<std::string>& args);
+
 } // namespace torvane::platform

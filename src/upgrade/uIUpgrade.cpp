@@ -9,6 +9,7 @@
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "upgrade/FirmwareProof.h"
+#include "upgrade/Progress.h"
 #include "upgrade/Tools.h"
 #include "upgrade/Unzip.h"
 #include "upgrade/uIUpgradeOpt.h"
@@ -245,12 +246,14 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
     if (!TUpgradeOpt::DownloadFromSource(folder, fileName, download, EDownloadKind::Package)) {
         return DownloadFailed;
     }
+    ReportProgress(EUpgradePhase::Check);
     if (!TUpgradeOpt::CheckMd5(download, expectedMd5)) {
         return DownloadDigestMismatch;
     }
     // The old proof goes before the file changes: a run that stops half-way leaves a file
     // without a proof, which the next run replaces.
     RemoveFirmwareProof(FLocalFirmwarePath);
+    ReportProgress(EUpgradePhase::Unpack);
     TUnpackedFile unpacked;
     std::string error;
     if (!UnzipEntry(download, FLocalFirmwarePath, MaxUnpackedBytes, unpacked, error)) {
