@@ -569,15 +569,18 @@ void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& pa
     upgrade->SetIP(ip);
     upgrade->SetPort(port);
 
+    ShowProgress({}); // the first phase, until the worker reports
     // The previous run's worker has posted its completion and ended: this joins it at once.
     FWorker.reset();
     FWorker = std::make_unique<TUpgradeThread>(std::move(upgrade));
     FWorker->OnLog = [this](const std::string& text) { AddLog(text); };
+    FWorker->OnProgress = [this](const TProgress& progress) { ShowProgress(progress); };
     FWorker->OnTerminate = [this] { UpgradeDone(); };
     FWorker->Start();
 }
 
 void TfrmTorvane::UpgradeDone() {
+    ClearProgress();
     btnUpgrdUIByIP->setEnabled(true);
     btnUpgrdSysByIP->setEnabled(true);
     FUpgrading = false;
@@ -585,6 +588,31 @@ void TfrmTorvane::UpgradeDone() {
     if (FUIRunPending) {
         FUIRunTimer->start();
     }
+}
+
+namespace {
+
+// The progress bar's scale for phases with a known total.
+constexpr int ProgressScale = 1000;
+
+} // namespace
+
+void TfrmTorvane::ShowProgress(const TProgress& progress) {
+    if (progress.Total > 0) {
+        ProgressBar1->setRange(0, ProgressScale);
+        const std::uint64_t done = std::min(progress.Done, progress.Total);
+        ProgressBar1->setValue(static_cast<int>(done * ProgressScale / progress.Total));
+    } else {
+        // Nothing to count: the bar runs to and fro while the phase lasts.
+        ProgressBar1->setRange(0, 0);
+    }
+    lblPhase->setText(ToQ(ProgressText(progress)));
+}
+
+void TfrmTorvane::ClearProgress() {
+    ProgressBar1->setRange(0, ProgressScale);
+    ProgressBar1->reset();
+    lblPhase->clear();
 }
 
 void TfrmTorvane::AddLog(const std::string& text) {

@@ -7,6 +7,7 @@
 // and refuses to close.
 
 #include "i18n/StrResource.h"
+#include "upgrade/Progress.h"
 
 #include <QWidget>
 
@@ -65,6 +66,10 @@ public:
     [[nodiscard]] int SeriesForRun(const std::string& ip, int port) const;
     void AddLog(const std::string& text);
     void UpgradeDone();
+    // The run band: where a run stands (the worker's progress sink), and idle and empty
+    // between runs.
+    void ShowProgress(const TProgress& progress);
+    void ClearProgress();
     void FillLanguageList();
 
     // Event handlers.

@@ -189,6 +189,17 @@ TEST_F(Layout, EveryControlKeepsItsPlaceAndShowsItsTextInEveryLanguage) {
         EXPECT_EQ(w->GroupBox3->geometry().bottom() + 1, w->StatusBar1->y()) << language;
         EXPECT_EQ(w->StatusBar1->geometry().bottom() + 1, 607) << language;
         EXPECT_EQ(w->GroupBox3->width(), 789) << language;
+        // The longest texts of the run band fit its label: every phase with the largest
+        // amounts it may show.
+        for (int phase = 0; phase <= static_cast<int>(EUpgradePhase::Proof); ++phase) {
+            const auto p = static_cast<EUpgradePhase>(phase);
+            const bool bytes = p == EUpgradePhase::Download || p == EUpgradePhase::Upload;
+            const TProgress largest{p, bytes ? 1023ull << 20 : 99, bytes ? 1024ull << 20 : 99,
+                                    99};
+            w->lblPhase->setText(ToQ(ProgressText(largest)));
+            EXPECT_EQ(TextDoesNotFit(*w->lblPhase), "") << language;
+        }
+        w->ClearProgress();
 
         EXPECT_EQ(d->size(), frmAdv_MainDesign::ClientSize);
         CheckWindow(*d, frmAdv_MainDesign::Places, {}, language);

@@ -6,6 +6,9 @@
 
 #include "discovery/Adv_Main.h"
 #include "discovery/DiscoveryTestUtil.h"
+#include "i18n/Deployment.h"
+#include "series/SeriesUnits.h"
+#include "support/E2eProcess.h"
 
 #include "i18n/StrRes.h"
 #include "i18n/qt/FileDialogs.h"
@@ -15,6 +18,7 @@
 #include "i18n/qt/QtText.h"
 #include "platform/Folders.h"
 #include "platform/Host.h"
+#include "platform/Sleeper.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -27,9 +31,12 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -572,4 +579,65 @@ TEST_F(MainWindow, ATypedAddressThatTheSearchListsRunsInThatCamerasSeries) {
     w->CheckAndStart(true);
     ASSERT_EQ(LogLines(*w).size(), 1);
     EXPECT_TRUE(IsLogLineOf(LogLines(*w)[0], GetStrRes("IDS_NOIPCTYPE")));
+}
+
+TEST_F(MainWindow, TheRunBandShowsWhereARunStandsAndIsEmptyBetweenRuns) {
+    // An H camera of the simulator and its firmware server, on addresses of this test's own.
+    test::TE2eCamsim sim(TORVANE_CAMSIM_PATH,
+                         {"--server", "127.0.16.100:0", "--reboot-ms", "5", "--exit-after-ms",
+                          "300000"},
+                         {"series=H,ip=127.0.16.1,port=0,password=135790"},
+                         std::chrono::seconds(30), test::TChildStderr::Inherited);
+    ASSERT_TRUE(sim.Ready()) << sim.StartOutput();
+    // Waits shortened, but long enough for the simulated camera to restart (5 ms) before
+    // the polls give up: the 40 s wait takes 80 ms.
+    platform::TScaledSleeper scaled(0.002);
+    const test::TSleeperScope sleeper(scaled);
+    SetFirmwareServerUrl(sim.Server());
+    RegisterSeriesAdapters(); // the real adapters, instead of the fakes
+    auto w = NewWindow();
+    w->CameraDialog()->Timer1->stop();
+    w->show();
+    EXPECT_TRUE(w->ProgressBar1->isVisible());
+    EXPECT_EQ(w->ProgressBar1->value(), w->ProgressBar1->minimum() - 1) << "empty";
+    EXPECT_TRUE(w->lblPhase->text().isEmpty());
+
+    // Every value the bar takes, and the phase texts seen while the run goes on.
+    std::vector<int> values;
+    QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged,
+                     [&](int value) { values.push_back(value); });
+    std::vector<QString> texts;
+    bool busyBarSeen = false;
+    const auto sample = [&] {
+        const QString text = w->lblPhase->text();
+        if (!text.isEmpty() && (texts.empty() || texts.back() != text)) {
+            texts.push_back(text);
+        }
+        busyBarSeen = busyBarSeen || w->ProgressBar1->maximum() == 0;
+        return !w->Busy();
+    };
+    w->edIP->setText(QStringLiteral("127.0.16.1"));
+    w->edPort->setText(ToQ(sim.Port("127.0.16.1")));
+    w->edpwd->setText(QStringLiteral("135790"));
+    w->CheckAndStart(true);
+    ASSERT_TRUE(w->Busy());
+    EXPECT_EQ(FromQ(w->lblPhase->text()), ProgressText({}))
+        << "the first phase shows as the run starts";
+    ASSERT_TRUE(RunUntil(sample, 120000));
+
+    const QStringList lines = LogLines(*w);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString& line) {
+        return IsLogLineOf(line, GetStrRes("IDS_IPCWORKING"));
+    })) << FromQ(lines.join(QLatin1Char('\n')));
+    // It moved: several phases in words, a bar that ran to and fro and one that filled.
+    EXPECT_GE(texts.size(), 3u);
+    EXPECT_TRUE(busyBarSeen);
+    EXPECT_TRUE(std::any_of(values.begin(), values.end(), [](int v) { return v > 0; }));
+    EXPECT_TRUE(std::find(values.begin(), values.end(), 1000) != values.end())
+        << "a transfer or the reboot wait ends full";
+    // Idle after the run: empty bar, no words.
+    EXPECT_TRUE(w->lblPhase->text().isEmpty());
+    EXPECT_EQ(w->ProgressBar1->value(), w->ProgressBar1->minimum() - 1);
+    EXPECT_EQ(w->ProgressBar1->maximum(), 1000);
 }
