@@ -322,6 +322,7 @@ void TfrmTorvane::CreateComponents() {
         if (!FUpgrading) {
             CheckAndStart(false);
         }
+        btnSettings->setEnabled(!Busy());
     });
 
     connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
@@ -553,6 +554,7 @@ void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& pa
     FUpgrading = true;
     btnUpgrdUIByIP->setEnabled(false);
     btnUpgrdSysByIP->setEnabled(false);
+    btnSettings->setEnabled(false); // a run keeps the settings it started with
     Memo1->setFocus();
     platform::Host().SetBusyCursor(true);
 
@@ -588,6 +590,7 @@ void TfrmTorvane::UpgradeDone() {
     if (FUIRunPending) {
         FUIRunTimer->start();
     }
+    btnSettings->setEnabled(!Busy());
 }
 
 namespace {
@@ -674,7 +677,7 @@ void TfrmTorvane::btnFindCamClick() {
 
 void TfrmTorvane::btnSettingsClick() {
     if (Busy()) {
-        return; // a run reads the settings it started with
+        return; // disabled meanwhile: a run keeps the settings it started with
     }
     TfrmSettings settings(this);
     settings.exec();

@@ -608,7 +608,9 @@ TEST_F(MainWindow, TheRunBandShowsWhereARunStandsAndIsEmptyBetweenRuns) {
                      [&](int value) { values.push_back(value); });
     std::vector<QString> texts;
     bool busyBarSeen = false;
+    bool settingsOpenDuringRun = false;
     const auto sample = [&] {
+        settingsOpenDuringRun = settingsOpenDuringRun || (w->Busy() && w->btnSettings->isEnabled());
         const QString text = w->lblPhase->text();
         if (!text.isEmpty() && (texts.empty() || texts.back() != text)) {
             texts.push_back(text);
@@ -636,6 +638,8 @@ TEST_F(MainWindow, TheRunBandShowsWhereARunStandsAndIsEmptyBetweenRuns) {
     EXPECT_TRUE(std::any_of(values.begin(), values.end(), [](int v) { return v > 0; }));
     EXPECT_TRUE(std::find(values.begin(), values.end(), 1000) != values.end())
         << "a transfer or the reboot wait ends full";
+    EXPECT_FALSE(settingsOpenDuringRun) << "a run keeps the settings it started with";
+    EXPECT_TRUE(w->btnSettings->isEnabled());
     // Idle after the run: empty bar, no words.
     EXPECT_TRUE(w->lblPhase->text().isEmpty());
     EXPECT_EQ(w->ProgressBar1->value(), w->ProgressBar1->minimum() - 1);
