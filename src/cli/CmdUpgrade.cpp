@@ -592,15 +592,15 @@ TCommandSpec UpgradeCommand() {
                  "interface setting of option.ini, else every interface)",
          .Check = CheckInterfaceName()},
         {.Long = "json",
-         .Help = "print one JSON object per line on standard output instead of the log: "
-                 "{\"event\":\"log\",\"firmware\":\"system\"|\"ui\",\"key\":..,\"text\":..} "
-                 "for each log line (the text as the log shows it after the time), "
-                 "{\"event\":\"progress\",\"firmware\":..,\"step\":\"download\"|\"check\"|"
-                 "\"unpack\"|\"upload\"|\"reboot\"|\"poll\",\"done\":N,\"total\":M} (total 0 "
-                 "when unknown; bytes, seconds of the reboot wait or poll attempts) and, last of "
-                 "each run, {\"event\":\"result\",\"firmware\":..,\"outcome\":\"IDS_..\","
-                 "\"version_before\":..,\"version_offered\":..,\"version_after\":..,"
-                 "\"installed\":true|false,...} (empty texts where a version is not known)"},
+         .Help = "print one JSON object per line on standard output instead of the log: an "
+                 "object with \"event\": \"log\" for each log line (its \"key\" and its "
+                 "\"text\" as the log shows it after the time), \"progress\" for where the "
+                 "run stands (\"step\": download, check, unpack, upload, reboot or poll; "
+                 "\"done\" and \"total\" in bytes, seconds or polls, total 0 when unknown) and, "
+                 "last of each run, \"result\" (\"outcome\": the key of its last line; "
+                 "\"version_before\", \"version_offered\", \"version_after\", empty where "
+                 "not known; \"installed\"); every object names its \"firmware\": system or "
+                 "ui"},
         {.Long = "progress",
          .Help = "show where the run stands on a line of standard error that is rewritten in "
                  "place, also when standard error is no terminal (on a terminal it is shown "
@@ -614,7 +614,7 @@ TCommandSpec UpgradeCommand() {
         "torvane-cli upgrade --series F --ip 192.0.2.10 --port 81 --password -",
         "torvane-cli upgrade --series H --ip 192.0.2.12 --server /media/usb/firmware",
         "TORVANE_PASSWORD=secret torvane-cli upgrade --series H --ip cam.example.org -q",
-        "torvane-cli upgrade --series auto --ip 192.0.2.10 --broadcast 192.0.2.255 --json",
+        "torvane-cli upgrade --series auto --ip 192.0.2.10 --json",
     };
     c.Run = RunUpgrade;
     return c;

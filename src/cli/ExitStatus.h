@@ -20,15 +20,10 @@ struct TExitStatus {
 
 [[nodiscard]] inline const std::vector<TExitStatus>& ExitStatuses() {
     static const std::vector<TExitStatus> table = {
-        {ExitOk, "done; for upgrade: every run ended with the camera running the firmware on "
-                 "offer, at least one of them by installing it"},
-        {ExitFailed, "the operation failed; for upgrade: a run failed, a camera that came "
-                     "back on its old version or whose version could not be read included"},
-        {ExitUsage, "usage error: a missing or bad option, or --series auto found no camera "
-                    "at that address; nothing was run"},
-        {ExitNothingToInstall, "upgrade only: nothing was installed and nothing failed (the "
-                               "same version declined, or the camera's version excluded by "
-                               "the catalogue)"},
+        {ExitOk, "done (upgrade: the offered firmware runs, none failed)"},
+        {ExitFailed, "failed (upgrade: a run failed, or it did not prove the new version)"},
+        {ExitUsage, "usage error: a missing or bad option; nothing was run"},
+        {ExitNothingToInstall, "upgrade: nothing was installed and nothing failed"},
     };
     return table;
 }

@@ -62,7 +62,12 @@ bool TransferSections(std::istream& package, std::int32_t count, std::uint64_t p
 
 // Phase 3: wait for the reboot, then try to connect until the camera takes a connection.
 bool AwaitReboot(const std::string& ip, int port) {
-    WaitReporting(EUpgradePhase::RebootWait, CtpRebootWaitMs);
+    // One wait, as the camera's upgrade mode expects; reported at its start and end.
+    constexpr std::uint64_t waitSeconds = CtpRebootWaitMs / 1000;
+    ReportProgress(TProgress{EUpgradePhase::RebootWait, 0, waitSeconds,
+                             static_cast<int>(waitSeconds)});
+    platform::SleepMs(CtpRebootWaitMs);
+    ReportProgress(TProgress{EUpgradePhase::RebootWait, waitSeconds, waitSeconds, 0});
     TSocketThread client(ip, port);
     int pauses = 0;
     for (;;) {

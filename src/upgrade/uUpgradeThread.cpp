@@ -270,6 +270,15 @@ std::string UploadMessageKey(const std::string& message) {
     return best.empty() ? std::string("IDS_UPGRADEFAIL") : best;
 }
 
+// A version for comparing: trimmed, lower case, without a leading "v".
+std::string PlainVersion(const std::string& version) {
+    std::string plain = platform::Trim(platform::LowerAscii(version));
+    if (!plain.empty() && plain.front() == 'v') {
+        plain.erase(0, 1);
+    }
+    return platform::Trim(plain);
+}
+
 } // namespace
 
 void TUpgradeThread::ProveVersion() {
@@ -288,11 +297,12 @@ void TUpgradeThread::ProveVersion() {
         return;
     }
     FResult.VersionAfter = up.CurrentVersion();
-    if (up.IsSameVersion(offered)) {
+    // Compared as the adapter compares versions, and also without a leading "v": some
+    // cameras show their UI version as "v3.1.0.6" while the catalogue offers "3.1.0.6".
+    if (up.IsSameVersion(offered) || PlainVersion(now) == PlainVersion(offered)) {
         FResult.Installed = true;
         Log(platform::FormatMessage(GetStrRes("IDS_NOWVERSION"), {now}), "IDS_NOWVERSION");
-    } else if (platform::Trim(platform::LowerAscii(FResult.VersionBefore)) ==
-               platform::LowerAscii(now)) {
+    } else if (PlainVersion(FResult.VersionBefore) == PlainVersion(now)) {
         Log(platform::FormatMessage(GetStrRes("IDS_OLDVERSION"), {now}), "IDS_OLDVERSION");
     } else {
         Log(platform::FormatMessage(GetStrRes("IDS_OTHERVERSION"), {now, platform::Trim(offered)}),
