@@ -228,11 +228,13 @@ TEST_F(MainWindow, OnePressRunsSystemThenUIFirmwareReadingTheFieldsAnew) {
     w->btnUpgrdSysByIP->click();
     ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 1 && !w->Upgrading(); }));
     EXPECT_TRUE(w->Busy()) << "the UI run is still to come";
+    EXPECT_FALSE(w->btnSettings->isEnabled()) << "nor the settings meanwhile";
     FHost.ClearBoxes();
     EXPECT_FALSE(w->close());
     EXPECT_EQ(FHost.Boxes().size(), 1u);
     w->SetUIRunPause(0);
     ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 2 && !w->Busy(); }));
+    EXPECT_TRUE(w->btnSettings->isEnabled());
 }
 
 TEST_F(MainWindow, AFailedEntryCheckLeavesTheWindowFree) {
