@@ -39,22 +39,11 @@ bool IsSafeCatalogFolder(const std::string& folder) {
 }
 
 std::string UrlPathSegment(const std::string& text) {
-    static constexpr char Hex[] = "0123456789ABCDEF";
     static constexpr std::string_view Kept = "-._~!$&'()*+,;=:@";
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
+    return platform::PercentEncode(text, [](unsigned char c) {
         const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (alnum || Kept.find(ch) != std::string_view::npos) {
-            out += ch;
-        } else {
-            out += '%';
-            out += Hex[c >> 4];
-            out += Hex[c & 0x0F];
-        }
-    }
-    return out;
+        return alnum || Kept.find(static_cast<char>(c)) != std::string_view::npos;
+    });
 }
 
 std::string ReadQuotedValue(const std::string& page, const std::string& key, char quote,
