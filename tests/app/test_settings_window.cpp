@@ -11,6 +11,7 @@
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "platform/Host.h"
+#include "support/E2eProcess.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,15 @@ TEST_F(SettingsWindow, ShowsTheFileAndWritesBackWhatWasChanged) {
     EXPECT_EQ(SearchInterface(), "");
     ASSERT_EQ(SearchTargets().size(), 1u);
     EXPECT_EQ(SearchTargets()[0].Address, 0x7F000004u);
+    // torvane-cli reads the same: its trace names the settings it runs with (the run
+    // itself finds nobody at a port where nothing listens).
+    const test::TE2eRun cli = test::RunToEnd(
+        {TORVANE_CLI_PATH, "-v", "upgrade", "--series", "H", "--ip", "127.0.0.1", "--port",
+         std::to_string(test::UnusedLoopbackTcpPort()), "--firmware", "system"},
+        std::chrono::seconds(60), {"TORVANE_CLI_TIME_SCALE=0.001"});
+    EXPECT_NE(cli.Output.find("firmware server " + FStick + ", search broadcast address 127.0.0.4"),
+              std::string::npos)
+        << cli.Output;
 
     // Opened again, the folder dialog starts in the folder set.
     s = Open();
