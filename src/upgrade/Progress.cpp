@@ -68,11 +68,21 @@ std::string PhaseText(EUpgradePhase phase) {
 
 namespace {
 
-// Bytes as MiB with one decimal.
-std::string MiB(std::uint64_t bytes) {
+// Bytes in the unit that suits the larger of two counts: MiB with one decimal from 1 MiB
+// on, KiB below.
+std::string Bytes(std::uint64_t bytes, std::uint64_t scale) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    if (scale >= 1024 * 1024) {
+        std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    } else {
+        std::snprintf(text, sizeof text, "%llu",
+                      static_cast<unsigned long long>((bytes + 1023) / 1024));
+    }
     return text;
+}
+
+const char* Unit(std::uint64_t scale) {
+    return scale >= 1024 * 1024 ? " MiB" : " KiB";
 }
 
 } // namespace
@@ -85,10 +95,10 @@ std::string ProgressText(const TProgress& p) {
     case EUpgradePhase::Upload:
         if (p.Total > 0) {
             const std::uint64_t done = p.Done > p.Total ? p.Total : p.Done;
-            detail = std::to_string(done * 100 / p.Total) + "% (" + MiB(done) + " / " +
-                     MiB(p.Total) + " MiB)";
+            detail = std::to_string(done * 100 / p.Total) + "% (" + Bytes(done, p.Total) + " / " +
+                     Bytes(p.Total, p.Total) + Unit(p.Total) + ")";
         } else if (p.Done > 0) {
-            detail = MiB(p.Done) + " MiB";
+            detail = Bytes(p.Done, p.Done) + Unit(p.Done);
         }
         break;
     case EUpgradePhase::RebootWait:

@@ -50,7 +50,7 @@ struct TProgress {
 };
 
 // One line for a report, in the current language: the phase in words, then what is known
-// of it: "Downloading the firmware: 45% (12.3 of 27.0 MiB)", "Waiting for the camera to
+// of it: "Downloading the firmware: 45% (12.3 / 27.0 MiB)", "Waiting for the camera to
 // restart: 32 s left", "Checking whether the camera is back: attempt 2 of 11".
 [[nodiscard]] std::string ProgressText(const TProgress& progress);
 

@@ -468,6 +468,134 @@ TEST_F(WorkerTest, WorkersRunSideBySideEachWithItsOwnerWhichItsCompletionMayEnd)
     }
 }
 
+TEST_F(WorkerTest, TheVersionAfterTheRestartSaysWhatTheCameraRuns) {
+    // Taken: the offered version (here with a "v" the catalogue does not write).
+    Script->VersionAfter = "v1.0.3";
+    EXPECT_EQ(Run(), "The camera now runs version v1.0.3, the new firmware.");
+    EXPECT_EQ(Lines.at(Lines.size() - 2), GetStrRes("IDS_IPCWORKING"));
+    const TRunResult& r = Worker->Result();
+    EXPECT_EQ(r.OutcomeKey, "IDS_NOWVERSION");
+    EXPECT_EQ(r.VersionBefore, "1.0.2");
+    EXPECT_EQ(r.VersionOffered, "1.0.3");
+    EXPECT_EQ(r.VersionAfter, "v1.0.3");
+    EXPECT_EQ(r.Firmware, EFirmwareKind::System);
+    EXPECT_TRUE(r.Working);
+    EXPECT_TRUE(r.Installed);
+    EXPECT_EQ(r.Class(), ERunClass::Installed);
+
+    // Back on the version it ran before: a warning, and a failure for the caller.
+    Script->VersionAfter = "1.0.2";
+    EXPECT_EQ(Run(), "Warning: the camera came back still running version 1.0.2. The new "
+                     "firmware was not installed.");
+    EXPECT_TRUE(Worker->Succeeded()) << "the camera answers again";
+    EXPECT_FALSE(Worker->Result().Installed);
+    EXPECT_EQ(Worker->Result().Class(), ERunClass::Failed);
+
+    // On yet another version.
+    Script->VersionAfter = "0.9";
+    EXPECT_EQ(Run(), "Warning: the camera came back running version 0.9, not the new version "
+                     "1.0.3. The new firmware was not installed.");
+    EXPECT_EQ(Worker->Result().OutcomeKey, "IDS_OTHERVERSION");
+
+    // Unreadable: said so, whether the read fails or finds no version.
+    Script->VersionReadAfter = false;
+    EXPECT_EQ(Run(), GetStrRes("IDS_AFTERVERSIONERR"));
+    EXPECT_EQ(Worker->Result().VersionAfter, "");
+    EXPECT_EQ(Worker->Result().Class(), ERunClass::Failed);
+    Script->VersionReadAfter = true;
+    Script->VersionAfter = "  ";
+    EXPECT_EQ(Run(), GetStrRes("IDS_AFTERVERSIONERR"));
+
+    // Nothing installed and nothing failed: declined, or excluded by the catalogue.
+    Script->Offered = "1.0.2";
+    Host.ScriptAnswers({platform::IDNO});
+    EXPECT_EQ(Run(), GetStrRes("IDS_NOUPDATEFIRM"));
+    EXPECT_EQ(Worker->Result().Class(), ERunClass::NothingDone);
+    Script->Offered = "1.0.3";
+    Script->Excluded = "1.0.2";
+    EXPECT_EQ(Run(), GetStrRes("IDS_NONEWVERSION"));
+    EXPECT_EQ(Worker->Result().Class(), ERunClass::NothingDone);
+    EXPECT_FALSE(Worker->Result().Working);
+
+    // The camera refused the upload: the outcome is the key its message was made from.
+    Script->Excluded = "";
+    Script->UploadResult = false;
+    Script->UploadMessage = GetStrRes("IDS_UPGRADEFAIL") + "HTTP/1.1 500 Internal Server Error";
+    (void)Run();
+    EXPECT_EQ(Worker->Result().OutcomeKey, "IDS_UPGRADEFAIL");
+    EXPECT_EQ(Worker->Result().OutcomeText, Script->UploadMessage);
+}
+
+TEST_F(WorkerTest, ProgressReachesTheMainThreadCoalescedInOrderAndComplete) {
+    Host.UseQueue = true;
+    Host.Queue().BindToCurrentThread();
+    auto record = std::make_shared<TScriptRecord>();
+    auto upgrade = std::make_unique<TScriptedUpgrade>(record);
+    upgrade->Md5 = PackageMd5;
+    // An upload of many small blocks, reported one by one as fast as they go.
+    constexpr std::uint64_t Blocks = 20000;
+    upgrade->DuringUpload = [] {
+        for (std::uint64_t i = 0; i <= Blocks; ++i) {
+            ReportProgress(EUpgradePhase::Upload, i, Blocks);
+        }
+    };
+    TUpgradeThread worker(std::move(upgrade));
+    // One list of what reached the main thread: log lines and progress, in their order.
+    std::vector<std::string> events;
+    std::vector<TProgress> reports;
+    bool ended = false;
+    worker.OnLog = [&](const std::string& text) { events.push_back("log " + text); };
+    worker.OnProgress = [&](const TProgress& p) {
+        events.push_back(std::string("progress ") + PhaseName(p.Phase));
+        reports.push_back(p);
+    };
+    worker.OnTerminate = [&] { ended = true; };
+    worker.Start();
+    for (int i = 0; i < 600 && !ended; ++i) {
+        Host.Queue().WaitAndRun(100);
+    }
+    ASSERT_TRUE(ended);
+    worker.Wait();
+
+    // Far fewer deliveries than reports, but the last of every phase is there.
+    const auto uploads = std::count_if(reports.begin(), reports.end(), [](const TProgress& p) {
+        return p.Phase == EUpgradePhase::Upload;
+    });
+    EXPECT_LT(uploads, 1000) << "the reports were not coalesced";
+    auto lastOf = [&](EUpgradePhase phase) {
+        TProgress last{};
+        for (const TProgress& p : reports) {
+            if (p.Phase == phase) {
+                last = p;
+            }
+        }
+        return last;
+    };
+    EXPECT_EQ(lastOf(EUpgradePhase::Upload), (TProgress{EUpgradePhase::Upload, Blocks, Blocks, -1}));
+    EXPECT_EQ(lastOf(EUpgradePhase::RebootWait),
+              (TProgress{EUpgradePhase::RebootWait, 40, 40, 0}));
+    EXPECT_EQ(lastOf(EUpgradePhase::Poll).Done, 1u);
+    // The phases arrive in the run's order, each before the line that follows it.
+    std::vector<std::string> phases;
+    for (const std::string& e : events) {
+        if (e.rfind("progress ", 0) == 0 && (phases.empty() || phases.back() != e)) {
+            phases.push_back(e);
+        }
+    }
+    EXPECT_EQ(phases, (std::vector<std::string>{"progress login", "progress version",
+                                                "progress catalogue", "progress download",
+                                                "progress check", "progress unpack",
+                                                "progress upload", "progress reboot",
+                                                "progress poll", "progress proof"}));
+    const auto at = [&](const std::string& e) {
+        return std::find(events.begin(), events.end(), e) - events.begin();
+    };
+    const auto lastUpload =
+        (events.rend() - std::find(events.rbegin(), events.rend(), "progress upload")) - 1;
+    EXPECT_LT(lastUpload, at("log " + GetStrRes("IDS_UPGRADED")));
+    EXPECT_LT(at("progress reboot"), at("log " + GetStrRes("IDS_IPCWORKING")));
+}
+
 TEST(LogLineTest, DateAndTimeAsTheLocaleWritesThem) {
     std::tm midnight{};
     midnight.tm_year = 2024 - 1900;
