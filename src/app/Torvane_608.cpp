@@ -2,6 +2,7 @@
 
 #include "app/InstanceGuard.h"
 #include "app/Logo.h"
+#include "app/Settings.h"
 #include "app/Torvane_608Design.h"
 #include "discovery/Adv_Main.h"
 #include "i18n/OptionFile.h"
@@ -34,6 +35,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
@@ -251,6 +253,18 @@ void TfrmTorvane::CreateComponents() {
     }
     layout->addWidget(Panel3);
 
+    // Run band: where a run stands, and the settings.
+    Panel4 = new TPanel(this);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setFixedHeight(design::RunBandHeight);
+    ProgressBar1 = new QProgressBar(Panel4);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTextVisible(false);
+    lblPhase = MakeLabel(Panel4, "lblPhase", QString());
+    lblPhase->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    btnSettings = MakeButton(Panel4, "btnSettings", QStringLiteral("Settings..."));
+    layout->addWidget(Panel4);
+
     // Operation log.
     GroupBox3 = new QGroupBox(QStringLiteral("Operation Log"), this);
     GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
@@ -308,11 +322,13 @@ void TfrmTorvane::CreateComponents() {
         if (!FUpgrading) {
             CheckAndStart(false);
         }
+        btnSettings->setEnabled(!Busy());
     });
 
     connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
     connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
     connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
+    connect(btnSettings, &QPushButton::clicked, this, [this] { btnSettingsClick(); });
     connect(cmbLan, &QComboBox::activated, this, [this] { cmbLanChange(); });
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
@@ -488,8 +504,22 @@ void TfrmTorvane::SetStatusBar() {
 
 // --- upgrade -----------------------------------------------------------------------------
 
+int TfrmTorvane::SeriesForRun(const std::string& ip, int port) const {
+    if (FCameraDialog != nullptr) {
+        const int listed = FCameraDialog->Session().ListedSeriesIndex(ip, port);
+        if (listed >= 0) {
+            return listed;
+        }
+    }
+    return cmbMType->currentIndex();
+}
+
 void TfrmTorvane::CheckAndStart(bool isSystem) {
-    if (cmbMType->currentIndex() == -1) {
+    // A camera the search lists at the typed address and port is spoken to in its own
+    // series; any other address in the series chosen last (H from the start).
+    const int series =
+        SeriesForRun(platform::Trim(FromQ(edIP->text())), PortOfText(FromQ(edPort->text())));
+    if (series == -1) {
         AddLog(GetStrRes("IDS_NOIPCTYPE"));
         return;
     }
@@ -511,19 +541,25 @@ void TfrmTorvane::CheckAndStart(bool isSystem) {
         edPort->setFocus();
         return;
     }
-    StartUpgrade(account, platform::Trim(FromQ(edpwd->text())), isSystem, port, ip);
+    StartUpgrade(account, platform::Trim(FromQ(edpwd->text())), isSystem, port, ip, series);
 }
 
 void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& password,
                                bool isSystem, int port, const std::string& ip) {
+    StartUpgrade(account, password, isSystem, port, ip, cmbMType->currentIndex());
+}
+
+void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& password,
+                               bool isSystem, int port, const std::string& ip, int series) {
     FUpgrading = true;
     btnUpgrdUIByIP->setEnabled(false);
     btnUpgrdSysByIP->setEnabled(false);
+    btnSettings->setEnabled(false); // a run keeps the settings it started with
     Memo1->setFocus();
     platform::Host().SetBusyCursor(true);
 
     std::unique_ptr<TUpgradeObject> upgrade =
-        TUpgradeFactory::CreateUpgrade(cmbMType->currentIndex(), isSystem);
+        TUpgradeFactory::CreateUpgrade(series, isSystem);
     if (!upgrade) {
         // No adapter for this series: nothing can run.
         AddLog(GetStrRes("IDS_NOIPCTYPE"));
@@ -535,15 +571,18 @@ void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& pa
     upgrade->SetIP(ip);
     upgrade->SetPort(port);
 
+    ShowProgress({}); // the first phase, until the worker reports
     // The previous run's worker has posted its completion and ended: this joins it at once.
     FWorker.reset();
     FWorker = std::make_unique<TUpgradeThread>(std::move(upgrade));
     FWorker->OnLog = [this](const std::string& text) { AddLog(text); };
+    FWorker->OnProgress = [this](const TProgress& progress) { ShowProgress(progress); };
     FWorker->OnTerminate = [this] { UpgradeDone(); };
     FWorker->Start();
 }
 
 void TfrmTorvane::UpgradeDone() {
+    ClearProgress();
     btnUpgrdUIByIP->setEnabled(true);
     btnUpgrdSysByIP->setEnabled(true);
     FUpgrading = false;
@@ -551,6 +590,32 @@ void TfrmTorvane::UpgradeDone() {
     if (FUIRunPending) {
         FUIRunTimer->start();
     }
+    btnSettings->setEnabled(!Busy());
+}
+
+namespace {
+
+// The progress bar's scale for phases with a known total.
+constexpr int ProgressScale = 1000;
+
+} // namespace
+
+void TfrmTorvane::ShowProgress(const TProgress& progress) {
+    if (progress.Total > 0) {
+        ProgressBar1->setRange(0, ProgressScale);
+        const std::uint64_t done = std::min(progress.Done, progress.Total);
+        ProgressBar1->setValue(static_cast<int>(done * ProgressScale / progress.Total));
+    } else {
+        // Nothing to count: the bar runs to and fro while the phase lasts.
+        ProgressBar1->setRange(0, 0);
+    }
+    lblPhase->setText(ToQ(ProgressText(progress)));
+}
+
+void TfrmTorvane::ClearProgress() {
+    ProgressBar1->setRange(0, ProgressScale);
+    ProgressBar1->reset();
+    lblPhase->clear();
 }
 
 void TfrmTorvane::AddLog(const std::string& text) {
@@ -608,6 +673,14 @@ void TfrmTorvane::btnFindCamClick() {
         cmbMType->setCurrentIndex(FCameraDialog->nTYpe());
     }
     FCameraDialog->hide();
+}
+
+void TfrmTorvane::btnSettingsClick() {
+    if (Busy()) {
+        return; // disabled meanwhile: a run keeps the settings it started with
+    }
+    TfrmSettings settings(this);
+    settings.exec();
 }
 
 // --- log ---------------------------------------------------------------------------------

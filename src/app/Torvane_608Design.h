@@ -8,10 +8,9 @@
 // One more control: a row in Places (or in EntryStrip) under its component name. The
 // window tests check, in every shipped language, that each row's control exists, stands
 // inside its parent, covers no other visible control and shows its whole text. The button
-// column has no free row (a fourth would reach the language list), so more buttons or a
-// progress bar go into one more band: a widget added to the window's column of bands
-// below the entry area, which takes its height from the log, so every designed control
-// keeps its place.
+// column has no free row (a fourth would reach the language list), so more buttons and the
+// progress bar stand in the run band (Panel4) below the entry area, which takes its height
+// from the log, so every designed control keeps its place.
 
 #include "i18n/qt/FormLayout.h"
 
@@ -24,10 +23,12 @@ namespace torvane::frmTorvaneDesign {
 inline constexpr QSize ClientSize{789, 607};
 inline constexpr int BaseFontPoints = 9;
 
-// The bands, top to bottom: the banner (Panel1), the entry area (Panel3), the operation
-// log (GroupBox3, whatever height is left) and the status bar (StatusBar1, its own height).
+// The bands, top to bottom: the banner (Panel1), the entry area (Panel3), the run band
+// (Panel4: where a run stands, and the settings button), the operation log (GroupBox3,
+// whatever height is left) and the status bar (StatusBar1, its own height).
 inline constexpr int BannerHeight = 69;
 inline constexpr int EntryAreaHeight = 235;
+inline constexpr int RunBandHeight = 34;
 
 // The banner: the description at the left, the logo at the right.
 inline constexpr QSize LogoSize{200, 58};
@@ -94,6 +95,11 @@ inline constexpr TPlace Places[] = {
     SeriesRow.ListPlace(),
     {"Panel2", EntryAreaInset, EntryAreaHeight - EntryStripHeight - EntryAreaInset,
      ClientSize.width() - 2 * EntryAreaInset, EntryStripHeight},
+    // The run band: the progress bar under the instructions, the phase in words after it,
+    // the settings button under the button column.
+    {"ProgressBar1", 12, 9, 200, 16},
+    {"lblPhase", 220, 6, ButtonColumn.Left - 8 - 220, 22},
+    {"btnSettings", ButtonColumn.Left, 2, ButtonColumn.Width, 28},
 };
 
 // The entry strip, left to right: each label with its field. The fields share the width
