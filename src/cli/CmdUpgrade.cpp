@@ -6,8 +6,9 @@
 #include "cli/Commands.h"
 #include "cli/Password.h"
 #include "cli/QuitSignals.h"
+#include "cli/RunSupport.h"
+#include "cli/Search.h"
 #include "discovery/DevInfoJson.h"
-#include "discovery/DiscoverySession.h"
 #include "discovery/SR.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
@@ -46,14 +47,6 @@ const char* const DefaultUser = "admin";
 const char* const DefaultPassword = "135790";
 const char* const DefaultPort = "81";
 
-// The host of the command line, with the program's name before every box it shows.
-class TCliHost : public platform::TConsoleHost {
-public:
-    int MessageBox(const std::string& text, const std::string& caption, int flags) override {
-        return TConsoleHost::MessageBox(text, std::string(ProgramName) + ": " + caption, flags);
-    }
-};
-
 // Series letter to series index (E 0, F 1, H 2, T 3).
 std::optional<int> SeriesLetterIndex(const std::string& letter) {
     static const std::string letters = "EFHT";
@@ -65,21 +58,6 @@ std::optional<int> SeriesLetterIndex(const std::string& letter) {
         return std::nullopt;
     }
     return static_cast<int>(pos);
-}
-
-// Columns a text takes on a terminal: a character from U+1100 on counts as two (the CJK
-// ones are wide; the few others only get a blank more).
-std::size_t DisplayWidth(const std::string& text) {
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) == 0x80) {
-            continue; // a continuation byte
-        }
-        const bool wide = c >= 0xE1; // three- and four-byte forms: U+1000 and above
-        width += wide ? 2 : 1;
-    }
-    return width;
 }
 
 // How long --series auto searches.
@@ -331,31 +309,7 @@ std::string SearchSeries(const std::string& ip, int port, platform::TMainQueue& 
     if (!platform::ResolveIPv4(ip, wanted, error)) {
         return {};
     }
-    std::vector<TDevInfo> found;
-    {
-        TDiscoverySession session;
-        session.Start();
-        session.Show();
-        const auto start = std::chrono::steady_clock::now();
-        for (int pass = 1;; ++pass) {
-            const auto deadline = start + std::chrono::seconds(pass);
-            for (;;) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now());
-                if (left.count() <= 0) {
-                    break;
-                }
-                queue.WaitAndRun(static_cast<int>(left.count()));
-            }
-            if (pass >= SeriesSearchSeconds) {
-                break;
-            }
-            session.Tick();
-        }
-        found = session.Devices();
-        session.Stop();
-    }
-    ReleaseSeries924();
+    const std::vector<TDevInfo> found = SearchCameras(queue, SeriesSearchSeconds, false);
     std::string series;
     for (const TDevInfo& d : found) {
         std::uint32_t address = 0;
@@ -372,24 +326,6 @@ std::string SearchSeries(const std::string& ip, int port, platform::TMainQueue& 
     }
     return series;
 }
-
-// Installs the host and the sleeper for the command's life and takes them back at its end
-// (every worker has been joined by then).
-class THostScope {
-public:
-    THostScope(platform::IHost& host, platform::ISleeper* sleeper) {
-        platform::SetHost(&host);
-        if (sleeper != nullptr) {
-            platform::SetSleeper(sleeper);
-        }
-    }
-    ~THostScope() {
-        platform::SetSleeper(nullptr);
-        platform::SetHost(nullptr);
-    }
-    THostScope(const THostScope&) = delete;
-    THostScope& operator=(const THostScope&) = delete;
-};
 
 int RunUpgrade(const TCommandContext& context) {
     const TParsedArgs& args = context.Args;
@@ -419,39 +355,9 @@ int RunUpgrade(const TCommandContext& context) {
     }
 
     std::unique_ptr<platform::TScaledSleeper> scaled;
-    if (const std::optional<std::string> scale =
-            platform::EnvironmentVariable("TORVANE_CLI_TIME_SCALE")) {
-        char* end = nullptr;
-        errno = 0;
-        const double factor = std::strtod(scale->c_str(), &end);
-        if (errno != 0 || end == scale->c_str() || *end != '\0' ||
-            !(factor > 0.0 && factor <= 1.0)) {
-            PrintUsageError({"IDS_CLI_TIMESCALE", {"TORVANE_CLI_TIME_SCALE"}}, "upgrade");
-            return ExitUsage;
-        }
-        scaled = std::make_unique<platform::TScaledSleeper>(factor);
+    if (const std::optional<int> status = PrepareUpgradeRun(context, "upgrade", scaled)) {
+        return *status;
     }
-
-    if (!context.Packs.PacksWritten()) {
-        PrintError({"IDS_CLI_PACKSNOTWRITTEN", {context.Packs.ErrorText()}});
-        return ExitFailed;
-    }
-    if (args.Has("server")) {
-        SetFirmwareServerUrl(args.Get("server", ""));
-    } else if (FirmwareSource().Kind == EFirmwareSourceKind::Invalid) {
-        PrintUsageError({"IDS_CLI_BADSETTING", {ServerSettingKey, FirmwareSource().Setting}},
-                        "upgrade");
-        return ExitUsage;
-    }
-    if (args.Has("broadcast")) {
-        SetBroadcastAddress(args.Get("broadcast", ""));
-    }
-    if (args.Has("interface")) {
-        SetSearchInterface(args.Get("interface", ""));
-    }
-    PrintTrace({"IDS_CLI_TRACE_SETTINGS", {FirmwareServerUrl(), BroadcastAddress(),
-                                           CurrentLanguage()}});
-    PrintTrace({"IDS_CLI_TRACE_PACKS", {LanguageDir()}});
     if (password.Source.empty()) {
         PrintTrace({"IDS_CLI_TRACE_DEFAULTPASSWORD", {}});
     } else {

@@ -74,6 +74,7 @@ struct TToolTexts {
 [[nodiscard]] TCommandSpec TextCommand();
 [[nodiscard]] TCommandSpec LanguagesCommand();
 [[nodiscard]] TCommandSpec UpgradeCommand();
+[[nodiscard]] TCommandSpec BatchCommand();
 [[nodiscard]] TCommandSpec DiscoverCommand();
 [[nodiscard]] TCommandSpec MirrorCommand();
 
