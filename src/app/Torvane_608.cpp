@@ -2,6 +2,7 @@
 
 #include "app/InstanceGuard.h"
 #include "app/Logo.h"
+#include "app/SiteUpgradeWindow.h"
 #include "app/Torvane_608Design.h"
 #include "discovery/Adv_Main.h"
 #include "i18n/OptionFile.h"
@@ -251,6 +252,13 @@ void TfrmTorvane::CreateComponents() {
     }
     layout->addWidget(Panel3);
 
+    // Run band.
+    Panel4 = new TPanel(this);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setFixedHeight(design::RunBandHeight);
+    btnSiteUpgrade = MakeButton(Panel4, "btnSiteUpgrade", QStringLiteral("Site upgrade..."));
+    layout->addWidget(Panel4);
+
     // Operation log.
     GroupBox3 = new QGroupBox(QStringLiteral("Operation Log"), this);
     GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
@@ -305,7 +313,7 @@ void TfrmTorvane::CreateComponents() {
     FUIRunTimer->setInterval(UIRunPauseMs);
     connect(FUIRunTimer, &QTimer::timeout, this, [this] {
         FUIRunPending = false;
-        if (!FUpgrading) {
+        if (!FUpgrading && !SiteUpgradeRunning()) {
             CheckAndStart(false);
         }
     });
@@ -313,6 +321,7 @@ void TfrmTorvane::CreateComponents() {
     connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
     connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
     connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
+    connect(btnSiteUpgrade, &QPushButton::clicked, this, [this] { btnSiteUpgradeClick(); });
     connect(cmbLan, &QComboBox::activated, this, [this] { cmbLanChange(); });
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
@@ -398,6 +407,9 @@ void TfrmTorvane::FormDestroy() {
     // The last run's worker: its hand-over is closed and its thread joined.
     FWorker.reset();
     FLanguageFiles.clear();
+    // The site upgrade window reads the camera dialog's search: it goes first.
+    delete FSiteWindow;
+    FSiteWindow = nullptr;
     // The camera selection dialog goes with the window: told to tear down, not to hide.
     if (FCameraDialog != nullptr) {
         FCameraDialog->SetisClose(true);
@@ -467,6 +479,9 @@ void TfrmTorvane::cmbLanChange() {
         PlaceSoftName();
         FillLanguageList();
         cmbMType->setCurrentIndex(SeriesH);
+        if (FSiteWindow != nullptr) {
+            FSiteWindow->Retranslate();
+        }
     }
     TOptionFile settings(SettingsFile);
     if (!settings.WriteString("Global", "lan", CurrentLanguage())) {
@@ -560,7 +575,7 @@ void TfrmTorvane::AddLog(const std::string& text) {
 }
 
 void TfrmTorvane::btnUpgrdSysByIPClick() {
-    if (Busy()) {
+    if (Busy() || RefuseWhileSiteRuns()) {
         return;
     }
     // A UI check still to come from an earlier press whose checks failed gives way to
@@ -579,7 +594,7 @@ void TfrmTorvane::btnUpgrdSysByIPClick() {
 }
 
 void TfrmTorvane::btnUpgrdUIByIPClick() {
-    if (Busy()) {
+    if (Busy() || RefuseWhileSiteRuns()) {
         return;
     }
     FUIRunTimer->stop();
@@ -608,6 +623,33 @@ void TfrmTorvane::btnFindCamClick() {
         cmbMType->setCurrentIndex(FCameraDialog->nTYpe());
     }
     FCameraDialog->hide();
+}
+
+// --- site upgrade --------------------------------------------------------------------------
+
+bool TfrmTorvane::SiteUpgradeRunning() const {
+    return FSiteWindow != nullptr && FSiteWindow->Running();
+}
+
+bool TfrmTorvane::RefuseWhileSiteRuns() {
+    if (!SiteUpgradeRunning()) {
+        return false;
+    }
+    (void)StrResMessageBox("IDS_SITE_SITERUNNING", "IDS_WARNING", platform::MB_ICONWARNING);
+    return true;
+}
+
+void TfrmTorvane::btnSiteUpgradeClick() {
+    if (FSiteWindow == nullptr) {
+        FSiteWindow = new TfrmSiteUpgrade(
+            FCameraDialog != nullptr ? &FCameraDialog->Session() : nullptr, this);
+        FSiteWindow->SingleRunBusy = [this] { return Busy(); };
+        FSiteWindow->SetDefaultAccount(platform::Trim(FromQ(edAcc->text())),
+                                       platform::Trim(FromQ(edpwd->text())));
+    }
+    FSiteWindow->show();
+    FSiteWindow->raise();
+    FSiteWindow->activateWindow();
 }
 
 // --- log ---------------------------------------------------------------------------------
@@ -688,6 +730,13 @@ void TfrmTorvane::leaveEvent(QEvent* event) {
 void TfrmTorvane::closeEvent(QCloseEvent* event) {
     if (Busy()) {
         ShowUpgradeInfo();
+        event->ignore();
+        return;
+    }
+    if (SiteUpgradeRunning()) {
+        // The cameras under way must finish first: an upload is never cut.
+        (void)StrResMessageBox("IDS_SITE_CLOSEREFUSED", "IDS_WARNING", platform::MB_ICONWARNING);
+        btnSiteUpgradeClick();
         event->ignore();
         return;
     }

@@ -33,6 +33,7 @@ class TPanel;
 class TSaveDialog;
 class TUpgradeThread;
 class TfrmAdv_Main;
+class TfrmSiteUpgrade;
 
 // The language of a system's OEM code page: 863 fr, 932 jp, 936 cn, 950 b5, 1144 Ita,
 // 1145 spa, any other en.
@@ -63,6 +64,8 @@ public:
     void btnUpgrdSysByIPClick();
     void btnUpgrdUIByIPClick();
     void btnFindCamClick();
+    // Opens the site upgrade window (made on first use; it lives as long as this window).
+    void btnSiteUpgradeClick();
     void cmbLanChange();
     void N1Click();
     void N2Click();
@@ -81,6 +84,9 @@ public:
     void SetUIRunPause(int ms); // tests shorten it
     [[nodiscard]] QLabel* StatusPanel(int index) const { return FStatusPanels[index]; }
     [[nodiscard]] TfrmAdv_Main* CameraDialog() const { return FCameraDialog; }
+    [[nodiscard]] TfrmSiteUpgrade* SiteWindow() const { return FSiteWindow; }
+    // A site upgrade runs: no single run starts, and the window does not close.
+    [[nodiscard]] bool SiteUpgradeRunning() const;
 
     // --- components, by their names ---
     TPanel* Panel1 = nullptr;
@@ -105,6 +111,8 @@ public:
     QLineEdit* edAcc = nullptr;
     QLabel* lblIPCPwd = nullptr;
     QLineEdit* edpwd = nullptr;
+    TPanel* Panel4 = nullptr;
+    QPushButton* btnSiteUpgrade = nullptr;
     QGroupBox* GroupBox3 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -132,6 +140,8 @@ private:
     void SetStatusBar();
     void ShowUpgradeInfo();
     void RaiseWindow();
+    // True, after a box saying why, when a site upgrade runs and a single run must wait.
+    bool RefuseWhileSiteRuns();
 
     std::unique_ptr<TfrmStrRes> FStrRes;
     std::unique_ptr<TInstanceGuard> FInstance;
@@ -147,6 +157,7 @@ private:
     bool FCentred = false;
     QTimer* FUIRunTimer = nullptr;
     TfrmAdv_Main* FCameraDialog = nullptr;
+    TfrmSiteUpgrade* FSiteWindow = nullptr;
     QLabel* FStatusPanels[2] = {nullptr, nullptr};
 };
 

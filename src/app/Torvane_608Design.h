@@ -24,10 +24,12 @@ namespace torvane::frmTorvaneDesign {
 inline constexpr QSize ClientSize{789, 607};
 inline constexpr int BaseFontPoints = 9;
 
-// The bands, top to bottom: the banner (Panel1), the entry area (Panel3), the operation
-// log (GroupBox3, whatever height is left) and the status bar (StatusBar1, its own height).
+// The bands, top to bottom: the banner (Panel1), the entry area (Panel3), the run band
+// (Panel4), the operation log (GroupBox3, whatever height is left) and the status bar
+// (StatusBar1, its own height).
 inline constexpr int BannerHeight = 69;
 inline constexpr int EntryAreaHeight = 235;
+inline constexpr int RunBandHeight = 34;
 
 // The banner: the description at the left, the logo at the right.
 inline constexpr QSize LogoSize{200, 58};
@@ -77,7 +79,10 @@ inline constexpr TListWithLabel SeriesRow{"cmbMType", "lblIPCType", 106, 148, 12
 inline constexpr int EntryStripHeight = 54;
 inline constexpr int EntryAreaInset = 2;
 
-// The controls at fixed places, in their parents (Panel1, Panel3).
+// The button that opens the site upgrade window.
+inline constexpr int SiteButtonWidth = 130;
+
+// The controls at fixed places, in their parents (Panel1, Panel3, Panel4).
 inline constexpr TPlace Places[] = {
     {"Image1", ClientSize.width() - LogoRightMargin - LogoSize.width(), 5, LogoSize.width(),
      LogoSize.height()},
@@ -94,6 +99,9 @@ inline constexpr TPlace Places[] = {
     SeriesRow.ListPlace(),
     {"Panel2", EntryAreaInset, EntryAreaHeight - EntryStripHeight - EntryAreaInset,
      ClientSize.width() - 2 * EntryAreaInset, EntryStripHeight},
+    // The run band: the site upgrade window's button at its right end, under the button
+    // column's right edge.
+    {"btnSiteUpgrade", ButtonColumn.Right() - SiteButtonWidth, 2, SiteButtonWidth, 28},
 };
 
 // The entry strip, left to right: each label with its field. The fields share the width
