@@ -4,6 +4,8 @@
 
 #include "AppTestSupport.h"
 
+#include "app/SiteUpgradeWindow.h"
+#include "app/SiteUpgradeWindowDesign.h"
 #include "app/Torvane_608Design.h"
 #include "discovery/Adv_Main.h"
 #include "discovery/Adv_MainDesign.h"
@@ -20,6 +22,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -127,7 +130,7 @@ constexpr TPlace DesignedMainWindow[] = {
     {"btnUpgrdSysByIP", 590, 56, 185, 32}, {"btnUpgrdUIByIP", 590, 98, 185, 32},
     {"Label1", 590, 146, 72, 22},        {"cmbLan", 666, 144, 109, 24},
     {"lblIPCType", 12, 150, 90, 22},     {"cmbMType", 106, 148, 120, 24},
-    {"Panel2", 2, 179, 785, 54}};
+    {"Panel2", 2, 179, 785, 54},         {"btnSiteUpgrade", 645, 2, 130, 28}};
 constexpr TPlace DesignedCameraDialog[] = {
     {"GroupBox1", 4, 0, 373, 312}, {"ListView", 10, 22, 361, 284}, {"plInfo", 76, 116, 229, 95},
     {"lblDevNum", 8, 321, 150, 24}, {"btnFind", 155, 317, 70, 30},  {"btnOK", 229, 317, 70, 30},
@@ -173,7 +176,8 @@ TEST_F(Layout, EveryControlKeepsItsPlaceAndShowsItsTextInEveryLanguage) {
         // The bands fill the window from top to bottom; the log takes what is left.
         EXPECT_EQ(w->Panel1->geometry(), QRect(0, 0, 789, 69)) << language;
         EXPECT_EQ(w->Panel3->geometry(), QRect(0, 69, 789, 235)) << language;
-        EXPECT_EQ(w->GroupBox3->y(), 304) << language;
+        EXPECT_EQ(w->Panel4->geometry(), QRect(0, 304, 789, 34)) << language;
+        EXPECT_EQ(w->GroupBox3->y(), 338) << language;
         EXPECT_EQ(w->GroupBox3->geometry().bottom() + 1, w->StatusBar1->y()) << language;
         EXPECT_EQ(w->StatusBar1->geometry().bottom() + 1, 607) << language;
         EXPECT_EQ(w->GroupBox3->width(), 789) << language;
@@ -201,4 +205,40 @@ TEST(PlaceComponents, PlacesNamedControlsAnywhereBelowTheFormAndReportsUnknownNa
     ASSERT_NE(FindPlace(places, "inner"), nullptr);
     EXPECT_EQ(FindPlace(places, "inner")->Right(), 75);
     EXPECT_EQ(FindPlace(places, "nothing"), nullptr);
+}
+
+TEST_F(Layout, TheSiteUpgradeWindowKeepsItsPlacesAndShowsItsTextsInEveryLanguage) {
+    auto w = NewWindow();
+    w->btnSiteUpgradeClick();
+    TfrmSiteUpgrade* site = w->SiteWindow();
+    ASSERT_NE(site, nullptr);
+    // The strips' controls, which Qt layouts place inside their frames.
+    std::vector<QWidget*> strips;
+    for (QWidget* frame : {static_cast<QWidget*>(site->gbAdd), static_cast<QWidget*>(site->gbOptions)}) {
+        for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            strips.push_back(child);
+        }
+    }
+    EXPECT_EQ(strips.size(), 11u + 10u);
+
+    for (int i = 0; i < static_cast<int>(w->LanguageFiles().size()); ++i) {
+        w->cmbLan->setCurrentIndex(i);
+        w->cmbLanChange();
+        const std::string language = CurrentLanguage();
+        QApplication::processEvents();
+        EXPECT_EQ(site->size(), frmSiteUpgradeDesign::ClientSize);
+        CheckWindow(*site, frmSiteUpgradeDesign::Places, strips, language);
+        // Each strip ends inside its frame (a longer text must not push a field out).
+        for (QWidget* control : strips) {
+            EXPECT_LE(control->geometry().right(), control->parentWidget()->width() - 8)
+                << FromQ(control->objectName()) << " in " << language;
+        }
+        // The column titles fit their columns.
+        const QFontMetrics metrics(site->lvCameras->font());
+        for (int c = 0; c + 1 < frmSiteUpgradeDesign::ColumnCount; ++c) {
+            const QString title = site->lvCameras->headerItem()->text(c);
+            EXPECT_LT(metrics.horizontalAdvance(title) + 12, site->lvCameras->columnWidth(c))
+                << FromQ(title) << " in " << language;
+        }
+    }
 }
