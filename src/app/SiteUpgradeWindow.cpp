@@ -361,8 +361,8 @@ void TfrmSiteUpgrade::Retranslate() {
         ShowRow(*row);
     }
     ShowSummary();
-    if (FLogWindow != nullptr && FLogRow < FRows.size()) {
-        FLogWindow->setWindowTitle(Text("IDS_SITE_LOGCAPTION").arg(ToQ(FRows[FLogRow]->Camera.Name())));
+    if (FLogWindow != nullptr && FLogShown != nullptr) {
+        FLogWindow->setWindowTitle(Text("IDS_SITE_LOGCAPTION").arg(ToQ(FLogShown->Camera.Name())));
     }
 }
 
@@ -485,11 +485,9 @@ void TfrmSiteUpgrade::TakeSearchResults() {
         TRow& row = *FRows[i];
         if (row.FromSearch && !row.SeenBySearch && row.State == ERowState::Idle &&
             !RowChecked(static_cast<int>(i))) {
-            if (FLogWindow != nullptr && FLogRow == i) {
+            if (FLogShown == &row) {
                 FLogWindow->hide();
-            }
-            if (FLogRow > i) {
-                --FLogRow;
+                FLogShown = nullptr;
             }
             delete row.Item;
             FRows.erase(FRows.begin() + static_cast<std::ptrdiff_t>(i));
@@ -527,7 +525,6 @@ bool TfrmSiteUpgrade::AddCamera(int seriesIndex, const std::string& address, int
     // Typed by the user: the series and account typed win over what the search said.
     row.Camera = camera;
     row.FromSearch = false;
-    row.OwnAccount = !user.empty() || !password.empty();
     ShowRow(row);
     SetRowChecked(RowOf(camera.Name()), true);
     lvCameras->scrollToItem(row.Item);
@@ -728,6 +725,7 @@ void TfrmSiteUpgrade::btnStartClick() {
     for (auto& row : FRows) {
         TRow& r = *row;
         r.State = ERowState::Idle;
+        r.RunOpen = false;
         r.PhaseKey.clear();
         r.Percent = r.SecondsLeft = -1;
         r.SystemBefore.clear();
@@ -741,6 +739,9 @@ void TfrmSiteUpgrade::btnStartClick() {
     for (TRow* row : runRows) {
         row->State = ERowState::Waiting;
         row->Log.clear();
+        if (row == FLogShown) {
+            FLogMemo->clear();
+        }
     }
     FRunRows = runRows;
     FRunning = true;
@@ -750,6 +751,7 @@ void TfrmSiteUpgrade::btnStartClick() {
         if (TRow* row = RowOfCamera(camera)) {
             row->State = ERowState::Running;
             row->RunIsSystem = isSystem;
+            row->RunOpen = true;
             row->PhaseKey = PhaseKey(EUpgradePhase::Login);
             row->Percent = row->SecondsLeft = -1;
             ShowRow(*row);
@@ -757,16 +759,17 @@ void TfrmSiteUpgrade::btnStartClick() {
     };
     FSite->OnLog = [this](std::size_t camera, bool, const std::string& line) {
         if (TRow* row = RowOfCamera(camera)) {
-            AppendLog(static_cast<std::size_t>(RowOf(row->Camera.Name())), FormatLogLine(line));
+            AppendLog(*row, FormatLogLine(line));
         }
     };
     FSite->OnNotice = [this](std::size_t camera, bool, const std::string& text) {
         if (TRow* row = RowOfCamera(camera)) {
-            AppendLog(static_cast<std::size_t>(RowOf(row->Camera.Name())), FormatLogLine(text));
+            AppendLog(*row, FormatLogLine(text));
         }
     };
     FSite->OnProgress = [this](std::size_t camera, bool isSystem, const TProgress& progress) {
-        if (TRow* row = RowOfCamera(camera)) {
+        TRow* row = RowOfCamera(camera);
+        if (row != nullptr && row->RunOpen) {
             row->RunIsSystem = isSystem;
             row->PhaseKey = PhaseKey(progress.Phase);
             row->Percent = progress.Total > 0
@@ -782,6 +785,7 @@ void TfrmSiteUpgrade::btnStartClick() {
     };
     FSite->OnRunFinished = [this](std::size_t camera, const TSiteRunResult& run) {
         if (TRow* row = RowOfCamera(camera)) {
+            row->RunOpen = false;
             if (run.IsSystem) {
                 row->SystemRan = true;
                 row->SystemBefore = run.VersionBefore;
@@ -872,8 +876,8 @@ void TfrmSiteUpgrade::ShowLogOf(std::size_t row) {
         FLogMemo->setReadOnly(true);
         layout->addWidget(FLogMemo);
     }
-    FLogRow = row;
-    FLogWindow->setWindowTitle(Text("IDS_SITE_LOGCAPTION").arg(ToQ(FRows[row]->Camera.Name())));
+    FLogShown = FRows[row].get();
+    FLogWindow->setWindowTitle(Text("IDS_SITE_LOGCAPTION").arg(ToQ(FLogShown->Camera.Name())));
     FLogMemo->clear();
     for (const std::string& line : FRows[row]->Log) {
         FLogMemo->appendPlainText(ToQ(line));
@@ -882,17 +886,14 @@ void TfrmSiteUpgrade::ShowLogOf(std::size_t row) {
     FLogWindow->raise();
 }
 
-void TfrmSiteUpgrade::AppendLog(std::size_t row, const std::string& text) {
-    if (row >= FRows.size()) {
-        return;
-    }
+void TfrmSiteUpgrade::AppendLog(TRow& row, const std::string& text) {
     std::string line = text;
     // Lines with CR LF inside (a box's text) show as lines of their own.
     for (std::size_t at = line.find("\r\n"); at != std::string::npos; at = line.find("\r\n", at)) {
         line.erase(at, 1);
     }
-    FRows[row]->Log.push_back(line);
-    if (FLogWindow != nullptr && FLogWindow->isVisible() && FLogRow == row) {
+    row.Log.push_back(line);
+    if (FLogShown == &row && FLogWindow->isVisible()) {
         FLogMemo->appendPlainText(ToQ(line));
     }
 }

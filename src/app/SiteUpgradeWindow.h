@@ -134,10 +134,10 @@ private:
     struct TRow {
         TSiteCamera Camera; // the password too: it is only used for runs of this window
         bool FromSearch = false;
-        bool OwnAccount = false; // added by address with an account of its own
         bool SeenBySearch = false;
         ERowState State = ERowState::Idle;
         bool RunIsSystem = true;
+        bool RunOpen = false; // between a run's start and its end
         std::string PhaseKey; // the phase's message key while a run is under way
         int Percent = -1;
         int SecondsLeft = -1;
@@ -155,7 +155,7 @@ private:
     void ShowSummary();
     void UpdateControls();
     void ShowLogOf(std::size_t row);
-    void AppendLog(std::size_t row, const std::string& text);
+    void AppendLog(TRow& row, const std::string& text);
     [[nodiscard]] TRow* RowOfCamera(std::size_t camera);
     [[nodiscard]] int SelectedRow() const;
     void SiteFinished();
@@ -170,7 +170,7 @@ private:
     QTimer* FSearchTimer = nullptr;
     QDialog* FLogWindow = nullptr;
     QPlainTextEdit* FLogMemo = nullptr;
-    std::size_t FLogRow = 0;
+    TRow* FLogShown = nullptr; // the camera whose log the log window shows
 };
 
 } // namespace torvane

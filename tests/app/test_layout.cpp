@@ -12,6 +12,7 @@
 #include "discovery/ThemeLabel.h"
 #include "i18n/StrRes.h"
 #include "i18n/qt/FormLayout.h"
+#include "i18n/qt/ListControls.h"
 #include "i18n/qt/Panel.h"
 #include "i18n/qt/QtText.h"
 

@@ -10,6 +10,7 @@
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
 #include "i18n/qt/FileDialogs.h"
+#include "i18n/qt/ListControls.h"
 #include "i18n/qt/QtText.h"
 #include "series/SeriesUnits.h"
 #include "support/E2eProcess.h"
@@ -18,7 +19,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 
