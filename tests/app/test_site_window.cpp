@@ -110,6 +110,18 @@ TEST_F(SiteWindow, RowsFollowEachCameraLiveAndTheReportIsWhatTheEngineReported) 
     EXPECT_TRUE(w.RowChecked(0)) << "a camera added by address is checked";
     EXPECT_FALSE(w.btnSaveReport->isEnabled()) << "nothing to report before a run";
 
+    // Every change of a row is watched as it is shown: a phase, and a bar with a value.
+    std::set<int> rowsWithPhase;
+    bool sawProgress = false;
+    QObject::connect(w.lvCameras, &QTreeWidget::itemChanged, &w, [&](QTreeWidgetItem* item, int) {
+        const int row = w.lvCameras->indexOfTopLevelItem(item);
+        const QString phase = item->text(design::ColumnPhase);
+        if (row >= 0 && !phase.isEmpty() && phase != ToQ(GetStrRes("IDS_SITE_WAITING"))) {
+            rowsWithPhase.insert(row);
+        }
+        sawProgress = sawProgress || (row >= 0 && w.RowProgress(row) >= 0);
+    });
+
     // Two at once: the others wait for a free slot.
     w.spnParallel->setValue(2);
     w.btnStart->click();
@@ -118,22 +130,7 @@ TEST_F(SiteWindow, RowsFollowEachCameraLiveAndTheReportIsWhatTheEngineReported) 
     EXPECT_TRUE(w.btnStop->isEnabled());
     EXPECT_FALSE(w.gbOptions->isEnabled());
     EXPECT_EQ(w.RowText(3, design::ColumnPhase), ToQ(GetStrRes("IDS_SITE_WAITING")));
-
-    // While it runs, rows show a phase, and a progress bar with a value, at some moment.
-    std::set<int> rowsWithPhase;
-    bool sawProgress = false;
-    ASSERT_TRUE(RunUntil(
-        [&] {
-            for (int row = 0; row < w.RowCount(); ++row) {
-                const QString phase = w.RowText(row, design::ColumnPhase);
-                if (!phase.isEmpty() && phase != ToQ(GetStrRes("IDS_SITE_WAITING"))) {
-                    rowsWithPhase.insert(row);
-                }
-                sawProgress = sawProgress || w.RowProgress(row) >= 0;
-            }
-            return !w.Running();
-        },
-        120000));
+    ASSERT_TRUE(RunUntil([&] { return !w.Running(); }, 120000));
     EXPECT_EQ(rowsWithPhase.size(), 4u) << "every camera's row showed where it stood";
     EXPECT_TRUE(sawProgress);
 
