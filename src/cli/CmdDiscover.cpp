@@ -5,6 +5,7 @@
 
 #include "cli/Checks.h"
 #include "cli/Commands.h"
+#include "cli/Search.h"
 #include "discovery/DevInfoJson.h"
 #include "discovery/DiscoverySession.h"
 #include "discovery/SR.h"
@@ -24,9 +25,9 @@ namespace {
 constexpr int DefaultSeconds = 3;
 constexpr int MaxSeconds = 3600;
 
-// Says so on standard error when the search has nowhere to send at its start (it goes on:
-// an interface that appears later is used from the next pass on).
-void WarnWithoutDestination() {
+} // namespace
+
+void WarnSearchWithoutDestination() {
     if (!SearchTargets().empty()) {
         return;
     }
@@ -39,6 +40,8 @@ void WarnWithoutDestination() {
         PrintWarning({"IDS_CLI_NOBROADCASTINTERFACE", {}});
     }
 }
+
+namespace {
 
 // A text as one TAB-separated column: control characters (TAB and line breaks among them)
 // become blanks.
@@ -64,34 +67,14 @@ void ServeUntil(platform::TMainQueue& queue, std::chrono::steady_clock::time_poi
     }
 }
 
-int RunDiscover(const TParsedArgs& args) {
-    const long long seconds = std::stoll(args.Get("seconds", std::to_string(DefaultSeconds)));
-    if (args.Has("broadcast")) {
-        SetBroadcastAddress(args.Get("broadcast", ""));
-    } else if (!platform::IsValidBroadcastSetting(platform::Trim(BroadcastAddress()))) {
-        PrintUsageError({"IDS_CLI_BADSETTING", {"broadcast", BroadcastAddress()}}, "discover");
-        return ExitUsage;
-    }
-    if (args.Has("interface")) {
-        SetSearchInterface(args.Get("interface", ""));
-    } else if (const std::string only = SearchInterface();
-               !only.empty() && !platform::IsValidInterfaceName(only)) {
-        PrintUsageError({"IDS_CLI_BADSETTING", {"interface", only}}, "discover");
-        return ExitUsage;
-    }
-    WarnWithoutDestination();
-    auto* console = dynamic_cast<platform::TConsoleHost*>(&platform::Host());
-    if (console == nullptr) {
-        return ExitFailed; // main installs a console host; nothing else runs this command
-    }
-    platform::TMainQueue& queue = console->Queue();
-    queue.BindToCurrentThread();
+} // namespace
 
+std::vector<TDevInfo> SearchCameras(platform::TMainQueue& queue, long long seconds, bool find) {
     std::vector<TDevInfo> found;
     {
         TDiscoverySession session;
         session.Start();
-        if (args.Has("find")) {
+        if (find) {
             session.Find();
         } else {
             session.Show();
@@ -110,6 +93,35 @@ int RunDiscover(const TParsedArgs& args) {
         session.Stop();
     }
     ReleaseSeries924();
+    return found;
+}
+
+namespace {
+
+int RunDiscover(const TParsedArgs& args) {
+    const long long seconds = std::stoll(args.Get("seconds", std::to_string(DefaultSeconds)));
+    if (args.Has("broadcast")) {
+        SetBroadcastAddress(args.Get("broadcast", ""));
+    } else if (!platform::IsValidBroadcastSetting(platform::Trim(BroadcastAddress()))) {
+        PrintUsageError({"IDS_CLI_BADSETTING", {"broadcast", BroadcastAddress()}}, "discover");
+        return ExitUsage;
+    }
+    if (args.Has("interface")) {
+        SetSearchInterface(args.Get("interface", ""));
+    } else if (const std::string only = SearchInterface();
+               !only.empty() && !platform::IsValidInterfaceName(only)) {
+        PrintUsageError({"IDS_CLI_BADSETTING", {"interface", only}}, "discover");
+        return ExitUsage;
+    }
+    WarnSearchWithoutDestination();
+    auto* console = dynamic_cast<platform::TConsoleHost*>(&platform::Host());
+    if (console == nullptr) {
+        return ExitFailed; // main installs a console host; nothing else runs this command
+    }
+    platform::TMainQueue& queue = console->Queue();
+    queue.BindToCurrentThread();
+
+    const std::vector<TDevInfo> found = SearchCameras(queue, seconds, args.Has("find"));
 
     if (args.Has("json")) {
         std::cout << DevInfoListToJson(found);

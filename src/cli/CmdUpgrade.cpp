@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Password.h"
 #include "cli/QuitSignals.h"
+#include "cli/RunSupport.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
@@ -38,14 +39,6 @@ constexpr int QueueWaitMs = 1000;
 const char* const DefaultUser = "admin";
 const char* const DefaultPassword = "135790";
 const char* const DefaultPort = "81";
-
-// The host of the command line, with the program's name before every box it shows.
-class TCliHost : public platform::TConsoleHost {
-public:
-    int MessageBox(const std::string& text, const std::string& caption, int flags) override {
-        return TConsoleHost::MessageBox(text, std::string(ProgramName) + ": " + caption, flags);
-    }
-};
 
 // Series letter to series index (E 0, F 1, H 2, T 3).
 std::optional<int> SeriesIndexOf(const std::string& letter) {
@@ -170,24 +163,6 @@ private:
     std::string FLastLine; // under -q: the run's latest log line
 };
 
-// Installs the host and the sleeper for the command's life and takes them back at its end
-// (every worker has been joined by then).
-class THostScope {
-public:
-    THostScope(platform::IHost& host, platform::ISleeper* sleeper) {
-        platform::SetHost(&host);
-        if (sleeper != nullptr) {
-            platform::SetSleeper(sleeper);
-        }
-    }
-    ~THostScope() {
-        platform::SetSleeper(nullptr);
-        platform::SetHost(nullptr);
-    }
-    THostScope(const THostScope&) = delete;
-    THostScope& operator=(const THostScope&) = delete;
-};
-
 int RunUpgrade(const TCommandContext& context) {
     const TParsedArgs& args = context.Args;
     TEntries entries;
@@ -215,39 +190,9 @@ int RunUpgrade(const TCommandContext& context) {
     }
 
     std::unique_ptr<platform::TScaledSleeper> scaled;
-    if (const std::optional<std::string> scale =
-            platform::EnvironmentVariable("TORVANE_CLI_TIME_SCALE")) {
-        char* end = nullptr;
-        errno = 0;
-        const double factor = std::strtod(scale->c_str(), &end);
-        if (errno != 0 || end == scale->c_str() || *end != '\0' ||
-            !(factor > 0.0 && factor <= 1.0)) {
-            PrintUsageError({"IDS_CLI_TIMESCALE", {"TORVANE_CLI_TIME_SCALE"}}, "upgrade");
-            return ExitUsage;
-        }
-        scaled = std::make_unique<platform::TScaledSleeper>(factor);
+    if (const std::optional<int> status = PrepareUpgradeRun(context, "upgrade", scaled)) {
+        return *status;
     }
-
-    if (!context.Packs.PacksWritten()) {
-        PrintError({"IDS_CLI_PACKSNOTWRITTEN", {context.Packs.ErrorText()}});
-        return ExitFailed;
-    }
-    if (args.Has("server")) {
-        SetFirmwareServerUrl(args.Get("server", ""));
-    } else if (FirmwareSource().Kind == EFirmwareSourceKind::Invalid) {
-        PrintUsageError({"IDS_CLI_BADSETTING", {ServerSettingKey, FirmwareSource().Setting}},
-                        "upgrade");
-        return ExitUsage;
-    }
-    if (args.Has("broadcast")) {
-        SetBroadcastAddress(args.Get("broadcast", ""));
-    }
-    if (args.Has("interface")) {
-        SetSearchInterface(args.Get("interface", ""));
-    }
-    PrintTrace({"IDS_CLI_TRACE_SETTINGS", {FirmwareServerUrl(), BroadcastAddress(),
-                                           CurrentLanguage()}});
-    PrintTrace({"IDS_CLI_TRACE_PACKS", {LanguageDir()}});
     if (password.Source.empty()) {
         PrintTrace({"IDS_CLI_TRACE_DEFAULTPASSWORD", {}});
     } else {

@@ -32,6 +32,7 @@ const std::vector<TCommandSpec>& Commands() {
     static const std::vector<TCommandSpec> commands = [] {
         std::vector<TCommandSpec> list = {
             UpgradeCommand(),
+            BatchCommand(),
             DiscoverCommand(),
             MirrorCommand(),
             TextCommand(),

@@ -71,6 +71,7 @@ struct TToolEntry {
 [[nodiscard]] TCommandSpec TextCommand();
 [[nodiscard]] TCommandSpec LanguagesCommand();
 [[nodiscard]] TCommandSpec UpgradeCommand();
+[[nodiscard]] TCommandSpec BatchCommand();
 [[nodiscard]] TCommandSpec DiscoverCommand();
 [[nodiscard]] TCommandSpec MirrorCommand();
 

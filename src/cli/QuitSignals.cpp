@@ -4,6 +4,7 @@
 #include "platform/Diag.h"
 #include "platform/QuitSignals.h"
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -26,6 +27,9 @@ struct TQuitState {
     // Guards UploadUnderWay, which the upgrade command sets for its worker's life.
     std::mutex UploadLock;
     std::function<bool()> UploadUnderWay;
+    // Guards FirstInterrupt, which torvane-cli batch sets for its site upgrade's life.
+    std::mutex InterruptLock;
+    std::function<void()> FirstInterrupt;
 };
 
 // Never destroyed: a signal that comes while the program exits must find it alive.
@@ -39,6 +43,24 @@ bool UploadUnderWay() {
     return State().UploadUnderWay && State().UploadUnderWay();
 }
 
+// The first SIGINT while a handler is set: the handler runs (and is used up); true when it
+// did, so that the program goes on.
+bool TakeFirstInterrupt(int sig) {
+    if (sig != SIGINT) {
+        return false;
+    }
+    std::function<void()> handler;
+    {
+        std::lock_guard<std::mutex> g(State().InterruptLock);
+        handler.swap(State().FirstInterrupt);
+    }
+    if (!handler) {
+        return false;
+    }
+    handler();
+    return true;
+}
+
 void Watch(const std::stop_token& stop, sigset_t set) {
     int sig = 0;
     // The wake signal counts only when the owner asks the thread to end; one sent from
@@ -48,7 +70,7 @@ void Watch(const std::stop_token& stop, sigset_t set) {
         if (sig == platform::WakeSignal() && stop.stop_requested()) {
             return;
         }
-    } while (sig == platform::WakeSignal());
+    } while (sig == platform::WakeSignal() || TakeFirstInterrupt(sig));
     if (UploadUnderWay()) {
         const std::string notice = GetStrRes("IDS_ENDAFTERUPLOAD");
         if (!notice.empty()) {
@@ -113,6 +135,16 @@ TUploadWatch::TUploadWatch(std::function<bool()> uploadUnderWay) {
 TUploadWatch::~TUploadWatch() {
     std::lock_guard<std::mutex> g(State().UploadLock);
     State().UploadUnderWay = nullptr;
+}
+
+TFirstInterrupt::TFirstInterrupt(std::function<void()> handler) {
+    std::lock_guard<std::mutex> g(State().InterruptLock);
+    State().FirstInterrupt = std::move(handler);
+}
+
+TFirstInterrupt::~TFirstInterrupt() {
+    std::lock_guard<std::mutex> g(State().InterruptLock);
+    State().FirstInterrupt = nullptr;
 }
 
 TCliPacks::TCliPacks() {

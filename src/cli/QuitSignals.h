@@ -41,6 +41,17 @@ public:
     TUploadWatch& operator=(const TUploadWatch&) = delete;
 };
 
+// While it lives, the first SIGINT (Ctrl-C) does not end the program: handler runs on the
+// signal thread instead, once. Every later signal ends the program as above (an upload
+// under way is finished first). torvane-cli batch makes one to stop starting cameras.
+class TFirstInterrupt {
+public:
+    explicit TFirstInterrupt(std::function<void()> handler);
+    ~TFirstInterrupt();
+    TFirstInterrupt(const TFirstInterrupt&) = delete;
+    TFirstInterrupt& operator=(const TFirstInterrupt&) = delete;
+};
+
 // The language packs of one command: written when the object is made, deleted when it goes
 // or when a signal ends the program, whichever comes first.
 class TCliPacks {

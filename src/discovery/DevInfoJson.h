@@ -4,6 +4,7 @@
 // byte that is not part of a well-formed UTF-8 sequence become \u00XX escapes (the byte's
 // value), so any camera text gives valid JSON.
 
+#include "platform/Json.h"
 #include "series/DevInfo.h"
 
 #include <string>
@@ -12,8 +13,7 @@
 
 namespace torvane {
 
-// A JSON string literal, quotes included.
-[[nodiscard]] std::string JsonString(std::string_view bytes);
+using platform::JsonString;
 // One record as a JSON object with every field in the record's order, except the two
 // passwords (szDdnsPwd, szLoginPwd), which are never printed.
 [[nodiscard]] std::string DevInfoToJson(const TDevInfo& record);

@@ -83,6 +83,8 @@ struct TSiteRunResult {
     // site upgrade never shows as boxes.
     std::vector<std::string> Log;
     std::vector<std::string> Notices;
+    // The text of the last log line, without its time stamp (the outcome in words).
+    std::string LastText;
 };
 
 // How a camera ended over all its runs.
@@ -180,6 +182,7 @@ private:
     std::size_t FSlotsRunning = 0;  // main thread
     std::atomic<bool> FStarted{false};
     std::atomic<bool> FStopping{false};
+    std::atomic<bool> FClosed{false};
     std::atomic<bool> FRunning{false};
     std::vector<std::unique_ptr<TSlot>> FSlots;
 };

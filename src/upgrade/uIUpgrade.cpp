@@ -8,11 +8,13 @@
 #include "platform/Host.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
+#include "upgrade/FirmwareFetches.h"
 #include "upgrade/FirmwareProof.h"
 #include "upgrade/Tools.h"
 #include "upgrade/Unzip.h"
 #include "upgrade/uIUpgradeOpt.h"
 
+#include <cerrno>
 #include <string_view>
 
 namespace torvane {
@@ -188,23 +190,55 @@ void TUpgradeObject::ReadCatalog(std::string& expectedMd5, std::string& excluded
         return;
     }
     const std::string local = temp + "Firmware.ini";
-    // Whatever holds the name goes: a file, a link, even a folder left there.
-    (void)platform::RemovePath(local);
     const std::string folder = LowerAscii(GetCatalogFolder());
-    if (!IsSafeCatalogFolder(folder)) {
-        // The OEM name comes from the camera: one that would lead out of the server's
-        // folder for catalogues gets none.
-        return;
+    std::string copy; // the catalogue this run reads
+    std::string error;
+    if (FFetches) {
+        // A site upgrade: the folder's one copy, fetched by the first run that needed it.
+        // The shared Firmware.ini is left alone.
+        if (!IsSafeCatalogFolder(folder)) {
+            return;
+        }
+        TFirmwareFetches::TCatalogCopy shared = FFetches->Catalog(temp, folder);
+        if (shared.Path.empty()) {
+            if (!shared.Error.empty()) {
+                TUpgradeOpt::ShowDownloadError(shared.Error);
+            }
+            return;
+        }
+        copy = shared.Path;
+    } else {
+        // Whatever holds the name goes: a file, a link, even a folder left there.
+        (void)platform::RemovePath(local);
+        if (!IsSafeCatalogFolder(folder)) {
+            // The OEM name comes from the camera: one that would lead out of the server's
+            // folder for catalogues gets none.
+            return;
+        }
+        // The catalogue goes to a file of this run's own and is read from there, then
+        // becomes Firmware.ini: a run beside it (another camera, another program copy) that
+        // reads another folder's catalogue at the same time can never hand it its own.
+        {
+            platform::TFile fresh = platform::TFile::CreateFreshBeside(local, ".catalog", 0600);
+            if (!fresh.IsOpen()) {
+                TUpgradeOpt::ShowDownloadError(platform::ErrorText(fresh.OpenError()));
+                return;
+            }
+            copy = fresh.FreshPath();
+        }
+        (void)TUpgradeOpt::DownloadFromSource(folder, CatalogFileName, copy,
+                                              EDownloadKind::Catalog);
     }
-    (void)TUpgradeOpt::DownloadFromSource(folder, CatalogFileName, local, EDownloadKind::Catalog);
-    if (!platform::FileExists(local)) {
-        return;
+    if (platform::FileExists(copy)) {
+        const platform::TIniFile catalog(copy);
+        offeredVersion = catalog.ReadString(section, GetVersionKey(), "");
+        expectedMd5 = catalog.ReadString(section, "MD5", "");
+        excludedVersions = catalog.ReadString(section, "NO", "");
+        FFirmwareFileName = catalog.ReadString(section, GetFileKey(), "");
     }
-    const platform::TIniFile catalog(local);
-    offeredVersion = catalog.ReadString(section, GetVersionKey(), "");
-    expectedMd5 = catalog.ReadString(section, "MD5", "");
-    excludedVersions = catalog.ReadString(section, "NO", "");
-    FFirmwareFileName = catalog.ReadString(section, GetFileKey(), "");
+    if (!FFetches && platform::ReplacePath(copy, local) != 0) {
+        (void)platform::RemoveFile(copy);
+    }
 }
 
 int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
@@ -218,12 +252,63 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
         // No safe place for the files, or a name that would leave the folder.
         return DownloadFailed;
     }
+    // One lock file per firmware file, for every run of every copy of the program: the
+    // runs that find the file proved share it; the one that must fetch it holds it alone.
+    // The lock files live in a folder of their own, whose name no firmware file can have
+    // (every local firmware name ends in ".bin"), and are never removed: removing a lock
+    // file that another run waits on would let a third run lock a new file of that name.
+    FFirmwareLock.Close();
+    const std::string locks = platform::PrivateFolder(temp + "firmware-locks");
+    if (locks.empty() || !FFirmwareLock.Open(locks + localName) || !FFirmwareLock.LockShared()) {
+        const int error = FFirmwareLock.OpenError();
+        TUpgradeOpt::ShowDownloadError(platform::ErrorText(error != 0 ? error : EACCES));
+        FFirmwareLock.Close();
+        return DownloadFailed;
+    }
     // A firmware file from an earlier run is reused only when it is proved to come from a
     // package with this run's MD5 and is still the file that was unpacked.
     if (IsProvedFirmware(FLocalFirmwarePath, expectedMd5)) {
         return DownloadReady;
     }
+    if (!FFirmwareLock.LockExclusive()) {
+        FFirmwareLock.Close();
+        return DownloadFailed;
+    }
+    // Another run may have put it in place while this one waited for the lock.
+    if (IsProvedFirmware(FLocalFirmwarePath, expectedMd5)) {
+        (void)FFirmwareLock.LockShared();
+        return DownloadReady;
+    }
+    const std::string key = TFirmwareFetches::PackageKey(folder, fileName, expectedMd5);
+    if (FFetches) {
+        // Within a site upgrade a package that failed is not fetched again for each camera:
+        // every camera that needs it ends the same way, with the same reason.
+        if (const auto failure = FFetches->PackageFailure(key)) {
+            FFirmwareLock.Close();
+            if (!failure->Error.empty()) {
+                TUpgradeOpt::ShowDownloadError(failure->Error);
+            }
+            return failure->Result;
+        }
+    }
+    const int result = FetchAndUnpack(temp, folder, fileName, expectedMd5, key);
+    if (result == DownloadReady) {
+        (void)FFirmwareLock.LockShared();
+    } else {
+        FFirmwareLock.Close();
+    }
+    return result;
+}
 
+int TUpgradeObject::FetchAndUnpack(const std::string& temp, const std::string& folder,
+                                   const std::string& fileName, const std::string& expectedMd5,
+                                   const std::string& key) {
+    const auto failed = [&](int result, const std::string& error) {
+        if (FFetches) {
+            FFetches->RememberPackageFailure(key, {result, error});
+        }
+        return result;
+    };
     // The package goes to a fresh name and never gets a name of its own: nothing that
     // failed to download or to pass its check is ever found under a name a run looks for,
     // and no file that happens to have the catalogue's name is touched.
@@ -231,9 +316,9 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
     {
         platform::TFile fresh = platform::TFile::CreateFreshBeside(temp + fileName, ".package");
         if (!fresh.IsOpen()) {
-            platform::Host().MessageBox(platform::ErrorText(fresh.OpenError()),
-                                        TUpgradeOpt::ErrorCaption, platform::MB_ICONERROR);
-            return DownloadFailed;
+            const std::string error = platform::ErrorText(fresh.OpenError());
+            TUpgradeOpt::ShowDownloadError(error);
+            return DownloadFailed; // a local fault: another run may fare better
         }
         download = fresh.FreshPath();
     }
@@ -242,22 +327,25 @@ int TUpgradeObject::DownloadFirmware(const std::string& expectedMd5) {
         ~TRemoveOnExit() { (void)platform::RemoveFile(Path); }
     } removeDownload{download};
 
-    if (!TUpgradeOpt::DownloadFromSource(folder, fileName, download, EDownloadKind::Package)) {
-        return DownloadFailed;
+    std::string error;
+    if (!TUpgradeOpt::FetchFromSource(FirmwareSource(), folder, fileName, download,
+                                      EDownloadKind::Package, error)) {
+        TUpgradeOpt::ShowDownloadError(error);
+        return failed(DownloadFailed, error);
     }
     if (!TUpgradeOpt::CheckMd5(download, expectedMd5)) {
-        return DownloadDigestMismatch;
+        return failed(DownloadDigestMismatch, {});
     }
     // The old proof goes before the file changes: a run that stops half-way leaves a file
     // without a proof, which the next run replaces.
     RemoveFirmwareProof(FLocalFirmwarePath);
     TUnpackedFile unpacked;
-    std::string error;
-    if (!UnzipEntry(download, FLocalFirmwarePath, MaxUnpackedBytes, unpacked, error)) {
-        return DownloadUnpackFailed;
+    std::string unzipError;
+    if (!UnzipEntry(download, FLocalFirmwarePath, MaxUnpackedBytes, unpacked, unzipError)) {
+        return failed(DownloadUnpackFailed, {});
     }
     if (!platform::FileExists(FLocalFirmwarePath)) {
-        return DownloadFileMissing;
+        return failed(DownloadFileMissing, {});
     }
     // Checked in this run either way; without its proof the next run downloads again.
     (void)WriteFirmwareProof(FLocalFirmwarePath,

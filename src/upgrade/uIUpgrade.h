@@ -15,9 +15,14 @@
 //   9     IsSameVersion        trimmed, case-blind    inherited           inherited
 //   10    Upload               false                  inherited           inherited
 
+#include "platform/InstanceLock.h"
+
+#include <memory>
 #include <string>
 
 namespace torvane {
+
+class TFirmwareFetches;
 
 class TUpgradeObject {
 public:
@@ -54,7 +59,15 @@ public:
     [[nodiscard]] virtual bool Upload(std::string& message);                // 10
 
     // Fetches, checks and unpacks the package named by the catalogue (results above).
+    // Under the package's file lock in the temporary folder: one run (of this program or
+    // another copy) fetches and unpacks while the others wait, then find the proved file.
+    // A ready firmware file stays locked against replacement (shared) until the adapter
+    // goes, so that no other run replaces it during this run's upload.
     [[nodiscard]] int DownloadFirmware(const std::string& expectedMd5);
+
+    // The fetches a site upgrade shares among its runs (catalogues read once, a failed
+    // package not fetched again); none for a single run. Set before the run starts.
+    void SetFetches(std::shared_ptr<TFirmwareFetches> fetches) { FFetches = std::move(fetches); }
 
     // --- fields ---
     [[nodiscard]] const std::string& User() const { return FUser; }
@@ -93,6 +106,11 @@ protected:
     [[nodiscard]] bool FetchAppVer(std::string& body) const;
 
 private:
+    // DownloadFirmware's fetch, check and unpacking, under the exclusive lock.
+    [[nodiscard]] int FetchAndUnpack(const std::string& temp, const std::string& folder,
+                                     const std::string& fileName,
+                                     const std::string& expectedMd5, const std::string& key);
+
     std::string FUser;
     std::string FPassword;
     std::string FIP;
@@ -104,6 +122,8 @@ private:
     std::string FOemName;
     std::string FFirmwareFileName;
     std::string FLocalFirmwarePath;
+    std::shared_ptr<TFirmwareFetches> FFetches;
+    platform::TFileLock FFirmwareLock;
 };
 
 class TSysUpgradeObject : public TUpgradeObject {

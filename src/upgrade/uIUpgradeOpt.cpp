@@ -47,11 +47,11 @@ std::string FailureText(const platform::THttpDownloadResult& r) {
     }
 }
 
-void ShowDownloadError(const std::string& text) {
-    platform::Host().MessageBox(text, TUpgradeOpt::ErrorCaption, platform::MB_ICONERROR);
-}
-
 } // namespace
+
+void TUpgradeOpt::ShowDownloadError(const std::string& text) {
+    platform::Host().MessageBox(text, ErrorCaption, platform::MB_ICONERROR);
+}
 
 bool TUpgradeOpt::FetchUrl(const std::string& url, const std::string& path, EDownloadKind kind,
                            std::string& errorText) {

@@ -65,6 +65,9 @@ public:
     static bool DownloadFromSource(const std::string& folder, const std::string& name,
                                    const std::string& path, EDownloadKind kind);
 
+    // The error box of a failed download, with the reason's text.
+    static void ShowDownloadError(const std::string& text);
+
     // True when the MD5 digest of the file, as 32 lower-case hex digits, equals expected
     // lower-cased (not trimmed). A file that cannot be read has the digest of no data.
     [[nodiscard]] static bool CheckMd5(const std::string& path, const std::string& expected);

@@ -5,6 +5,8 @@
 #include "Text.h"
 #include "Version.h"
 
+#include <arpa/inet.h>
+
 namespace camsim {
 
 namespace {
@@ -45,8 +47,20 @@ void ApplyCameraKey(TCameraConfig& camera, const std::string& key, const std::st
         }
         camera.Series = std::string(1, static_cast<char>(letter[0] - 'a' + 'A'));
     } else if (key == "ip") {
-        (void)TLoopbackEndpoint::Parse(value, 0, camera.Origin + ": camera address");
-        camera.Ip = value;
+        // "127.0.0.10-127.0.0.41" or "127.0.0.10-41": one camera per address.
+        const std::size_t dash = value.find('-');
+        const std::string first = Trim(value.substr(0, dash));
+        (void)TLoopbackEndpoint::Parse(first, 0, camera.Origin + ": camera address");
+        camera.Ip = first;
+        camera.IpLast.clear();
+        if (dash != std::string::npos) {
+            std::string last = Trim(value.substr(dash + 1));
+            if (last.find('.') == std::string::npos) {
+                last = first.substr(0, first.rfind('.') + 1) + last;
+            }
+            (void)TLoopbackEndpoint::Parse(last, 0, camera.Origin + ": last camera address");
+            camera.IpLast = last;
+        }
     } else if (key == "port") {
         if (!ParseUnsigned(value, 65535, number)) {
             Bad(camera, key, "\"" + value + "\" is not a port (0 to 65535)");
@@ -92,10 +106,53 @@ void ApplyCameraKey(TCameraConfig& camera, const std::string& key, const std::st
     }
 }
 
+namespace {
+
+std::uint32_t AddressNumber(const std::string& address) {
+    return ntohl(TLoopbackEndpoint::Parse(address, 0, "camera address").SocketAddress().sin_addr.s_addr);
+}
+
+std::string AddressText(std::uint32_t number) {
+    return std::to_string(number >> 24) + "." + std::to_string((number >> 16) & 0xFF) + "." +
+           std::to_string((number >> 8) & 0xFF) + "." + std::to_string(number & 0xFF);
+}
+
+} // namespace
+
+void ExpandAddressRanges(std::vector<TCameraConfig>& cameras) {
+    std::vector<TCameraConfig> expanded;
+    for (const TCameraConfig& camera : cameras) {
+        if (camera.IpLast.empty()) {
+            expanded.push_back(camera);
+            continue;
+        }
+        const std::uint32_t first = AddressNumber(camera.Ip);
+        const std::uint32_t last = AddressNumber(camera.IpLast);
+        if (last < first || last - first >= MaxRangeCameras) {
+            throw TUsageError(camera.Origin + ": ip: " + camera.Ip + "-" + camera.IpLast +
+                              " must run upwards and hold at most " +
+                              std::to_string(MaxRangeCameras) + " addresses");
+        }
+        for (std::uint32_t n = first;; ++n) {
+            TCameraConfig one = camera;
+            one.Ip = AddressText(n);
+            one.IpLast.clear();
+            one.Origin = camera.Origin + " (" + one.Ip + ")";
+            expanded.push_back(std::move(one));
+            if (n == last) {
+                break;
+            }
+        }
+    }
+    cameras = std::move(expanded);
+}
+
 const char* CameraKeysHelp() {
     return R"(Camera keys (in --camera KEY=VALUE,KEY=VALUE,... or in a [camera] section):
   series=E|F|H|T    camera series (required)
-  ip=127.0.0.x      address to listen on (required; loopback only)
+  ip=127.0.0.x      address to listen on (required; loopback only); a range
+                    "ip=127.0.0.10-127.0.0.41" (or "ip=127.0.0.10-41") makes one camera
+                    per address, all alike
   port=N            HTTP port (default 80; 0 picks a free port, shown at start)
   user=NAME         account (default admin)         } stored lower-case and trimmed,
   password=TEXT     password (default empty)        } as the upgrade tool sends them

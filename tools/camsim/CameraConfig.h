@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace camsim {
 
@@ -12,6 +13,7 @@ namespace camsim {
 struct TCameraConfig {
     std::string Series;            // "F", "H"
     std::string Ip;                // 127.0.0.x
+    std::string IpLast;            // with "ip=FIRST-LAST": the range's last address
     std::uint16_t Port = 80;       // 0: any free port
     std::string User = "admin";    // stored lower-case
     std::string Password;          // stored lower-case
@@ -31,6 +33,12 @@ struct TCameraConfig {
 // Applies one key=value of a camera description; throws TUsageError naming `origin` for
 // unknown keys and bad values.
 void ApplyCameraKey(TCameraConfig& camera, const std::string& key, const std::string& value);
+
+// Replaces every camera given with an address range by one camera per address of the
+// range, in order, each with the same settings. Throws TUsageError for a range that runs
+// backwards or is longer than MaxRangeCameras.
+void ExpandAddressRanges(std::vector<TCameraConfig>& cameras);
+inline constexpr std::uint32_t MaxRangeCameras = 4096;
 
 // The keys, for --help.
 [[nodiscard]] const char* CameraKeysHelp();

@@ -16,9 +16,20 @@ THttpResponse TFirmwareServer::Handle(const THttpRequest& request) {
     if (request.Method != "GET" && request.Method != "HEAD") {
         return THttpResponse::Page(405, "Method Not Allowed");
     }
+    if (request.Path == ServedPath) {
+        std::string list;
+        for (const auto& [path, count] : FServed) {
+            list += std::to_string(count) + " " + path + "\n";
+        }
+        return THttpResponse::Text(200, "text/plain", list);
+    }
     if (StartsWith(request.Path, BasePath)) {
-        const auto found = FCatalogue.Files().find(request.Path.substr(4));
+        const std::string path = request.Path.substr(4);
+        const auto found = FCatalogue.Files().find(path);
         if (found != FCatalogue.Files().end()) {
+            if (request.Method == "GET") {
+                ++FServed[path];
+            }
             return THttpResponse::Text(200, found->second.ContentType, found->second.Bytes);
         }
     }

@@ -206,6 +206,7 @@ TSimSettings ParseOptions(const std::vector<std::string>& arguments) {
             key == "camera" ? "--camera #" + std::to_string(++cameraCount) : "--" + key;
         ApplyGlobal(settings, key, value.value_or(""), origin);
     }
+    ExpandAddressRanges(settings.Cameras);
     return settings;
 }
 

@@ -124,6 +124,11 @@ void TSimulation::Run() {
     PrintListing();
     Say("ready");
     FLoop.Run();
+    if (FServer) {
+        for (const auto& [path, count] : FServer->Served()) {
+            Say("served " + path + " " + std::to_string(count));
+        }
+    }
 }
 
 } // namespace camsim
