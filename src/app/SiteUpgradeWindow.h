@@ -144,7 +144,7 @@ private:
         std::string SystemBefore, SystemAfter, UIBefore, UIAfter;
         bool SystemRan = false, UIRan = false;
         ESiteCameraOutcome Outcome = ESiteCameraOutcome::NotStarted;
-        std::string FailureKey; // the outcome line of the run that failed
+        std::string FailureText; // the last line of the first run that failed
         std::vector<std::string> Log;
         QTreeWidgetItem* Item = nullptr;
     };
