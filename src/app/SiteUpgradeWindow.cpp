@@ -171,7 +171,7 @@ std::string PhaseKey(EUpgradePhase phase) {
 
 // "1.2.3 → 1.2.4"; the version before alone when the one after is not known.
 QString VersionsText(bool ran, const std::string& before, const std::string& after) {
-    if (!ran) {
+    if (!ran || (before.empty() && after.empty())) {
         return {};
     }
     const QString from = before.empty() ? QStringLiteral("?") : ToQ(before);

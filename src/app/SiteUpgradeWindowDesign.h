@@ -87,12 +87,12 @@ struct TStripField {
 };
 struct TStripSpacing {
     int Margin = 0; // left and right
-    int Top = 0;    // from the frame's top (under its caption)
+    int Top = 0;    // under the frame's caption
     int Spacing = 0;
     int FieldGap = 0;
     int FieldHeight = 0;
 };
-inline constexpr TStripSpacing StripSpacing{10, 20, 6, 10, 24};
+inline constexpr TStripSpacing StripSpacing{10, 4, 6, 10, 24};
 
 // Adding a camera by address: series, address, port, account and password (both may be
 // left empty for the run's own), and the Add button.

@@ -106,7 +106,9 @@ void CheckWindow(QWidget& form, std::span<const TPlace> places,
     for (QWidget* control : controls) {
         const std::string name = FromQ(control->objectName());
         EXPECT_TRUE(control->parentWidget()->rect().contains(control->geometry()))
-            << name << " outside its parent in " << language;
+            << name << " outside its parent in " << language << ": " << control->x() << ","
+            << control->y() << " " << control->width() << "x" << control->height() << " in "
+            << control->parentWidget()->width() << "x" << control->parentWidget()->height();
         if (control->isHidden()) {
             continue;
         }

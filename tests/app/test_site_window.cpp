@@ -12,6 +12,7 @@
 #include "i18n/qt/FileDialogs.h"
 #include "i18n/qt/ListControls.h"
 #include "i18n/qt/QtText.h"
+#include "platform/Sleeper.h"
 #include "series/SeriesUnits.h"
 #include "support/E2eProcess.h"
 #include "upgrade/SiteReport.h"
@@ -80,6 +81,14 @@ bool LogHas(const TfrmSiteUpgrade& w, int row, const std::string& key) {
     return false;
 }
 
+std::string LogOf(const TfrmSiteUpgrade& w, int row) {
+    std::string all;
+    for (const std::string& line : w.RowLog(row)) {
+        all += line + "\n";
+    }
+    return all;
+}
+
 } // namespace
 
 TEST_F(SiteWindow, RowsFollowEachCameraLiveAndTheReportIsWhatTheEngineReported) {
@@ -95,6 +104,14 @@ TEST_F(SiteWindow, RowsFollowEachCameraLiveAndTheReportIsWhatTheEngineReported) 
                    std::chrono::seconds(30), TChildStderr::Inherited);
     ASSERT_TRUE(sim.Ready()) << sim.StartOutput();
     RegisterSeriesAdapters(); // the real adapters, not the fixture's fakes
+    // The cameras reboot in real time: the product's waits shortened a thousandfold (as the
+    // end-to-end tests run torvane-cli), instead of not waiting at all.
+    platform::TScaledSleeper scaled(0.001);
+    platform::SetSleeper(&scaled);
+    struct TBackToFake {
+        platform::ISleeper* Fake;
+        ~TBackToFake() { platform::SetSleeper(Fake); }
+    } backToFake{&FSleeper.Sleeper};
     SetFirmwareServerUrl(sim.Server());
 
     TfrmSiteUpgrade w(nullptr);
@@ -137,10 +154,16 @@ TEST_F(SiteWindow, RowsFollowEachCameraLiveAndTheReportIsWhatTheEngineReported) 
     // The good cameras: upgraded, both firmware kinds with their versions before and after.
     for (int row = 0; row < 3; ++row) {
         EXPECT_EQ(w.RowText(row, design::ColumnOutcome), ToQ(GetStrRes("IDS_SITE_UPGRADED")))
-            << w.RowName(row);
-        EXPECT_TRUE(w.RowText(row, design::ColumnSystem).contains(QString::fromUtf8("\u2192")))
-            << FromQ(w.RowText(row, design::ColumnSystem));
-        EXPECT_TRUE(w.RowText(row, design::ColumnUI).contains(QString::fromUtf8("\u2192")));
+            << w.RowName(row) << "\n" << LogOf(w, row);
+        // The versions the engine recorded, before and after, for both firmware kinds.
+        const TSiteCameraResult& result = w.Results()[static_cast<std::size_t>(row)];
+        ASSERT_EQ(result.Runs.size(), 2u);
+        for (const TSiteRunResult& run : result.Runs) {
+            const QString shown =
+                w.RowText(row, run.IsSystem ? design::ColumnSystem : design::ColumnUI);
+            EXPECT_TRUE(shown.contains(ToQ(run.VersionBefore))) << FromQ(shown);
+            EXPECT_TRUE(shown.contains(ToQ(run.VersionAfter))) << FromQ(shown);
+        }
         EXPECT_TRUE(w.RowText(row, design::ColumnPhase).isEmpty());
         EXPECT_EQ(w.RowProgress(row), -1) << "no bar once a camera has ended";
         EXPECT_TRUE(LogHas(w, row, "IDS_IPCWORKING")) << w.RowName(row);
