@@ -793,6 +793,9 @@ void TfrmSiteUpgrade::btnStartClick() {
     FSite->OnRunFinished = [this](std::size_t camera, const TSiteRunResult& run) {
         if (TRow* row = RowOfCamera(camera)) {
             row->RunOpen = false;
+            // Until the camera's next run starts (or the camera ends), the phase says
+            // that this one has ended.
+            row->PhaseKey = "IDS_SITE_PHASE_DONE";
             if (run.IsSystem) {
                 row->SystemRan = true;
                 row->SystemBefore = run.VersionBefore;
@@ -805,7 +808,6 @@ void TfrmSiteUpgrade::btnStartClick() {
             if (run.Outcome == ESiteRunOutcome::Failed && row->FailureText.empty()) {
                 row->FailureText = run.LastText;
             }
-            row->PhaseKey.clear();
             row->Percent = row->SecondsLeft = -1;
             ShowRow(*row);
         }
