@@ -1,6 +1,7 @@
 // The firmware upload against curl, and its memory. A sink on 127.0.0.1 (ephemeral port)
 // takes each multipart POST, discards the body and answers 200. Three figures:
-//   - wall time of PostFirmware (in this process and as a fresh process) and of
+//   - wall time of PostFirmware (in this process, with a progress sink like the upgrade
+//     worker's, and as a fresh process) and of
 //     "curl -s -o /dev/null -F file=@FILE URL" for the same 64 MiB file, median of several
 //     alternating runs, and the ratios ours / curl;
 //   - the peak resident size (VmHWM) of a fresh process that uploads a 1 MiB and a 64 MiB
@@ -12,6 +13,9 @@
 #include "platform/Folders.h"
 #include "platform/Socket.h"
 #include "series/PostFirmware.h"
+#include "upgrade/Progress.h"
+
+#include "BenchUtil.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +24,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,7 +33,9 @@ using namespace torvane;
 
 namespace {
 
-constexpr std::size_t MiB = 1024 * 1024;
+using bench::MiB;
+using bench::Median;
+using bench::Seconds;
 
 long VmHwmKb() {
     std::ifstream status("/proc/self/status");
@@ -39,22 +46,6 @@ long VmHwmKb() {
         }
     }
     return -1;
-}
-
-bool WriteFile(const std::string& path, std::size_t bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string block(MiB, '\0');
-    std::uint64_t x = 0x9E3779B97F4A7C15ull;
-    for (std::size_t done = 0; done < bytes; done += block.size()) {
-        for (auto& c : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            c = static_cast<char>(x & 0xFF);
-        }
-        out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), bytes - done)));
-    }
-    return static_cast<bool>(out);
 }
 
 // Takes one request per connection: header, 100 Continue when asked, the body discarded.
@@ -123,19 +114,31 @@ private:
     std::thread FThread;
 };
 
+// Takes reports as the upgrade worker's sink does: under a lock, the clock read, the
+// latest kept; what the upload pays for reporting its progress.
+class TBenchProgressSink : public IProgressSink {
+public:
+    void Report(const TProgress& progress) override {
+        std::lock_guard<std::mutex> g(FLock);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - FLast >= std::chrono::milliseconds(100)) {
+            FLast = now;
+            ++Posts;
+        }
+        FLatest = progress;
+        ++Reports;
+    }
+    std::size_t Reports = 0;
+    std::size_t Posts = 0;
+
+private:
+    std::mutex FLock;
+    std::chrono::steady_clock::time_point FLast{};
+    TProgress FLatest;
+};
+
 std::string Url(std::uint16_t port) {
     return "http://127.0.0.1:" + std::to_string(port) + "/upgrade_firmware.cgi";
-}
-
-template <class F> double Seconds(F&& f) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 int Child(const std::string& file, int port) {
@@ -182,7 +185,7 @@ int main(int argc, char** argv) {
     }
     const std::string small = folder + "bench_upload_1m.bin";
     const std::string big = folder + "bench_upload_64m.bin";
-    if (!WriteFile(small, MiB) || !WriteFile(big, 64 * MiB)) {
+    if (!bench::WriteNoiseFile(small, MiB) || !bench::WriteNoiseFile(big, 64 * MiB)) {
         std::cerr << "cannot write the test files\n";
         return 1;
     }
@@ -198,9 +201,15 @@ int main(int argc, char** argv) {
             std::cerr << "warm-up upload failed (is curl installed?)\n";
             return 1;
         }
-        std::vector<double> ours, oursProcess, theirs;
+        std::vector<double> ours, oursReporting, oursProcess, theirs;
+        TBenchProgressSink reporter;
         for (int i = 0; i < runs; ++i) {
             ours.push_back(Seconds([&] {
+                ok = ok &&
+                     PostFirmware(url, big, "application/octet-stream", TPostVariant::F).Completed;
+            }));
+            oursReporting.push_back(Seconds([&] {
+                const TProgressScope reporting(reporter);
                 ok = ok &&
                      PostFirmware(url, big, "application/octet-stream", TPostVariant::F).Completed;
             }));
@@ -212,13 +221,17 @@ int main(int argc, char** argv) {
             std::cerr << "an upload failed during the runs\n";
             status = 1;
         }
-        const double o = Median(ours), op = Median(oursProcess), c = Median(theirs);
+        const double o = Median(ours), orp = Median(oursReporting), op = Median(oursProcess),
+                     c = Median(theirs);
         std::printf("64 MiB upload, median of %d runs\n", runs);
         std::printf("  PostFirmware (in process)   %8.1f ms  %7.0f MiB/s\n", o * 1000, 64 / o);
+        std::printf("  PostFirmware (reporting)    %8.1f ms  %7.0f MiB/s  (%zu reports a run)\n",
+                    orp * 1000, 64 / orp, reporter.Reports / static_cast<std::size_t>(runs));
         std::printf("  PostFirmware (new process)  %8.1f ms  %7.0f MiB/s\n", op * 1000, 64 / op);
         std::printf("  curl -F                     %8.1f ms  %7.0f MiB/s\n", c * 1000, 64 / c);
-        std::printf("  ratio ours/curl: in process %.2f, new process %.2f (target <= 1.2)\n", o / c,
-                    op / c);
+        std::printf("  ratio ours/curl: in process %.2f, reporting progress %.2f, new process %.2f "
+                    "(target <= 1.2)\n",
+                    o / c, orp / c, op / c);
 
         const long idle = ChildHwm(self, "", sink.Port());
         const long kb1 = ChildHwm(self, small, sink.Port());

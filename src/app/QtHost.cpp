@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include <utility>
 
 namespace torvane {
 
@@ -40,22 +41,16 @@ int TQtHost::ResultOfButton(int standardButton) {
 }
 
 int TQtHost::ShowBox(const std::string& text, const std::string& caption, int flags) {
+    static constexpr std::pair<int, QMessageBox::Icon> Icons[] = {
+        {platform::MB_ICONERROR, QMessageBox::Critical},
+        {platform::MB_ICONQUESTION, QMessageBox::Question},
+        {platform::MB_ICONWARNING, QMessageBox::Warning},
+        {platform::MB_ICONINFORMATION, QMessageBox::Information}};
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (flags & IconMask) {
-    case platform::MB_ICONERROR:
-        icon = QMessageBox::Critical;
-        break;
-    case platform::MB_ICONQUESTION:
-        icon = QMessageBox::Question;
-        break;
-    case platform::MB_ICONWARNING:
-        icon = QMessageBox::Warning;
-        break;
-    case platform::MB_ICONINFORMATION:
-        icon = QMessageBox::Information;
-        break;
-    default:
-        break;
+    for (const auto& [flag, shown] : Icons) {
+        if ((flags & IconMask) == flag) {
+            icon = shown;
+        }
     }
     const bool yesNo = (flags & ButtonMask) == platform::MB_YESNO;
     QMessageBox box(icon, ToQ(caption), ToQ(text),

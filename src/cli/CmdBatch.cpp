@@ -248,14 +248,33 @@ int RunBatch(const TCommandContext& context) {
     TSiteUpgrade site(cameras, options, host);
     const auto name = [&site](std::size_t camera) { return site.Cameras()[camera].Name(); };
     const bool quiet = Verbosity() == TVerbosity::Quiet;
-    site.OnLog = [&](std::size_t camera, bool isSystem, const std::string& text) {
+    site.OnLog = [&](std::size_t camera, bool isSystem, const std::string& key,
+                     const std::string& text) {
         if (json) {
             std::cout << "{\"event\":\"log\",\"camera\":" << JsonString(name(camera))
                       << ",\"firmware\":\"" << FirmwareName(isSystem)
-                      << "\",\"text\":" << JsonString(text) << "}" << std::endl;
+                      << "\",\"key\":" << JsonString(key) << ",\"text\":" << JsonString(text)
+                      << "}" << std::endl;
         } else if (!quiet) {
             std::cout << name(camera) << " " << FormatLogLine(text) << std::endl;
         }
+    };
+    site.OnProgress = [&](std::size_t camera, bool isSystem, const TProgress& p) {
+        // The steps the upgrade command's stream reports; the others show in the log lines.
+        const bool reported = p.Phase == EUpgradePhase::Download ||
+                              p.Phase == EUpgradePhase::Check ||
+                              p.Phase == EUpgradePhase::Unpack ||
+                              p.Phase == EUpgradePhase::Upload ||
+                              p.Phase == EUpgradePhase::RebootWait ||
+                              p.Phase == EUpgradePhase::Poll;
+        if (!json || !reported) {
+            return;
+        }
+        std::cout << "{\"event\":\"progress\",\"camera\":" << JsonString(name(camera))
+                  << ",\"firmware\":\"" << FirmwareName(isSystem) << "\",\"step\":\""
+                  << PhaseName(p.Phase) << "\",\"done\":" << p.Done << ",\"total\":" << p.Total
+                  << (p.SecondsLeft >= 0 ? ",\"seconds_left\":" + std::to_string(p.SecondsLeft) : "")
+                  << "}\n";
     };
     site.OnNotice = [&](std::size_t camera, bool isSystem, const std::string& text) {
         if (json) {
@@ -358,8 +377,10 @@ TCommandSpec BatchCommand() {
         "already runs the offered version is skipped (--same-version reinstall installs it "
         "again).\n"
         "\n"
-        "The first Ctrl-C starts no new camera and lets the running ones finish; a second "
-        "ends the program at once, except that an upload under way is finished first.";
+        "Exit status 0 when every camera was upgraded (the new version read back) or had "
+        "nothing to install, 1 when any camera failed or was not started, 2 for a usage "
+        "error. The first Ctrl-C starts no new camera and lets the running ones finish; a "
+        "second ends the program at once, except that an upload under way is finished first.";
     c.Options = {
         {.Long = "cameras",
          .Value = "FILE",

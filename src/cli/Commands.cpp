@@ -57,57 +57,51 @@ const TCommandSpec* FindCommand(const std::string& name) {
     return nullptr;
 }
 
-const std::string& ToolDescription() {
-    static const std::string text =
-        "torvane-cli drives the Torvane upgrade engine without a window. It upgrades the "
-        "firmware of an IP camera, searches the LAN for cameras, and prints the texts of its "
-        "language packs.\n"
-        "\n"
-        "Results go to standard output. Errors and warnings go to standard error, each line "
-        "beginning with the program's name, in the language chosen with --lang.";
-    return text;
-}
-
-const std::vector<TToolEntry>& ToolEnvironment() {
-    static const std::vector<TToolEntry> entries = {
-        {"TORVANE_PASSWORD",
-         "the camera's password for upgrade when neither --password nor --password-file is "
-         "given. Safer than --password, which every user of the machine can read in the "
-         "process list."},
-        {"XDG_CONFIG_HOME",
-         "the per-user settings folder ($HOME/.config when unset); option.ini is read from "
-         "its subfolder torvane, which the window reads too."},
-        {"TMPDIR",
-         "where the private temporary folder torvane-UID is made (/tmp when unset): language "
-         "packs, the firmware catalogue and downloaded packages."},
-        {"TORVANE_DEBUG",
-         "switches the diagnostic log on: one line on standard error (in English) for each "
-         "datagram the program drops and each error it passes over without a word. 1 or all "
-         "for every category, or some of net, discovery, upgrade, ctp, i18n and host, "
-         "separated by commas. The window reads it too. No line carries a password."},
-        {"TORVANE_CLI_TIME_SCALE",
-         "for tests only: a number F with 0 < F <= 1 that multiplies every fixed wait and "
-         "network deadline of upgrade (deadlines keep a floor)."},
+const TToolTexts& ToolTexts() {
+    static const TToolTexts texts{
+        .Description =
+            "torvane-cli drives the Torvane upgrade engine without a window. It upgrades the "
+            "firmware of an IP camera, searches the LAN for cameras, and prints the texts of its "
+            "language packs.\n"
+            "\n"
+            "Results go to standard output. Errors and warnings go to standard error, each line "
+            "beginning with the program's name, in the language chosen with --lang.",
+        .Environment = {
+            {"TORVANE_PASSWORD",
+             "the camera's password for upgrade when neither --password nor --password-file is "
+             "given. Safer than --password, which every user of the machine can read in the "
+             "process list."},
+            {"XDG_CONFIG_HOME",
+             "the per-user settings folder ($HOME/.config when unset); option.ini is read from "
+             "its subfolder torvane, which the window reads too."},
+            {"TMPDIR",
+             "where the private temporary folder torvane-UID is made (/tmp when unset): language "
+             "packs, the firmware catalogue and downloaded packages."},
+            {"TORVANE_DEBUG",
+             "switches the diagnostic log on: one line on standard error (in English) for each "
+             "datagram the program drops and each error it passes over without a word. 1 or all "
+             "for every category, or some of net, discovery, upgrade, ctp, i18n and host, "
+             "separated by commas. The window reads it too. No line carries a password."},
+            {"TORVANE_CLI_TIME_SCALE",
+             "for tests only: a number F with 0 < F <= 1 that multiplies every fixed wait and "
+             "network deadline of upgrade (deadlines keep a floor)."},
+        },
+        .Files = {
+            {"~/.config/torvane/option.ini",
+             "settings, shared with the window, section [Global]: server=where the firmware comes "
+             "from (the firmware server's URL, or a file:// URL or a folder with the same "
+             "layout), broadcast=auto to send the LAN search out of every network interface, or "
+             "one destination address, interface=NAME to search on one network interface only; "
+             "lan=the window's language. A file option.ini beside the program is read first; the "
+             "user's file wins over it, and --server, --broadcast and --interface win over both."},
+            {"~/.config/torvane-cli/option.ini",
+             "the settings file of earlier versions of torvane-cli: still read for the settings "
+             "that ~/.config/torvane/option.ini does not hold (it wins over the file beside the "
+             "program), never written. While it exists, upgrade, discover and mirror say so on "
+             "standard error; move its settings to ~/.config/torvane/option.ini and delete it."},
+        },
     };
-    return entries;
-}
-
-const std::vector<TToolEntry>& ToolFiles() {
-    static const std::vector<TToolEntry> entries = {
-        {"~/.config/torvane/option.ini",
-         "settings, shared with the window, section [Global]: server=where the firmware "
-         "comes from (the firmware server's URL, or a file:// URL or a folder with the same "
-         "layout), broadcast=auto to send the LAN search out of every network interface, or "
-         "one destination address, interface=NAME to search on one network interface only; "
-         "lan=the window's language. A file option.ini beside the program is read first; the "
-         "user's file wins over it, and --server, --broadcast and --interface win over both."},
-        {"~/.config/torvane-cli/option.ini",
-         "the settings file of earlier versions of torvane-cli: still read for the settings "
-         "that ~/.config/torvane/option.ini does not hold (it wins over the file beside the "
-         "program), never written. While it exists, upgrade, discover and mirror say so on "
-         "standard error; move its settings to ~/.config/torvane/option.ini and delete it."},
-    };
-    return entries;
+    return texts;
 }
 
 std::optional<TMessage> ApplyLanguageOption(const TParsedArgs& args) {

@@ -63,9 +63,12 @@ struct TToolEntry {
     std::string Name; // a variable or file
     std::string Help;
 };
-[[nodiscard]] const std::string& ToolDescription();
-[[nodiscard]] const std::vector<TToolEntry>& ToolEnvironment();
-[[nodiscard]] const std::vector<TToolEntry>& ToolFiles();
+struct TToolTexts {
+    std::string Description;             // English paragraphs separated by empty lines
+    std::vector<TToolEntry> Environment; // the variables it reads
+    std::vector<TToolEntry> Files;       // the files it reads
+};
+[[nodiscard]] const TToolTexts& ToolTexts();
 
 // The command declarations (one file each).
 [[nodiscard]] TCommandSpec TextCommand();

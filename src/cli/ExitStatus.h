@@ -6,11 +6,11 @@
 
 namespace torvane::cli {
 
-constexpr int ExitOk = 0;     // done: every run ended with the camera working again
+constexpr int ExitOk = 0;     // done; upgrade: the new firmware was installed and nothing failed
 constexpr int ExitFailed = 1; // the operation failed
 constexpr int ExitUsage = 2;  // a usage error: nothing was run
-// Reserved for "upgrade": the camera already runs the firmware on offer, so nothing was
-// installed. Add its row to ExitStatuses() when a command returns it.
+// "upgrade": nothing was installed and nothing failed (the camera already runs the version
+// on offer and the user declined, or the catalogue excludes the camera's version).
 constexpr int ExitNothingToInstall = 3;
 
 struct TExitStatus {
@@ -20,9 +20,12 @@ struct TExitStatus {
 
 [[nodiscard]] inline const std::vector<TExitStatus>& ExitStatuses() {
     static const std::vector<TExitStatus> table = {
-        {ExitOk, "done; for upgrade: every run ended with the camera working again"},
-        {ExitFailed, "the operation failed (for upgrade: a run ended otherwise)"},
+        {ExitOk, "done (upgrade: the offered firmware runs, none failed; batch: every camera "
+                 "upgraded and proved, or nothing to install)"},
+        {ExitFailed, "failed (upgrade: a run failed, or it did not prove the new version; "
+                     "batch: a camera failed or was not started)"},
         {ExitUsage, "usage error: a missing or bad option; nothing was run"},
+        {ExitNothingToInstall, "upgrade: nothing was installed and nothing failed"},
     };
     return table;
 }

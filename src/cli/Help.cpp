@@ -212,7 +212,7 @@ std::string ToolHelp() {
     std::string out = "usage: " + std::string(ProgramName) + " [options] COMMAND [options]\n" +
                       "       " + ProgramName + " COMMAND --help\n" + "       " + ProgramName +
                       " --version\n\n";
-    out += Wrap(ToolDescription(), 0, 0) + "\ncommands:\n";
+    out += Wrap(ToolTexts().Description, 0, 0) + "\ncommands:\n";
     for (const TCommandSpec& c : Commands()) {
         out += Entry(c.Name, c.Summary);
     }
@@ -222,11 +222,11 @@ std::string ToolHelp() {
     }
     out += Entry("--version", "print the version and exit (before a command only)");
     out += "\nenvironment:\n";
-    for (const TToolEntry& e : ToolEnvironment()) {
+    for (const TToolEntry& e : ToolTexts().Environment) {
         out += Entry(e.Name, e.Help);
     }
     out += "\nfiles:\n";
-    for (const TToolEntry& e : ToolFiles()) {
+    for (const TToolEntry& e : ToolTexts().Files) {
         out += Entry(e.Name, e.Help);
     }
     out += "\n" + ExitStatusHelp();
@@ -272,7 +272,7 @@ std::string ManPage() {
         out += ".nf\n\\fB" + Roff(Synopsis(c)) + "\\fR\n.fi\n";
     }
     out += ".nf\n\\fB" + Roff(name + " --version") + "\\fR\n.fi\n";
-    out += ".SH DESCRIPTION\n" + RoffParagraphs(ToolDescription());
+    out += ".SH DESCRIPTION\n" + RoffParagraphs(ToolTexts().Description);
     out += ".SH COMMANDS\n";
     for (const TCommandSpec& c : Commands()) {
         out += ".SS " + Roff(c.Name) + "\n";
@@ -295,11 +295,11 @@ std::string ManPage() {
     }
     out += ".TP\n\\fB\\-\\-version\\fR\nprint the version and exit (before a command only)\n";
     out += ".SH ENVIRONMENT\n";
-    for (const TToolEntry& e : ToolEnvironment()) {
+    for (const TToolEntry& e : ToolTexts().Environment) {
         out += ".TP\n\\fB" + Roff(e.Name) + "\\fR\n" + Roff(e.Help) + "\n";
     }
     out += ".SH FILES\n";
-    for (const TToolEntry& e : ToolFiles()) {
+    for (const TToolEntry& e : ToolTexts().Files) {
         out += ".TP\n\\fI" + Roff(e.Name) + "\\fR\n" + Roff(e.Help) + "\n";
     }
     out += ".SH EXIT STATUS\n";

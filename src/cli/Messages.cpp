@@ -79,31 +79,6 @@ TVerbosity Verbosity() {
     return GVerbosity;
 }
 
-std::string FormatMessage(const std::string& text, const std::vector<std::string>& args) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 1 < text.size()) {
-            const char next = text[i + 1];
-            if (next == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (next >= '1' && next <= '9') {
-                const auto index = static_cast<std::size_t>(next - '1');
-                if (index < args.size()) {
-                    out += args[index];
-                }
-                ++i;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 std::string Text(const TMessage& message) {
     std::string text = GetStrRes(message.Key);
     if (text.empty()) {
@@ -118,6 +93,12 @@ std::string Text(const TMessage& message) {
 void PrintError(const TMessage& message) {
     std::cout << std::flush;
     std::cerr << ProgramName << ": " << Text(message) << std::endl;
+}
+
+void PrintNote(const TMessage& message) {
+    if (Verbosity() != TVerbosity::Quiet) {
+        PrintError(message);
+    }
 }
 
 void PrintWarning(const TMessage& message) {

@@ -4,6 +4,8 @@
 // Every such text is a pack message (an IDS_CLI_ key) whose %1 .. %9 take the arguments,
 // so translations may put them in their own order.
 
+#include "platform/Text.h"
+
 #include <string>
 #include <vector>
 
@@ -29,12 +31,13 @@ void SetVerbosity(TVerbosity verbosity);
 [[nodiscard]] std::string Text(const TMessage& message);
 // The [StrRes] keys of a built-in pack, in the pack's order.
 [[nodiscard]] std::vector<std::string> BuiltInKeys(const std::string& language);
-// Puts args in for %1 .. %9 in one pass; "%%" gives "%". Other "%" stay as they are.
-[[nodiscard]] std::string FormatMessage(const std::string& text,
-                                        const std::vector<std::string>& args);
+// Puts args in for %1 .. %9 in one pass (platform/Text.h).
+using platform::FormatMessage;
 
 // "torvane-cli: " + the text, on standard error.
 void PrintError(const TMessage& message);
+// "torvane-cli: " + the text, on standard error, except under -q.
+void PrintNote(const TMessage& message);
 // "torvane-cli: warning: " + the text, on standard error; also under -q.
 void PrintWarning(const TMessage& message);
 // "torvane-cli: " + the text, on standard error, under -v only.

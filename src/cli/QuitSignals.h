@@ -58,13 +58,11 @@ class TCliPacks {
 public:
     TCliPacks();
     ~TCliPacks();
-    TCliPacks(const TCliPacks&) = delete;
-    TCliPacks& operator=(const TCliPacks&) = delete;
 
     [[nodiscard]] TfrmStrRes& Holder() { return *FHolder; }
 
 private:
-    std::unique_ptr<TfrmStrRes> FHolder;
+    std::unique_ptr<TfrmStrRes> FHolder; // move-only, so the object is never copied
 };
 
 } // namespace torvane::cli

@@ -6,6 +6,7 @@
 // reply, a text, in series/CtpSearchReply.h.)
 
 #include "platform/ByteReader.h"
+#include "series/DevInfo.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,14 @@ inline constexpr TByteField Echoed{4, 2};     // not interpreted; echoed in the 
 inline constexpr TByteField BodyLength{6, 2}; // 16-bit little-endian
 inline constexpr std::size_t HeaderSize = 8;
 
+// The message codes.
+inline constexpr std::uint16_t CodeSearch = 0x0F01;      // the probe
+inline constexpr std::uint16_t CodeHello = 0x8F01;       // a camera's hello
+inline constexpr std::uint16_t CodeHelloAnswer = 0x0F12; // the system's answer to it
+inline constexpr std::uint16_t CodeInfo = 0x8F12;        // the device information
+inline constexpr std::uint16_t CodeInfoAck = 0x0F0F;     // the system's acknowledgement
+inline constexpr std::uint16_t CodeDdns = 0x8F0F;        // the DDNS settings
+
 // The system's answers: the header, then a 128-byte body taken from the camera's message.
 inline constexpr std::uint16_t AnswerBodyLength = 128;
 inline constexpr std::size_t AnswerSize = HeaderSize + AnswerBodyLength;
@@ -66,11 +75,7 @@ inline constexpr std::size_t HelloAnswerBodyFrom = 12; // the hello's bytes 12 t
 inline constexpr std::size_t InfoAckBodyFrom = 8;      // the information's bytes 8 to 135
 
 // The device information message.
-inline constexpr TByteField InfoAddress{8, 16};
-inline constexpr TByteField InfoNetmask{24, 16};
-inline constexpr TByteField InfoGateway{40, 16};
-inline constexpr TByteField InfoDns1{56, 16};
-inline constexpr TByteField InfoDns2{72, 16};
+inline constexpr TByteField InfoAddresses{8, addresstexts::Size}; // address, netmask, ...
 inline constexpr TByteField InfoPort{88, 2};  // little-endian
 inline constexpr TByteField InfoPort2{94, 2}; // little-endian
 inline constexpr TByteField InfoMac{96, 6};
@@ -85,6 +90,12 @@ inline constexpr TByteField DdnsMac{96, 6};
 inline constexpr TByteField DdnsServer{142, 130};
 inline constexpr TByteField DdnsUser{272, 64};
 inline constexpr std::size_t DdnsPasswordFrom = 336; // to its zero byte
+
+// The shortest datagram that holds every field each message is read for. A shorter one
+// is not that message.
+inline constexpr std::size_t MinSizeHello = HelloAnswerBodyFrom + AnswerBodyLength; // 140
+inline constexpr std::size_t MinSizeInfo = InfoVersionFrom;                       // 136
+inline constexpr std::size_t MinSizeDdns = DdnsPasswordFrom + 1;                  // 337
 
 } // namespace m1010
 

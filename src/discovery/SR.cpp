@@ -31,12 +31,9 @@ void Send(IDatagramSender& via, const std::string& bytes, std::uint16_t port) {
 }
 
 std::string Hex16(std::uint16_t value) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string out = "0x";
-    for (int shift = 12; shift >= 0; shift -= 4) {
-        out += Digits[(value >> shift) & 0x0F];
-    }
-    return out;
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value >> 8),
+                                   static_cast<std::uint8_t>(value & 0xFF)};
+    return "0x" + platform::HexText(bytes, 2);
 }
 
 // A camera name sent as UTF-8: kept when well-formed, empty otherwise.
@@ -108,7 +105,7 @@ std::string Probe1010() {
     platform::TByteWriter w(out);
     w.U8(0, m1010::Magic);
     w.U8(1, m1010::Magic);
-    w.U16LE(m1010::Code, Code1010Search); // body length 0
+    w.U16LE(m1010::Code, m1010::CodeSearch); // body length 0
     return out;
 }
 
@@ -221,26 +218,22 @@ bool ParseCTPReply(std::string_view datagram, TDevInfo& record) {
 // --- 1010 -------------------------------------------------------------------------------
 
 bool Answer1010Hello(std::string_view datagram, IDatagramSender& via, std::uint16_t port) {
-    if (!Is1010(platform::TByteReader(datagram), Code1010Hello, MinSize1010Hello)) {
+    if (!Is1010(platform::TByteReader(datagram), m1010::CodeHello, m1010::MinSizeHello)) {
         return false;
     }
-    Send(via, Answer1010(datagram, Code1010HelloAnswer, m1010::HelloAnswerBodyFrom), port);
+    Send(via, Answer1010(datagram, m1010::CodeHelloAnswer, m1010::HelloAnswerBodyFrom), port);
     return true;
 }
 
 bool Parse1010Info(std::string_view datagram, TDevInfo& record, IDatagramSender& via,
                    std::uint16_t port) {
     const platform::TByteReader r(datagram);
-    if (!Is1010(r, Code1010Info, MinSize1010Info)) {
+    if (!Is1010(r, m1010::CodeInfo, m1010::MinSizeInfo)) {
         return false;
     }
     record.nType = DevType1010;
     // Address texts are cut at their field's width when they fill it without a zero.
-    record.szIPAddr = r.Text(m1010::InfoAddress);
-    record.szMask = r.Text(m1010::InfoNetmask);
-    record.szGateway = r.Text(m1010::InfoGateway);
-    record.szDNS1 = r.Text(m1010::InfoDns1);
-    record.szDNS2 = r.Text(m1010::InfoDns2);
+    ReadAddressTexts(r.Sub(m1010::InfoAddresses), record);
     record.wPort = r.U16LE(m1010::InfoPort);
     record.wPort2 = r.U16LE(m1010::InfoPort2);
     std::uint8_t mac[m1010::InfoMac.Size];
@@ -255,13 +248,13 @@ bool Parse1010Info(std::string_view datagram, TDevInfo& record, IDatagramSender&
     record.szName = Utf8Name(r.Text(m1010::InfoName));
     // To its zero byte or the datagram's end.
     record.szVersion = r.Text(m1010::InfoVersionFrom, r.Length());
-    Send(via, Answer1010(datagram, Code1010InfoAck, m1010::InfoAckBodyFrom), port);
+    Send(via, Answer1010(datagram, m1010::CodeInfoAck, m1010::InfoAckBodyFrom), port);
     return true;
 }
 
 bool Parse1010Ddns(std::string_view datagram, T1010Ddns& ddns) {
     const platform::TByteReader r(datagram);
-    if (!Is1010(r, Code1010Ddns, MinSize1010Ddns)) {
+    if (!Is1010(r, m1010::CodeDdns, m1010::MinSizeDdns)) {
         return false;
     }
     std::uint8_t mac[m1010::DdnsMac.Size];
@@ -285,12 +278,12 @@ std::string Why1010NotRead(std::string_view datagram) {
                " bytes, shorter than its " + std::to_string(needed) + " bytes of fields";
     };
     switch (code) {
-    case Code1010Hello:
-        return shortFor("hello", MinSize1010Hello);
-    case Code1010Info:
-        return shortFor("information message", MinSize1010Info);
-    case Code1010Ddns:
-        return shortFor("DDNS message", MinSize1010Ddns);
+    case m1010::CodeHello:
+        return shortFor("hello", m1010::MinSizeHello);
+    case m1010::CodeInfo:
+        return shortFor("information message", m1010::MinSizeInfo);
+    case m1010::CodeDdns:
+        return shortFor("DDNS message", m1010::MinSizeDdns);
     default:
         return "a 1010 message with code " + Hex16(code) + ", which the search does not read";
     }

@@ -52,21 +52,6 @@ void Send1010Probe(IDatagramSender& via, std::uint16_t port);
 // CTP "REPLY" text into the record; always true.
 bool ParseCTPReply(std::string_view datagram, TDevInfo& record);
 
-// 1010 message codes.
-constexpr std::uint16_t Code1010Search = 0x0F01;
-constexpr std::uint16_t Code1010Hello = 0x8F01;
-constexpr std::uint16_t Code1010HelloAnswer = 0x0F12;
-constexpr std::uint16_t Code1010Info = 0x8F12;
-constexpr std::uint16_t Code1010InfoAck = 0x0F0F;
-constexpr std::uint16_t Code1010Ddns = 0x8F0F;
-constexpr std::size_t Size1010Answer = m1010::AnswerSize; // 136
-// The shortest datagram that holds every field each message is read for. A shorter one
-// is not that message.
-constexpr std::size_t MinSize1010Hello =
-    m1010::HelloAnswerBodyFrom + m1010::AnswerBodyLength;          // 140
-constexpr std::size_t MinSize1010Info = m1010::InfoVersionFrom;   // 136
-constexpr std::size_t MinSize1010Ddns = m1010::DdnsPasswordFrom + 1; // 337
-
 // True when the datagram is a 1010 hello; its answer then went out through via to port.
 [[nodiscard]] bool Answer1010Hello(std::string_view datagram, IDatagramSender& via,
                                    std::uint16_t port);

@@ -3,9 +3,9 @@
 #include "i18n/OptionFile.h"
 #include "platform/Context.h"
 #include "platform/Folders.h"
+#include "platform/Locked.h"
 #include "platform/Text.h"
 
-#include <mutex>
 #include <utility>
 
 #ifndef TORVANE_DEFAULT_FIRMWARE_SERVER
@@ -26,10 +26,9 @@ constexpr const char* SettingsFileName = "option.ini";
 
 // The settings of one context (platform/Context.h): a program's, or one test's.
 struct TSettings {
-    std::mutex Lock;
-    std::string Server = TORVANE_DEFAULT_FIRMWARE_SERVER;
-    std::string Broadcast = TORVANE_DEFAULT_BROADCAST_ADDRESS;
-    std::string Interface = TORVANE_DEFAULT_SEARCH_INTERFACE;
+    platform::TLocked<std::string> Server{TORVANE_DEFAULT_FIRMWARE_SERVER};
+    platform::TLocked<std::string> Broadcast{TORVANE_DEFAULT_BROADCAST_ADDRESS};
+    platform::TLocked<std::string> Interface{TORVANE_DEFAULT_SEARCH_INTERFACE};
 };
 
 TSettings& Settings() {
@@ -184,18 +183,15 @@ TFirmwareSource FirmwareSource() {
 }
 
 std::string FirmwareServerUrl() {
-    std::lock_guard<std::mutex> g(Settings().Lock);
-    return WithSlash(Settings().Server);
+    return WithSlash(Settings().Server.Get());
 }
 
 void SetFirmwareServerUrl(const std::string& url) {
-    std::lock_guard<std::mutex> g(Settings().Lock);
-    Settings().Server = url;
+    Settings().Server.Set(url);
 }
 
 std::string BroadcastAddress() {
-    std::lock_guard<std::mutex> g(Settings().Lock);
-    return Settings().Broadcast;
+    return Settings().Broadcast.Get();
 }
 
 void SetBroadcastAddress(const std::string& address) {
@@ -203,18 +199,15 @@ void SetBroadcastAddress(const std::string& address) {
     if (platform::IsAutoBroadcast(value)) {
         value = std::string(platform::BroadcastAuto);
     }
-    std::lock_guard<std::mutex> g(Settings().Lock);
-    Settings().Broadcast = std::move(value);
+    Settings().Broadcast.Set(std::move(value));
 }
 
 std::string SearchInterface() {
-    std::lock_guard<std::mutex> g(Settings().Lock);
-    return Settings().Interface;
+    return Settings().Interface.Get();
 }
 
 void SetSearchInterface(const std::string& name) {
-    std::lock_guard<std::mutex> g(Settings().Lock);
-    Settings().Interface = platform::Trim(name);
+    Settings().Interface.Set(platform::Trim(name));
 }
 
 std::string DefaultFirmwareServerUrl() {
@@ -230,14 +223,7 @@ std::string DefaultSearchInterface() {
 }
 
 std::vector<platform::TBroadcastTarget> SearchTargets() {
-    std::string broadcast;
-    std::string only;
-    {
-        std::lock_guard<std::mutex> g(Settings().Lock);
-        broadcast = Settings().Broadcast;
-        only = Settings().Interface;
-    }
-    return platform::ResolveBroadcastTargets(broadcast, only);
+    return platform::ResolveBroadcastTargets(BroadcastAddress(), SearchInterface());
 }
 
 void LoadDeploymentSettings() {

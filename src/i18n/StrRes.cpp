@@ -4,6 +4,7 @@
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "platform/Host.h"
+#include "platform/Locked.h"
 #include "platform/Text.h"
 
 #include <memory>
@@ -14,10 +15,9 @@ namespace torvane {
 namespace {
 
 struct TUnitState {
-    std::mutex Lock; // guards the three texts below
-    std::string CurrentLanguage = "en";
-    std::string LanguageDir;
-    std::string ProgramFileName;
+    platform::TLocked<std::string> CurrentLanguage{"en"};
+    platform::TLocked<std::string> LanguageDir;
+    platform::TLocked<std::string> ProgramFileName;
 };
 
 TUnitState& State() {
@@ -44,36 +44,32 @@ std::unique_ptr<platform::TIniFile>& LangIniFileSlot() {
 } // namespace
 
 std::string CurrentLanguage() {
-    std::lock_guard<std::mutex> g(State().Lock);
-    return State().CurrentLanguage;
+    return State().CurrentLanguage.Get();
 }
 
 void SetCurrentLanguage(const std::string& code) {
-    std::lock_guard<std::mutex> g(State().Lock);
-    State().CurrentLanguage = code;
+    State().CurrentLanguage.Set(code);
 }
 
 std::string LanguageDir() {
-    std::lock_guard<std::mutex> g(State().Lock);
-    return State().LanguageDir;
+    return State().LanguageDir.Get();
 }
 
 void SetLanguageDir(const std::string& folder) {
-    std::lock_guard<std::mutex> g(State().Lock);
-    State().LanguageDir = folder;
+    State().LanguageDir.Set(folder);
 }
 
 std::string ProgramFileName() {
-    std::lock_guard<std::mutex> g(State().Lock);
-    if (State().ProgramFileName.empty()) {
-        State().ProgramFileName = platform::FileNameOf(platform::ModulePath());
-    }
-    return State().ProgramFileName;
+    return State().ProgramFileName.With([](std::string& name) {
+        if (name.empty()) {
+            name = platform::FileNameOf(platform::ModulePath());
+        }
+        return name;
+    });
 }
 
 void SetProgramFileName(const std::string& name) {
-    std::lock_guard<std::mutex> g(State().Lock);
-    State().ProgramFileName = name;
+    State().ProgramFileName.Set(name);
 }
 
 std::string PackFileStem() {

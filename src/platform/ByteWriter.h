@@ -51,6 +51,9 @@ public:
     void Bytes(std::size_t offset, const std::uint8_t* bytes, std::size_t size) {
         Bytes(offset, std::string_view(reinterpret_cast<const char*>(bytes), size));
     }
+    // A writer of the part [offset, offset + size) of the buffer, from its offset 0; the
+    // whole part must lie inside the buffer.
+    [[nodiscard]] TByteWriter Sub(TByteField f) { return TByteWriter(At(f.Offset, f.Size), f.Size); }
     // A text into a zero-terminated field: cut so that at least one zero byte ends it.
     void Text(TByteField f, std::string_view text) {
         (void)At(f.Offset, f.Size);

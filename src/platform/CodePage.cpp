@@ -94,7 +94,24 @@ public:
     TIconv(const TIconv&) = delete;
     TIconv& operator=(const TIconv&) = delete;
     [[nodiscard]] bool Valid() const { return FCd != reinterpret_cast<iconv_t>(-1); }
-    [[nodiscard]] iconv_t Handle() const { return FCd; }
+    // Converts the rest of in (in and inLeft move on), appending to out. Returns 0 when all
+    // of it was converted, otherwise the errno of the first stop other than a full output
+    // buffer: EILSEQ at a byte that is no character, EINVAL at a character cut at the end.
+    [[nodiscard]] int Convert(const char*& in, std::size_t& inLeft, std::string& out) const {
+        std::vector<char> buf(inLeft * 4 + 16);
+        while (inLeft > 0) {
+            char* source = const_cast<char*>(in);
+            char* o = buf.data();
+            std::size_t oLeft = buf.size();
+            const std::size_t r = ::iconv(FCd, &source, &inLeft, &o, &oLeft);
+            in = source;
+            out.append(buf.data(), static_cast<std::size_t>(o - buf.data()));
+            if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+                return errno;
+            }
+        }
+        return 0;
+    }
 
 private:
     iconv_t FCd;
@@ -124,26 +141,13 @@ std::string DecodeToUtf8(std::string_view bytes, int codePage) {
         return CleanUtf8(bytes);
     }
     std::string out;
-    std::vector<char> buf(bytes.size() * 4 + 16);
-    char* in = const_cast<char*>(bytes.data());
+    const char* in = bytes.data();
     std::size_t inLeft = bytes.size();
-    while (inLeft > 0) {
-        char* o = buf.data();
-        std::size_t oLeft = buf.size();
-        const std::size_t r = ::iconv(cd.Handle(), &in, &inLeft, &o, &oLeft);
-        out.append(buf.data(), static_cast<std::size_t>(o - buf.data()));
-        if (r != static_cast<std::size_t>(-1)) {
-            break;
-        }
-        if (errno == EILSEQ) {
-            out += '?';
-            ++in;
-            --inLeft;
-        } else if (errno == EINVAL) {
-            break; // a character cut at the end
-        } else if (errno != E2BIG) {
-            break;
-        }
+    // A byte that is no character becomes "?"; a character cut at the end is left out.
+    while (cd.Convert(in, inLeft, out) == EILSEQ) {
+        out += '?';
+        ++in;
+        --inLeft;
     }
     return out;
 }
@@ -162,17 +166,10 @@ bool EncodeFromUtf8(std::string_view utf8, int codePage, std::string& out) {
         return false;
     }
     std::string result;
-    std::vector<char> buf(utf8.size() * 2 + 16);
-    char* in = const_cast<char*>(utf8.data());
+    const char* in = utf8.data();
     std::size_t inLeft = utf8.size();
-    while (inLeft > 0) {
-        char* o = buf.data();
-        std::size_t oLeft = buf.size();
-        const std::size_t r = ::iconv(cd.Handle(), &in, &inLeft, &o, &oLeft);
-        result.append(buf.data(), static_cast<std::size_t>(o - buf.data()));
-        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            return false;
-        }
+    if (cd.Convert(in, inLeft, result) != 0) {
+        return false;
     }
     out = std::move(result);
     return true;

@@ -63,6 +63,7 @@ THttpDownloadResult FolderDownloadToFile(const std::string& base,
     // Walks down from the base, one component at a time, never through a link; ends with
     // the source file open, or a failure.
     TUniqueFd source;
+    long long sourceSize = -1; // the file's size when it was opened
     [&] {
         if (names.empty()) {
             fail(EDownloadFailure::NotPlainFile, shown + ": not a plain file");
@@ -120,6 +121,9 @@ THttpDownloadResult FolderDownloadToFile(const std::string& base,
                 fail(EDownloadFailure::NotPlainFile, shown + ": changed while it was opened");
                 return;
             }
+            if (last) {
+                sourceSize = static_cast<long long>(opened.st_size);
+            }
             if (last && limits.MaxBytes > 0 &&
                 static_cast<std::uint64_t>(opened.st_size) > limits.MaxBytes) {
                 fail(EDownloadFailure::TooLarge, shown + ": larger than " +
@@ -174,6 +178,9 @@ THttpDownloadResult FolderDownloadToFile(const std::string& base,
             }
             if (result.Failure == EDownloadFailure::File) {
                 break;
+            }
+            if (limits.Progress) {
+                limits.Progress(copied, ProgressTotal(sourceSize, copied));
             }
         }
     }

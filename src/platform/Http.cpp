@@ -1,12 +1,11 @@
 #include "platform/Http.h"
 
+#include "platform/CurlHandle.h"
 #include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "platform/Sleeper.h"
 #include "platform/UniqueFd.h"
-
-#include <curl/curl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,49 +34,6 @@ void GlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
-
-// One move-only owner per curl handle.
-class TCurlEasy {
-public:
-    TCurlEasy() : FHandle(curl_easy_init()) {}
-    TCurlEasy(const TCurlEasy&) = delete;
-    TCurlEasy& operator=(const TCurlEasy&) = delete;
-    TCurlEasy(TCurlEasy&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
-    TCurlEasy& operator=(TCurlEasy&& other) noexcept {
-        std::swap(FHandle, other.FHandle);
-        return *this;
-    }
-    ~TCurlEasy() {
-        if (FHandle != nullptr) {
-            curl_easy_cleanup(FHandle);
-        }
-    }
-    [[nodiscard]] CURL* Get() const { return FHandle; }
-
-private:
-    CURL* FHandle;
-};
-
-class TCurlMulti {
-public:
-    TCurlMulti() : FHandle(curl_multi_init()) {}
-    TCurlMulti(const TCurlMulti&) = delete;
-    TCurlMulti& operator=(const TCurlMulti&) = delete;
-    TCurlMulti(TCurlMulti&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
-    TCurlMulti& operator=(TCurlMulti&& other) noexcept {
-        std::swap(FHandle, other.FHandle);
-        return *this;
-    }
-    ~TCurlMulti() {
-        if (FHandle != nullptr) {
-            curl_multi_cleanup(FHandle);
-        }
-    }
-    [[nodiscard]] CURLM* Get() const { return FHandle; }
-
-private:
-    CURLM* FHandle;
-};
 
 // An easy handle attached to a multi handle for the owner's lifetime.
 class TMultiAttachment {
@@ -288,17 +244,17 @@ int ProgressCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 // Runs the transfer to its end. A stop by one of the limits gives CURLE_ABORTED_BY_CALLBACK
 // with its flag set in t.
 CURLcode RunTransfer(CURL* easy, TTransfer& t) {
-    TCurlMulti multi;
-    if (multi.Get() == nullptr) {
+    const TCurlMulti multi(curl_multi_init());
+    if (multi.get() == nullptr) {
         return CURLE_OUT_OF_MEMORY;
     }
-    TMultiAttachment attachment(multi.Get(), easy);
+    TMultiAttachment attachment(multi.get(), easy);
     if (!attachment.Attached()) {
         return CURLE_FAILED_INIT;
     }
     int running = 1;
     for (;;) {
-        if (curl_multi_perform(multi.Get(), &running) != CURLM_OK) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
             return CURLE_FAILED_INIT;
         }
         if (running == 0) {
@@ -307,13 +263,13 @@ CURLcode RunTransfer(CURL* easy, TTransfer& t) {
         if (t.CheckLimits()) {
             return CURLE_ABORTED_BY_CALLBACK;
         }
-        if (curl_multi_poll(multi.Get(), nullptr, 0, PollSliceMs, nullptr) != CURLM_OK) {
+        if (curl_multi_poll(multi.get(), nullptr, 0, PollSliceMs, nullptr) != CURLM_OK) {
             return CURLE_FAILED_INIT;
         }
     }
     CURLcode result = CURLE_OK;
     int left = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi.Get(), &left)) {
+    while (CURLMsg* msg = curl_multi_info_read(multi.get(), &left)) {
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
             result = msg->data.result;
         }
@@ -386,6 +342,7 @@ struct TDownload {
     std::uint64_t Written = 0;
     int WriteErrno = 0;
     bool StatusRefused = false;
+    const std::function<void(std::uint64_t, std::uint64_t)>* Progress = nullptr;
 };
 
 std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void* user) {
@@ -409,6 +366,9 @@ std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void*
         return 0;
     }
     d->Written += total;
+    if (d->Progress != nullptr && *d->Progress) {
+        (*d->Progress)(d->Written, ProgressTotal(d->Transfer->DeclaredLength, d->Written));
+    }
     return total;
 }
 
@@ -446,24 +406,24 @@ THttpFetchResult HttpFetch(const std::string& url, const std::vector<std::string
     headerList.Append("Cache-Control: no-cache");
     headerList.Append("Pragma: no-cache");
 
-    TCurlEasy easy;
-    if (easy.Get() == nullptr) {
+    const TCurlEasy easy(curl_easy_init());
+    if (easy.get() == nullptr) {
         result.Error = "the HTTP client could not be initialised";
         return result;
     }
     char errorBuffer[CURL_ERROR_SIZE] = {};
     TTransfer t;
-    t.Easy = easy.Get();
+    t.Easy = easy.get();
     t.OverallMs = timeoutMs > 0 ? TimeoutMs(timeoutMs) : 0;
     TFetch fetch{&t, &result.Body, maxBodyBytes, false};
 
-    SetCommonOptions(easy.Get(), url, userAgent, timeoutMs, t, errorBuffer);
-    curl_easy_setopt(easy.Get(), CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy.Get(), CURLOPT_HTTPHEADER, headerList.Get());
-    curl_easy_setopt(easy.Get(), CURLOPT_WRITEFUNCTION, &FetchWrite);
-    curl_easy_setopt(easy.Get(), CURLOPT_WRITEDATA, &fetch);
+    SetCommonOptions(easy.get(), url, userAgent, timeoutMs, t, errorBuffer);
+    curl_easy_setopt(easy.get(), CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headerList.Get());
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &FetchWrite);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &fetch);
 
-    const CURLcode rc = RunTransfer(easy.Get(), t);
+    const CURLcode rc = RunTransfer(easy.get(), t);
 
     result.StatusLine = t.StatusLine;
     result.Status = t.Status;
@@ -502,27 +462,27 @@ THttpDownloadResult HttpDownloadToFile(const std::string& url, const std::string
     }
     const std::string freshPath = file.FreshPath();
     TFreshFileGuard guard(freshPath);
-    TCurlEasy easy;
-    if (easy.Get() == nullptr) {
+    const TCurlEasy easy(curl_easy_init());
+    if (easy.get() == nullptr) {
         return fail(EDownloadFailure::Transfer, "the HTTP client could not be initialised");
     }
     char errorBuffer[CURL_ERROR_SIZE] = {};
     TTransfer t;
-    t.Easy = easy.Get();
+    t.Easy = easy.get();
     t.OverallMs = limits.OverallTimeoutMs > 0 ? TimeoutMs(limits.OverallTimeoutMs) : 0;
     t.RateWindowMs = limits.RateWindowMs > 0 ? TimeoutMs(limits.RateWindowMs) : 0;
     t.MinWindowBytes = limits.MinWindowBytes;
     t.MaxDeclaredBytes = limits.MaxBytes;
-    TDownload download{&t, &file, limits.MaxBytes, 0, 0, false};
+    TDownload download{&t, &file, limits.MaxBytes, 0, 0, false, &limits.Progress};
 
-    SetCommonOptions(easy.Get(), url, userAgent, limits.ConnectTimeoutMs, t, errorBuffer);
-    curl_easy_setopt(easy.Get(), CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy.Get(), CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy.Get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy.Get(), CURLOPT_WRITEFUNCTION, &DownloadWrite);
-    curl_easy_setopt(easy.Get(), CURLOPT_WRITEDATA, &download);
+    SetCommonOptions(easy.get(), url, userAgent, limits.ConnectTimeoutMs, t, errorBuffer);
+    curl_easy_setopt(easy.get(), CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy.get(), CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &DownloadWrite);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &download);
 
-    const CURLcode rc = RunTransfer(easy.Get(), t);
+    const CURLcode rc = RunTransfer(easy.get(), t);
 
     if (rc == CURLE_OK && t.Success()) {
         result.Ok = true;

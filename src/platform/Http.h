@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,19 @@ struct THttpDownloadLimits {
     int RateWindowMs = 0;
     std::uint64_t MinWindowBytes = 0;
     std::uint64_t MaxBytes = 0; // the body (a larger declared Content-Length aborts at once)
+    // Called on the downloading thread after each block written to the file: the bytes
+    // written so far and the length the source declared (0 when it declared none, or when
+    // more came than it declared). Must return quickly: it runs between blocks.
+    std::function<void(std::uint64_t done, std::uint64_t total)> Progress;
 };
+
+// total for a progress report: the declared length, or 0 when it is not known or done
+// already went past it.
+[[nodiscard]] inline std::uint64_t ProgressTotal(long long declared, std::uint64_t done) {
+    return declared >= 0 && static_cast<std::uint64_t>(declared) >= done
+               ? static_cast<std::uint64_t>(declared)
+               : 0;
+}
 
 enum class EDownloadFailure {
     None,

@@ -6,6 +6,20 @@
 
 namespace torvane::platform {
 
+namespace {
+
+// flock() again after a signal; 0 when the lock was had, otherwise errno.
+int FlockError(int fd, int operation) {
+    while (::flock(fd, operation) != 0) {
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
 bool TFileLock::Open(const std::string& path) {
     Close();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -17,12 +31,7 @@ bool TFileLock::LockShared() {
     if (!FFile.IsOpen()) {
         return false;
     }
-    while (::flock(FFile.Handle(), LOCK_SH) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
+    return FlockError(FFile.Handle(), LOCK_SH) == 0;
 }
 
 bool TFileLock::TryLockExclusive() {
@@ -33,26 +42,15 @@ int TFileLock::TryLockExclusiveError() {
     if (!FFile.IsOpen()) {
         return FFile.OpenError() != 0 ? FFile.OpenError() : EBADF;
     }
-    for (;;) {
-        if (::flock(FFile.Handle(), LOCK_EX | LOCK_NB) == 0) {
-            return 0;
-        }
-        if (errno != EINTR) {
-            return errno == EAGAIN ? EWOULDBLOCK : errno;
-        }
-    }
+    const int error = FlockError(FFile.Handle(), LOCK_EX | LOCK_NB);
+    return error == EAGAIN ? EWOULDBLOCK : error;
 }
 
 bool TFileLock::LockExclusive() {
     if (!FFile.IsOpen()) {
         return false;
     }
-    while (::flock(FFile.Handle(), LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
+    return FlockError(FFile.Handle(), LOCK_EX) == 0;
 }
 
 void TFileLock::Unlock() {

@@ -1,5 +1,6 @@
 #include "platform/Interfaces.h"
 
+#include "platform/DatagramMessage.h"
 #include "platform/Socket.h"
 #include "platform/Text.h"
 
@@ -202,13 +203,7 @@ bool SendDatagramTo(int socket, const void* data, std::size_t length,
     iovec part{};
     part.iov_base = const_cast<void*>(data);
     part.iov_len = length;
-    msghdr message{};
-    message.msg_name = &to;
-    message.msg_namelen = sizeof(to);
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
+    msghdr message = DatagramMessage(to, part, control, sizeof(control));
     cmsghdr* header = CMSG_FIRSTHDR(&message);
     header->cmsg_level = IPPROTO_IP;
     header->cmsg_type = IP_PKTINFO;

@@ -1,5 +1,6 @@
 #include "platform/Socket.h"
 
+#include "platform/DatagramMessage.h"
 #include "platform/Interfaces.h"
 #include "platform/Sleeper.h"
 
@@ -531,13 +532,7 @@ TReceivedDatagram TUdpSocket::ReceiveFrom(void* buffer, std::size_t length) cons
     msghdr message{};
     ssize_t n = 0;
     do {
-        message = msghdr{};
-        message.msg_name = &sa;
-        message.msg_namelen = sizeof(sa);
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof(control);
+        message = DatagramMessage(sa, part, control, sizeof(control));
         // MSG_TRUNC: the result is the datagram's real length even when it was cut.
         n = ::recvmsg(FHandle, &message, MSG_TRUNC);
     } while (n < 0 && errno == EINTR);

@@ -99,7 +99,8 @@ enum class TWaitResult {
     Failed,   // there is no socket, or poll itself failed (out of memory)
 };
 
-// What the classes have in common: the descriptor, waits, options, close.
+// What the classes have in common: the descriptor, waits, options, close. The classes
+// below take their moves from here (a moved-from socket holds none) and cannot be copied.
 class TSocketBase {
 public:
     TSocketBase(const TSocketBase&) = delete;
@@ -149,11 +150,6 @@ protected:
 // connect, wait, one send call, one receive call.
 class TTcpSocket : public TSocketBase {
 public:
-    TTcpSocket() = default;
-    TTcpSocket(TTcpSocket&&) noexcept = default;
-    TTcpSocket& operator=(TTcpSocket&&) noexcept = default;
-    ~TTcpSocket() = default;
-
     // Creates a new stream socket, closing any previous one.
     [[nodiscard]] TSocketStatus Create();
     // TCP_NODELAY (no send coalescing).
@@ -180,11 +176,6 @@ private:
 // listener is non-blocking: wait readable, then Accept.
 class TTcpListener : public TSocketBase {
 public:
-    TTcpListener() = default;
-    TTcpListener(TTcpListener&&) noexcept = default;
-    TTcpListener& operator=(TTcpListener&&) noexcept = default;
-    ~TTcpListener() = default;
-
     // Creates, binds (port 0: one the system picks, see LocalPort) and listens.
     // SO_REUSEADDR lets a restarted server take its port while old connections linger.
     [[nodiscard]] TSocketStatus Listen(std::uint32_t address, std::uint16_t port,
@@ -247,11 +238,6 @@ private:
 // A UDP socket: the discovery listeners, the CTP and T-series searches, the test peers.
 class TUdpSocket : public TSocketBase {
 public:
-    TUdpSocket() = default;
-    TUdpSocket(TUdpSocket&&) noexcept = default;
-    TUdpSocket& operator=(TUdpSocket&&) noexcept = default;
-    ~TUdpSocket() = default;
-
     // Creates a new datagram socket, closing any previous one.
     [[nodiscard]] TSocketStatus Create();
     // SO_REUSEADDR; set it before Bind, and only when asked for (without it a second bind

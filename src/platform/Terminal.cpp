@@ -40,6 +40,10 @@ bool StdinIsTerminal() {
     return ::isatty(STDIN_FILENO) != 0;
 }
 
+bool StderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
 bool ReadSecretLine(const std::string& prompt, std::string& line) {
     line.clear();
     std::fputs(prompt.c_str(), stderr);

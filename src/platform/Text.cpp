@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
@@ -34,35 +35,35 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
+namespace {
+
+char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char UpperChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
 std::string LowerAscii(std::string_view text) {
     std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
+    std::ranges::transform(out, out.begin(), LowerChar);
     return out;
 }
 
 std::string UpperAscii(std::string_view text) {
     std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
+    std::ranges::transform(out, out.begin(), UpperChar);
     return out;
 }
 
 int CompareTextAscii(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        auto fold = [](char c) {
-            auto u = static_cast<unsigned char>(c);
-            return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
-        };
-        const unsigned char ca = fold(a[i]);
-        const unsigned char cb = fold(b[i]);
+        const auto ca = static_cast<unsigned char>(LowerChar(a[i]));
+        const auto cb = static_cast<unsigned char>(LowerChar(b[i]));
         if (ca != cb) {
             return ca < cb ? -1 : 1;
         }
@@ -100,6 +101,36 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
     }
 }
 
+std::string HexText(const std::uint8_t* bytes, std::size_t count, EHexCase letters,
+                    std::string_view separator) {
+    const char* digits = letters == EHexCase::Upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string out;
+    out.reserve(count * (2 + separator.size()));
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            out += separator;
+        }
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 0x0F];
+    }
+    return out;
+}
+
+std::string PercentEncode(std::string_view text, const std::function<bool(unsigned char)>& kept) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (kept(c)) {
+            out += ch;
+        } else {
+            out += '%';
+            out += HexText(&c, 1);
+        }
+    }
+    return out;
+}
+
 long long ToIntDef(std::string_view text, long long fallback) {
     const std::string t = Trim(text);
     if (t.empty()) {
@@ -118,6 +149,31 @@ long long ToIntDef(std::string_view text, long long fallback) {
         return fallback;
     }
     return value;
+}
+
+std::string FormatMessage(const std::string& text, const std::vector<std::string>& args) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size()) {
+            const char next = text[i + 1];
+            if (next == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (next >= '1' && next <= '9') {
+                const auto index = static_cast<std::size_t>(next - '1');
+                if (index < args.size()) {
+                    out += args[index];
+                }
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
 }
 
 } // namespace torvane::platform

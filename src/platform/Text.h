@@ -1,6 +1,9 @@
 #pragma once
 // Small text helpers with the rules the system's texts follow (ASCII case folding only).
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +24,22 @@ void SplitText(std::string_view text, std::string_view separator, std::vector<st
 // Replaces every occurrence, left to right, without rescanning the replacement.
 [[nodiscard]] std::string ReplaceAll(std::string_view text, std::string_view from,
                                      std::string_view to);
+// Two hexadecimal digits a byte, separator between bytes: MAC addresses, digests, codes.
+enum class EHexCase { Upper, Lower };
+[[nodiscard]] std::string HexText(const std::uint8_t* bytes, std::size_t count,
+                                  EHexCase letters = EHexCase::Upper,
+                                  std::string_view separator = {});
+// Every byte that kept refuses becomes "%" and two upper-case hexadecimal digits.
+[[nodiscard]] std::string PercentEncode(std::string_view text,
+                                        const std::function<bool(unsigned char)>& kept);
+
 // Decimal integer as the system reads numbers: optional sign and digits, nothing else
 // (blanks around are allowed); fallback when the text is not such a number or overflows.
 [[nodiscard]] long long ToIntDef(std::string_view text, long long fallback);
+
+// Puts args in for %1 .. %9 in one pass; "%%" gives "%". Other "%" stay as they are, and
+// an argument is never read again (a "%2" in the first argument stays as it is).
+[[nodiscard]] std::string FormatMessage(const std::string& text,
+                                        const std::vector<std::string>& args);
 
 } // namespace torvane::platform

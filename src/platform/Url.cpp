@@ -1,6 +1,6 @@
 #include "platform/Url.h"
 
-#include <curl/curl.h>
+#include "platform/CurlHandle.h"
 
 #include <charconv>
 #include <memory>
@@ -8,11 +8,6 @@
 namespace torvane::platform {
 
 namespace {
-
-struct TUrlHandleDeleter {
-    void operator()(CURLU* handle) const { curl_url_cleanup(handle); }
-};
-using TUrlHandle = std::unique_ptr<CURLU, TUrlHandleDeleter>;
 
 // One part of the parsed URL, as written; none when the URL does not have it.
 std::optional<std::string> Part(CURLU* handle, CURLUPart part) {
@@ -28,7 +23,7 @@ std::optional<std::string> Part(CURLU* handle, CURLUPart part) {
 } // namespace
 
 std::optional<TUrl> ParseUrl(std::string_view url, bool schemeOptional) {
-    TUrlHandle handle(curl_url());
+    const TCurlUrl handle(curl_url());
     if (!handle) {
         return std::nullopt;
     }

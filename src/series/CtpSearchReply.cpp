@@ -3,6 +3,7 @@
 #include "platform/Text.h"
 
 #include <climits>
+#include <iterator>
 
 namespace torvane {
 
@@ -87,37 +88,34 @@ TCTPDeviceRecord ParseCTPSearchReply(std::string_view datagram) {
     static constexpr std::string_view Keys[] = {
         ctp::KeyName,       ctp::KeySerial,       ctp::KeyPortCtp, ctp::KeyIP,   ctp::KeyNetmask,
         ctp::KeyPrimaryDns, ctp::KeySecondaryDns, ctp::KeyGateway, ctp::KeyDhcp, ctp::KeyVersion};
+    // The keys whose value is kept as a text, cut to its field's length; null for the
+    // three read below.
+    using R = TCTPDeviceRecord;
+    struct TTextField {
+        std::string R::*Field;
+        std::size_t Length;
+    };
+    static constexpr TTextField TextFields[] = {
+        {&R::Name, R::NameLength},          {&R::Serial, R::SerialLength},
+        {nullptr, 0},                       {&R::IP, R::AddressLength},
+        {&R::Netmask, R::AddressLength},    {&R::PrimaryDns, R::AddressLength},
+        {&R::SecondaryDns, R::AddressLength}, {&R::Gateway, R::AddressLength},
+        {nullptr, 0},                       {nullptr, 0}};
+    static_assert(std::size(TextFields) == std::size(Keys));
     TCTPDeviceRecord record;
     const ctp::TSearchReply reply(datagram, ctp::TSearchReply::TLineEnds::Any);
     for (const auto& [key, value] : reply.ClaimedLines(Keys)) {
+        if (const TTextField& text = TextFields[key]; text.Field != nullptr) {
+            record.*text.Field = Cut(value, text.Length);
+            continue;
+        }
         switch (key) {
-        case Name:
-            record.Name = Cut(value, TCTPDeviceRecord::NameLength);
-            break;
-        case Serial:
-            record.Serial = Cut(value, TCTPDeviceRecord::SerialLength);
-            break;
         case PortCtp: {
             const long long port = platform::ToIntDef(value, 81);
             // A number beyond 32 bits is no number for this field either.
             record.PortCtp = port < INT32_MIN || port > INT32_MAX ? 81 : static_cast<int>(port);
             break;
         }
-        case IP:
-            record.IP = Cut(value, TCTPDeviceRecord::AddressLength);
-            break;
-        case Netmask:
-            record.Netmask = Cut(value, TCTPDeviceRecord::AddressLength);
-            break;
-        case Mdns:
-            record.PrimaryDns = Cut(value, TCTPDeviceRecord::AddressLength);
-            break;
-        case Sdns:
-            record.SecondaryDns = Cut(value, TCTPDeviceRecord::AddressLength);
-            break;
-        case Gateway:
-            record.Gateway = Cut(value, TCTPDeviceRecord::AddressLength);
-            break;
         case Dhcp:
             record.DhcpOn = value != "0";
             break;

@@ -1,35 +1,35 @@
 #include "series/DevInfo.h"
 
+#include "platform/Text.h"
+
 namespace torvane {
 
-namespace {
-
-std::string HexBytes(const std::uint8_t* bytes, std::size_t count, std::string_view separator = {}) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(count * (2 + separator.size()));
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0) {
-            out += separator;
-        }
-        out += Digits[bytes[i] >> 4];
-        out += Digits[bytes[i] & 0x0F];
-    }
-    return out;
+void ReadAddressTexts(const platform::TByteReader& block, TDevInfo& record) {
+    record.szIPAddr = block.Text(addresstexts::Address);
+    record.szMask = block.Text(addresstexts::Netmask);
+    record.szGateway = block.Text(addresstexts::Gateway);
+    record.szDNS1 = block.Text(addresstexts::Dns1);
+    record.szDNS2 = block.Text(addresstexts::Dns2);
 }
 
-} // namespace
+void WriteAddressTexts(platform::TByteWriter block, const TDevInfo& record) {
+    block.Text(addresstexts::Address, record.szIPAddr);
+    block.Text(addresstexts::Netmask, record.szMask);
+    block.Text(addresstexts::Gateway, record.szGateway);
+    block.Text(addresstexts::Dns1, record.szDNS1);
+    block.Text(addresstexts::Dns2, record.szDNS2);
+}
 
 std::string MacToStr(const std::uint8_t bytes[6]) {
-    return HexBytes(bytes, 6);
+    return platform::HexText(bytes, 6);
 }
 
 std::string MacToColonText(const std::uint8_t bytes[6]) {
-    return HexBytes(bytes, 6, ":");
+    return platform::HexText(bytes, 6, platform::EHexCase::Upper, ":");
 }
 
 std::string SerialToStr(const std::uint8_t bytes[7]) {
-    return HexBytes(bytes, 7);
+    return platform::HexText(bytes, 7);
 }
 
 std::string NormalizeMac(std::string_view text) {

@@ -5,6 +5,10 @@
 // list. Text fields hold bytes as the camera sent them (names that the wire format gives
 // as UTF-8 are checked first).
 
+#include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,6 +52,23 @@ struct TDevInfo {
     void Clear() { *this = TDevInfo(); }
     [[nodiscard]] bool operator==(const TDevInfo&) const = default;
 };
+
+// The five address texts that the 1010 device information and the T-series datagrams both
+// carry one after the other, 16 bytes each, each ending at its zero byte. Offsets count
+// from the block's start; each datagram's layout says where its block begins.
+namespace addresstexts {
+inline constexpr platform::TByteField Address{0, 16};
+inline constexpr platform::TByteField Netmask{16, 16};
+inline constexpr platform::TByteField Gateway{32, 16};
+inline constexpr platform::TByteField Dns1{48, 16};
+inline constexpr platform::TByteField Dns2{64, 16};
+inline constexpr std::size_t Size = 80;
+} // namespace addresstexts
+
+// szIPAddr, szMask, szGateway, szDNS1 and szDNS2 from a block (bytes beyond the view read
+// as zeros), or into one (each text cut so that a zero byte ends it).
+void ReadAddressTexts(const platform::TByteReader& block, TDevInfo& record);
+void WriteAddressTexts(platform::TByteWriter block, const TDevInfo& record);
 
 // Six bytes as twelve upper-case hexadecimal digits, in byte order, without separators.
 [[nodiscard]] std::string MacToStr(const std::uint8_t bytes[6]);

@@ -3,6 +3,7 @@
 #include "platform/Sleeper.h"
 #include "platform/Socket.h"
 #include "series/HttpReply.h"
+#include "upgrade/Progress.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -127,6 +128,7 @@ TPostResult PostFirmware(const std::string& url, const std::string& filePath,
         }
         std::vector<char> block(FileBlockBytes);
         std::uint64_t left = fileSize;
+        ReportProgress(EUpgradePhase::Upload, 0, fileSize);
         while (left > 0) {
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
@@ -143,6 +145,7 @@ TPostResult PostFirmware(const std::string& url, const std::string& filePath,
                 return r;
             }
             left -= got;
+            ReportProgress(EUpgradePhase::Upload, fileSize - left, fileSize);
         }
         return stream.SendAll(tail.data(), tail.size(), PostFirmwareTimeoutMs, DeadlineFromNow());
     }();

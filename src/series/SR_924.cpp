@@ -36,11 +36,7 @@ bool ParseT924Reply(const void* data, std::size_t length, TDevInfo& record) {
     }
     record.Clear();
     record.nType = 9;
-    record.szIPAddr = r.Text(t924::IPAddress);
-    record.szMask = r.Text(t924::Netmask);
-    record.szGateway = r.Text(t924::Gateway);
-    record.szDNS1 = r.Text(t924::Dns1);
-    record.szDNS2 = r.Text(t924::Dns2);
+    ReadAddressTexts(r.Sub(t924::Addresses), record);
     std::uint8_t mac[t924::Mac.Size];
     r.Copy(t924::Mac, mac);
     record.szID = MacToColonText(mac);

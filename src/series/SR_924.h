@@ -12,6 +12,7 @@
 #include "series/DevInfo.h"
 #include "series/T924Datagram.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -48,14 +49,9 @@ struct TWifiParams {
     std::int32_t AuthType = 0;
     std::int32_t DefKey = 0;
     std::int32_t KeyFormat = 0;
-    std::string Key1;
-    std::string Key2;
-    std::string Key3;
-    std::string Key4;
-    std::int32_t Key1Bits = 0;
-    std::int32_t Key2Bits = 0;
-    std::int32_t Key3Bits = 0;
-    std::int32_t Key4Bits = 0;
+    // The four WEP keys and their lengths in bits: wifi_key1 .. wifi_key4 on the camera.
+    std::array<std::string, 4> Keys;
+    std::array<std::int32_t, 4> KeyBits{};
     std::string WpaPsk;
 };
 

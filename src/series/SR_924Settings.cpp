@@ -129,11 +129,7 @@ std::array<std::uint8_t, t924::SetSize> BuildSetDatagram(const TDevInfo& setting
     std::array<std::uint8_t, t924::SetSize> d{};
     platform::TByteWriter w(d.data(), d.size());
     w.Bytes(0, t924::Head(t924::CmdSet));
-    w.Text(t924::IPAddress, settings.szIPAddr);
-    w.Text(t924::Netmask, settings.szMask);
-    w.Text(t924::Gateway, settings.szGateway);
-    w.Text(t924::Dns1, settings.szDNS1);
-    w.Text(t924::Dns2, settings.szDNS2);
+    WriteAddressTexts(w.Sub(t924::Addresses), settings);
     PutMacPairs(w, settings.szMac);
     w.U16LE(t924::WebPort, settings.wPort);
     w.Text(t924::Name, settings.szName);
@@ -378,14 +374,11 @@ TWifiParams* TT924Series::GetWifiParams(const std::string& user, const std::stri
     p.AuthType = Number(ReadVarValue(body, "var wifi_authtype"));
     p.DefKey = Number(ReadVarValue(body, "var wifi_defkey"));
     p.KeyFormat = Number(ReadVarValue(body, "var wifi_keyformat"));
-    p.Key1 = ReadVarValue(body, "var wifi_key1");
-    p.Key2 = ReadVarValue(body, "var wifi_key2");
-    p.Key3 = ReadVarValue(body, "var wifi_key3");
-    p.Key4 = ReadVarValue(body, "var wifi_key4");
-    p.Key1Bits = Number(ReadVarValue(body, "var wifi_key1_bits"));
-    p.Key2Bits = Number(ReadVarValue(body, "var wifi_key2_bits"));
-    p.Key3Bits = Number(ReadVarValue(body, "var wifi_key3_bits"));
-    p.Key4Bits = Number(ReadVarValue(body, "var wifi_key4_bits"));
+    for (std::size_t i = 0; i < p.Keys.size(); ++i) {
+        const std::string key = "var wifi_key" + std::to_string(i + 1);
+        p.Keys[i] = ReadVarValue(body, key);
+        p.KeyBits[i] = Number(ReadVarValue(body, key + "_bits"));
+    }
     p.WpaPsk = ReadVarValue(body, "var wifi_wpa_psk");
     FWifiParams = std::move(params);
     return FWifiParams.get();
@@ -400,16 +393,20 @@ std::int32_t TT924Series::SetWifiParams(const std::string& user, const std::stri
     const TWifiParams& p = *FWifiParams;
     const auto num = [](std::int32_t v) { return std::to_string(v); };
     const std::string url = DeviceUrl(*FDevice);
-    const std::string request =
+    std::string request =
         url + "/set_wifi.cgi?next_url=rebootme.htm&user=" + Credential(Trim(user)) +
         "&pwd=" + Credential(Trim(password)) + "&channel=5" + "&enable=" + num(p.Enable) +
         "&ssid=" + Query(p.Ssid) + "&mode=" + num(p.Mode) + "&encrypt=" + num(p.Encrypt) +
         "&authtype=" + num(p.AuthType) + "&keyformat=" + num(p.KeyFormat) +
-        "&defkey=" + num(p.DefKey) + "&key1=" + Credential(p.Key1) +
-        "&key2=" + Credential(p.Key2) + "&key3=" + Credential(p.Key3) +
-        "&key4=" + Credential(p.Key4) + "&key1_bits=" + num(p.Key1Bits) +
-        "&key2_bits=" + num(p.Key2Bits) + "&key3_bits=" + num(p.Key3Bits) +
-        "&key4_bits=" + num(p.Key4Bits) + "&wpa_psk=" + Credential(Trim(p.WpaPsk));
+        "&defkey=" + num(p.DefKey);
+    // key1 .. key4, then key1_bits .. key4_bits.
+    for (std::size_t i = 0; i < p.Keys.size(); ++i) {
+        request += "&key" + num(static_cast<std::int32_t>(i + 1)) + "=" + Credential(p.Keys[i]);
+    }
+    for (std::size_t i = 0; i < p.KeyBits.size(); ++i) {
+        request += "&key" + num(static_cast<std::int32_t>(i + 1)) + "_bits=" + num(p.KeyBits[i]);
+    }
+    request += "&wpa_psk=" + Credential(Trim(p.WpaPsk));
     std::string body;
     if (!Get(request, WifiTimeoutMs, body) || !Contains(body, "reboot")) {
         return 0;

@@ -10,6 +10,7 @@
 //   44 48 02 08   camera to PC      328 bytes   answer to the set
 
 #include "platform/ByteReader.h"
+#include "series/DevInfo.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -41,11 +42,7 @@ inline constexpr std::size_t SetSize = 324;
 inline constexpr std::size_t SetAnswerSize = 328;
 
 // The search reply; the set datagram has the same layout up to SetSize.
-inline constexpr TByteField IPAddress{4, 16};
-inline constexpr TByteField Netmask{20, 16};
-inline constexpr TByteField Gateway{36, 16};
-inline constexpr TByteField Dns1{52, 16};
-inline constexpr TByteField Dns2{68, 16};
+inline constexpr TByteField Addresses{4, addresstexts::Size}; // address, netmask, gateway, DNS
 inline constexpr TByteField Mac{84, 6};       // six bytes
 inline constexpr TByteField WebPort{90, 2};   // 16-bit unsigned
 inline constexpr TByteField DeviceId{92, 32}; // not written by the set

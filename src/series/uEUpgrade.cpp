@@ -19,60 +19,34 @@ std::vector<std::string> VersionFields(const std::string& version) {
     return fields;
 }
 
+} // namespace
+
+template <typename TKind>
+std::string TESeriesAdapter<TKind>::GetLocalFileName() const {
+    return this->LocalFileNameWith(PackageExtension);
+}
+
 // The firmware goes over CTP, whose login line cannot carry a line break: credentials
 // with CR or LF are refused before the camera is asked anything (the worker then says the
 // user or password is wrong). Otherwise the HTTP login check of the kind-level class.
-template <typename TBase>
-int LoginOverCtp(TBase& adapter) {
-    if (!CtpCredentialsSendable(adapter.User(), adapter.Password())) {
+template <typename TKind>
+int TESeriesAdapter<TKind>::Login() {
+    if (!CtpCredentialsSendable(this->User(), this->Password())) {
         return TUpgradeObject::LoginRefused;
     }
-    return adapter.TBase::Login();
+    return TKind::Login();
 }
 
-} // namespace
-
-// --- UI firmware ---------------------------------------------------------------------------
-
-TEUIUpgrade::TEUIUpgrade() {
-    SetAppModelLength(0);
+template <typename TKind>
+bool TESeriesAdapter<TKind>::Upload(std::string& message) {
+    return UploadPackage(this->LocalFirmwarePath(), this->IP(), this->Port(), this->User(),
+                         this->Password(), message);
 }
 
-void TEUIUpgrade::Create() {
-    TUIUpgradeObject::Create();
-    SetAppModelLength(0);
-}
-
-std::string TEUIUpgrade::GetLocalFileName() const {
-    return LocalFileNameWith(PackageExtension);
-}
-
-int TEUIUpgrade::Login() {
-    return LoginOverCtp<TUIUpgradeObject>(*this);
-}
-
-bool TEUIUpgrade::Upload(std::string& message) {
-    return UploadPackage(LocalFirmwarePath(), IP(), Port(), User(), Password(), message);
-}
+template class TESeriesAdapter<TUIUpgradeObject>;
+template class TESeriesAdapter<TSysUpgradeObject>;
 
 // --- system firmware -----------------------------------------------------------------------
-
-TESYSUpgrade::TESYSUpgrade() {
-    SetAppModelLength(0);
-}
-
-void TESYSUpgrade::Create() {
-    TSysUpgradeObject::Create();
-    SetAppModelLength(0);
-}
-
-std::string TESYSUpgrade::GetLocalFileName() const {
-    return LocalFileNameWith(PackageExtension);
-}
-
-int TESYSUpgrade::Login() {
-    return LoginOverCtp<TSysUpgradeObject>(*this);
-}
 
 bool TESYSUpgrade::ReadCurrentVersion() {
     // AppModel is not read for this series; it stays as it is.
@@ -110,10 +84,6 @@ bool TESYSUpgrade::IsSameVersion(const std::string& version) const {
                                     "\" / \"" + CurrentVersion() + "\"");
     }
     return platform::Trim(offered[2]) == platform::Trim(current[2]);
-}
-
-bool TESYSUpgrade::Upload(std::string& message) {
-    return UploadPackage(LocalFirmwarePath(), IP(), Port(), User(), Password(), message);
 }
 
 } // namespace torvane

@@ -5,14 +5,14 @@
 // its CTP search reply, names its catalogue section after that version with the third
 // field open ("1.2.X.4") and compares versions by the third field alone.
 
-#include "upgrade/uIUpgrade.h"
+#include "series/SeriesAdapter.h"
 
 namespace torvane {
 
-class TEUIUpgrade : public TUIUpgradeObject {
+// The package name, the login check and the upload, the same for both kinds.
+template <typename TKind>
+class TESeriesAdapter : public TSeriesAdapter<TKind> {
 public:
-    TEUIUpgrade();
-    void Create() override;
     // FirmwareFileName trimmed, its last four characters replaced by ".pk2".
     [[nodiscard]] std::string GetLocalFileName() const override;
     // The HTTP login check, except that an account or password holding CR or LF is
@@ -22,13 +22,13 @@ public:
     [[nodiscard]] bool Upload(std::string& message) override;
 };
 
-class TESYSUpgrade : public TSysUpgradeObject {
+extern template class TESeriesAdapter<TUIUpgradeObject>;
+extern template class TESeriesAdapter<TSysUpgradeObject>;
+
+class TEUIUpgrade : public TESeriesAdapter<TUIUpgradeObject> {};
+
+class TESYSUpgrade : public TESeriesAdapter<TSysUpgradeObject> {
 public:
-    TESYSUpgrade();
-    void Create() override;
-    [[nodiscard]] std::string GetLocalFileName() const override;
-    // As TEUIUpgrade::Login.
-    [[nodiscard]] int Login() override;
     // CurrentVersion from the camera's CTP search reply; false (CurrentVersion kept) when
     // the camera cannot be connected, no reply names it, or no socket can be had.
     [[nodiscard]] bool ReadCurrentVersion() override;
@@ -39,7 +39,6 @@ public:
     // True when the trimmed third fields agree. Throws std::invalid_argument when either
     // version has fewer than four fields (the run ends there).
     [[nodiscard]] bool IsSameVersion(const std::string& version) const override;
-    [[nodiscard]] bool Upload(std::string& message) override;
 };
 
 } // namespace torvane

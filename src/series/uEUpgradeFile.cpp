@@ -2,6 +2,7 @@
 
 #include "i18n/StrRes.h"
 #include "platform/Sleeper.h"
+#include "upgrade/Progress.h"
 
 #include <cstdint>
 #include <fstream>
@@ -32,8 +33,14 @@ std::string LeaveConfigurationMode(TSocketThread& client, const std::string& acc
 
 // Phase 2: the probe and the sections on a fresh connection. True when every section the
 // package announces was accepted; message set when the upgrade mode could not be entered.
-bool TransferSections(std::istream& package, std::int32_t count, const std::string& ip,
-                      int port, std::string& message) {
+// How far into the package the sections sent so far reach.
+std::uint64_t SectionsDone(std::istream& package) {
+    const std::streamoff at = package.tellg();
+    return at > 0 ? static_cast<std::uint64_t>(at) : 0;
+}
+
+bool TransferSections(std::istream& package, std::int32_t count, std::uint64_t packageBytes,
+                      const std::string& ip, int port, std::string& message) {
     platform::SleepMs(CtpModeSwitchWaitMs);
     TSocketThread client(ip, port);
     bool transferred = false;
@@ -41,8 +48,10 @@ bool TransferSections(std::istream& package, std::int32_t count, const std::stri
         message = GetStrRes("IDS_ENTERUPGRADEERR");
     } else if (count >= 0) {
         std::int32_t sent = 0;
+        ReportProgress(EUpgradePhase::Upload, SectionsDone(package), packageBytes);
         while (sent < count && client.SendSection(package) == CtpOk) {
             ++sent;
+            ReportProgress(EUpgradePhase::Upload, SectionsDone(package), packageBytes);
         }
         transferred = sent == count;
     }
@@ -53,10 +62,17 @@ bool TransferSections(std::istream& package, std::int32_t count, const std::stri
 
 // Phase 3: wait for the reboot, then try to connect until the camera takes a connection.
 bool AwaitReboot(const std::string& ip, int port) {
+    // One wait, as the camera's upgrade mode expects; reported at its start and end.
+    constexpr std::uint64_t waitSeconds = CtpRebootWaitMs / 1000;
+    ReportProgress(TProgress{EUpgradePhase::RebootWait, 0, waitSeconds,
+                             static_cast<int>(waitSeconds)});
     platform::SleepMs(CtpRebootWaitMs);
+    ReportProgress(TProgress{EUpgradePhase::RebootWait, waitSeconds, waitSeconds, 0});
     TSocketThread client(ip, port);
     int pauses = 0;
     for (;;) {
+        ReportProgress(EUpgradePhase::Poll, static_cast<std::uint64_t>(pauses) + 1,
+                       CtpRebootPollCount + 1);
         if (client.ConnectDevice() == CtpOk || pauses >= CtpRebootPollCount) {
             break;
         }
@@ -106,7 +122,19 @@ bool UploadPackage(const std::string& packagePath, const std::string& ip, int po
         // stop before the upgrade mode is entered, false with an empty message.
         return false;
     }
-    if (!TransferSections(package, header.SectionCount(), ip, port, message)) {
+    // The package's length, for the progress of its sections (0 when it cannot be had).
+    std::uint64_t packageBytes = 0;
+    if (const std::streampos at = package.tellg(); at >= 0) {
+        package.seekg(0, std::ios::end);
+        const std::streamoff end = package ? static_cast<std::streamoff>(package.tellg()) : -1;
+        packageBytes = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+        package.clear();
+        package.seekg(at);
+    }
+    if (!package) {
+        return false;
+    }
+    if (!TransferSections(package, header.SectionCount(), packageBytes, ip, port, message)) {
         if (message.empty()) {
             message = GetStrRes("IDS_UPGRADEFILEERR");
         }

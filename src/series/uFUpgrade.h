@@ -3,26 +3,26 @@
 // single quotes) and takes firmware by a multipart POST whose query carries the account and
 // password; each adapter accepts only files that begin with its kind's signature.
 
-#include "upgrade/uIUpgrade.h"
+#include "series/SeriesAdapter.h"
 
 namespace torvane {
 
-class TFUIUpgrade : public TUIUpgradeObject {
+template <typename TKind>
+class TFSeriesAdapter : public TSeriesAdapter<TKind> {
 public:
-    TFUIUpgrade();
-    void Create() override;
-    // CurrentVersion from the "app_ver" value of /get_status.cgi.
+    // CurrentVersion from the "app_ver" (UI firmware) or "sys_ver" (system firmware) value
+    // of /get_status.cgi.
     [[nodiscard]] bool ReadCurrentVersion() override;
+    // To /upgrade_htmls.cgi (UI) or /upgrade_firmware.cgi (system), when the file begins
+    // with the kind's signature.
     [[nodiscard]] bool Upload(std::string& message) override;
 };
 
-class TFSYSUpgrade : public TSysUpgradeObject {
-public:
-    TFSYSUpgrade();
-    void Create() override;
-    // CurrentVersion from the "sys_ver" value of /get_status.cgi.
-    [[nodiscard]] bool ReadCurrentVersion() override;
-    [[nodiscard]] bool Upload(std::string& message) override;
-};
+extern template class TFSeriesAdapter<TUIUpgradeObject>;
+extern template class TFSeriesAdapter<TSysUpgradeObject>;
+
+class TFUIUpgrade : public TFSeriesAdapter<TUIUpgradeObject> {};
+
+class TFSYSUpgrade : public TFSeriesAdapter<TSysUpgradeObject> {};
 
 } // namespace torvane

@@ -3,7 +3,6 @@
 #include "i18n/StrRes.h"
 #include "platform/Text.h"
 #include "series/PostFirmware.h"
-#include "upgrade/Tools.h"
 
 namespace torvane {
 
@@ -23,50 +22,21 @@ bool UploadWithCredentials(const TUpgradeObject& adapter, const std::string& pat
         message = GetStrRes("IDS_UPGRADEFILEERR");
         return false;
     }
-    const TPostResult result =
+    return UploadOutcome(
         PostFirmware(url, file, "application/x-zip-compressed", TPostVariant::H,
-                     TPostCredentials{Trim(adapter.User()), Trim(adapter.Password())});
-    if (!result.Completed) {
-        message = GetStrRes("IDS_UPGRADEFAIL") + result.ErrorText;
-        return false;
-    }
-    message = GetStrRes("IDS_UPGRADESUCC");
-    return true;
+                     TPostCredentials{Trim(adapter.User()), Trim(adapter.Password())}),
+        message);
 }
 
 } // namespace
-
-THUIUpgrade::THUIUpgrade() {
-    SetAppModelLength(0);
-}
-
-void THUIUpgrade::Create() {
-    TUIUpgradeObject::Create();
-    SetAppModelLength(0);
-}
 
 bool THUIUpgrade::Upload(std::string& message) {
     return UploadWithCredentials(*this, "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm", message);
 }
 
-THSYSUpgrade::THSYSUpgrade() {
-    SetAppModelLength(0);
-}
-
-void THSYSUpgrade::Create() {
-    TSysUpgradeObject::Create();
-    SetAppModelLength(0);
-}
-
 bool THSYSUpgrade::ReadCurrentVersion() {
     const bool modelRead = TSysUpgradeObject::ReadCurrentVersion();
-    std::string body;
-    if (!TTools::HttpGet(CameraUrl("/get_status.cgi"), {}, {}, FetchTimeoutMs, body) ||
-        !platform::Contains(body, "sys_ver")) {
-        return modelRead;
-    }
-    SetCurrentVersion(ReadQuotedValue(body, "sys_ver", '"'));
-    return true;
+    return ReadVersionFromPage(*this, CameraUrl("/get_status.cgi"), "sys_ver", '"') || modelRead;
 }
 
 bool THSYSUpgrade::Upload(std::string& message) {

@@ -5,6 +5,8 @@
 #include "series/SR_924.h"
 #include "upgrade/Tools.h"
 
+#include <memory>
+
 namespace torvane {
 
 namespace {
@@ -22,11 +24,13 @@ bool FetchPage(const TUpgradeObject& adapter, const std::string& path, std::stri
     return TTools::HttpGet(PageUrl(adapter, path), {}, {}, TUpgradeObject::FetchTimeoutMs, body);
 }
 
-// Status page, then oem.txt. Sets deviceId and the OEM name (through setOem).
-template <typename TSetOem>
-int LoginT(const TUpgradeObject& adapter, std::string& deviceId, TSetOem setOem) {
+} // namespace
+
+// Status page, then oem.txt.
+template <typename TKind>
+int TTSeriesAdapter<TKind>::Login() {
     std::string body;
-    if (!FetchPage(adapter, "/get_status.cgi", body) || body.empty()) {
+    if (!FetchPage(*this, "/get_status.cgi", body) || body.empty()) {
         return TUpgradeObject::LoginUnreachable;
     }
     if (Contains(body, "Auth Failed")) {
@@ -35,49 +39,38 @@ int LoginT(const TUpgradeObject& adapter, std::string& deviceId, TSetOem setOem)
     static const std::string Key = "deviceid=";
     const auto pos = body.find(Key);
     if (pos == std::string::npos) {
-        deviceId.clear();
+        FDeviceId.clear();
     } else {
         const auto start = pos + Key.size();
         const auto end = body.find(';', start);
-        deviceId = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        FDeviceId = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
     }
     std::string oem;
-    if (!FetchPage(adapter, "/oem.txt", oem) || oem.empty()) {
-        setOem(std::string());
+    if (!FetchPage(*this, "/oem.txt", oem) || oem.empty()) {
+        this->SetOemName(std::string());
         return TUpgradeObject::LoginUnreachable;
     }
-    setOem(oem);
+    this->SetOemName(oem);
     return TUpgradeObject::LoginOk;
 }
 
 // The client decides the final address; the message carries no reason.
-bool UploadT(const TUpgradeObject& adapter, bool isSystem, std::string& message) {
-    const std::string baseUrl = "http://" + adapter.IP() + ":8600";
-    const std::string file = Trim(adapter.LocalFirmwarePath());
+template <typename TKind>
+bool TTSeriesAdapter<TKind>::Upload(std::string& message) {
+    const std::string baseUrl = "http://" + this->IP() + ":8600";
+    const std::string file = Trim(this->LocalFirmwarePath());
     const std::shared_ptr<IT924Series> client = Series924();
-    const bool done =
-        isSystem ? client->UploadSystemFirmware(baseUrl, adapter.User(), adapter.Password(), file)
-                 : client->UploadUIFirmware(baseUrl, adapter.User(), adapter.Password(), file);
+    const bool done = IsSystemKind<TKind>
+                          ? client->UploadSystemFirmware(baseUrl, this->User(), this->Password(), file)
+                          : client->UploadUIFirmware(baseUrl, this->User(), this->Password(), file);
     message = GetStrRes(done ? "IDS_UPGRADESUCC" : "IDS_UPGRADEFAIL");
     return done;
 }
 
-} // namespace
+template class TTSeriesAdapter<TUIUpgradeObject>;
+template class TTSeriesAdapter<TSysUpgradeObject>;
 
 // --- UI firmware ------------------------------------------------------------------------
-
-TTUIUpgrade::TTUIUpgrade() {
-    SetAppModelLength(0);
-}
-
-void TTUIUpgrade::Create() {
-    TUIUpgradeObject::Create();
-    SetAppModelLength(0);
-}
-
-int TTUIUpgrade::Login() {
-    return LoginT(*this, FDeviceId, [this](const std::string& oem) { SetOemName(oem); });
-}
 
 bool TTUIUpgrade::ReadCurrentVersion() {
     SetCurrentVersion({});
@@ -93,24 +86,7 @@ bool TTUIUpgrade::ReadCurrentVersion() {
     return true;
 }
 
-bool TTUIUpgrade::Upload(std::string& message) {
-    return UploadT(*this, false, message);
-}
-
 // --- system firmware --------------------------------------------------------------------
-
-TTSYSUpgrade::TTSYSUpgrade() {
-    SetAppModelLength(0);
-}
-
-void TTSYSUpgrade::Create() {
-    TSysUpgradeObject::Create();
-    SetAppModelLength(0);
-}
-
-int TTSYSUpgrade::Login() {
-    return LoginT(*this, FDeviceId, [this](const std::string& oem) { SetOemName(oem); });
-}
 
 bool TTSYSUpgrade::ReadCurrentVersion() {
     SetCurrentVersion({});
@@ -118,15 +94,7 @@ bool TTSYSUpgrade::ReadCurrentVersion() {
     if (FetchPage(*this, "/appver.js", body)) {
         SetAppModel(ReadQuotedValue(body, "app_model", '"'));
     }
-    if (!FetchPage(*this, "/get_status.cgi", body) || !Contains(body, "sys_ver")) {
-        return false;
-    }
-    SetCurrentVersion(ReadQuotedValue(body, "sys_ver", '"'));
-    return true;
-}
-
-bool TTSYSUpgrade::Upload(std::string& message) {
-    return UploadT(*this, true, message);
+    return ReadVersionFromPage(*this, PageUrl(*this, "/get_status.cgi"), "sys_ver", '"');
 }
 
 } // namespace torvane

@@ -1,5 +1,7 @@
 #include "upgrade/Digest.h"
 
+#include "platform/Text.h"
+
 #include <openssl/evp.h>
 
 #include <cerrno>
@@ -125,14 +127,7 @@ std::vector<std::uint8_t> TBackgroundDigest::Final() {
 }
 
 std::string HexOf(const std::uint8_t* bytes, std::size_t size) {
-    static constexpr char Hex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(2 * size);
-    for (std::size_t i = 0; i < size; ++i) {
-        out += Hex[bytes[i] >> 4];
-        out += Hex[bytes[i] & 0x0F];
-    }
-    return out;
+    return platform::HexText(bytes, size, platform::EHexCase::Lower);
 }
 
 bool Sha256OfFile(platform::TFile& file, std::string& hex, std::uint64_t& size) {

@@ -4,6 +4,7 @@
 #include "platform/Diag.h"
 #include "platform/Sleeper.h"
 #include "upgrade/FirmwareFetches.h"
+#include "upgrade/Progress.h"
 #include "upgrade/uUpgradeFactory.h"
 #include "upgrade/uUpgradeThread.h"
 
@@ -13,24 +14,6 @@
 namespace torvane {
 
 namespace {
-
-// The keys of the lines a run can end with, in the worker's table of outcomes.
-const char* const OutcomeKeys[] = {
-    "IDS_NOIPCCONNECT", "IDS_PASSWORDERROR", "IDS_VERSIONERROR", "IDS_DOWNFIRMERR",
-    "IDS_NOUPDATEFIRM", "IDS_NONEWVERSION",  "IDS_DOWNLOADERR",  "IDS_MD5ERROR",
-    "IDS_UNZIPERROR",   "IDS_UNKNOWERROR",   "IDS_IPCWORKING",   "IDS_IPCNOTWORK",
-};
-
-// The key of a log text among the outcome keys; the upload's own failure text (the
-// adapter's message) has none.
-std::string OutcomeKeyOf(const std::string& text) {
-    for (const char* key : OutcomeKeys) {
-        if (GetStrRes(key) == text) {
-            return key;
-        }
-    }
-    return "IDS_UPGRADEFAIL";
-}
 
 std::vector<bool> RunKinds(ESiteFirmware firmware) {
     switch (firmware) {
@@ -83,14 +66,16 @@ const char* OutcomeName(ESiteCameraOutcome outcome) {
     }
 }
 
-ESiteRunOutcome ClassifyRun(const std::string& outcomeKey, bool installedOffered) {
-    if (installedOffered) {
+ESiteRunOutcome OutcomeOf(const TRunResult& result) {
+    switch (result.Class()) {
+    case ERunClass::Installed:
         return ESiteRunOutcome::Upgraded;
-    }
-    if (outcomeKey == "IDS_NOUPDATEFIRM" || outcomeKey == "IDS_NONEWVERSION") {
+    case ERunClass::NothingDone:
         return ESiteRunOutcome::NothingToInstall;
+    case ERunClass::Failed:
+    default:
+        return ESiteRunOutcome::Failed;
     }
-    return ESiteRunOutcome::Failed;
 }
 
 TSiteSummary Summarize(const std::vector<TSiteCameraResult>& results) {
@@ -309,19 +294,34 @@ void TSiteUpgrade::RunOne(std::size_t camera, bool isSystem, TSlot& slot) {
     });
     auto worker = std::make_unique<TUpgradeThread>(std::move(upgrade), host);
     TUpgradeThread* w = worker.get();
-    worker->OnLog = [this, camera, isSystem](const std::string& text) {
+    worker->OnLogKey = [this, camera, isSystem](const std::string& key, const std::string& text) {
         TSiteRunResult& run = FResults[camera].Runs.back();
         run.Log.push_back(FormatLogLine(text));
         run.LastText = text;
-        run.OutcomeKey = OutcomeKeyOf(text);
         if (OnLog) {
-            OnLog(camera, isSystem, text);
+            OnLog(camera, isSystem, key, text);
+        }
+    };
+    worker->OnProgress = [this, camera, isSystem](const TProgress& progress) {
+        if (OnProgress) {
+            OnProgress(camera, isSystem, progress);
         }
     };
     worker->OnTerminate = [this, camera, w, &slot] {
         TSiteRunResult& run = FResults[camera].Runs.back();
+        const TRunResult& result = w->Result();
         run.End = std::chrono::system_clock::now();
-        run.Outcome = ClassifyRun(run.OutcomeKey, w->Succeeded());
+        run.Outcome = OutcomeOf(result);
+        run.OutcomeKey = result.OutcomeKey;
+        run.VersionBefore = result.VersionBefore;
+        run.VersionOffered = result.VersionOffered;
+        run.VersionAfter = result.VersionAfter;
+        if (run.Outcome == ESiteRunOutcome::NothingToInstall && run.VersionAfter.empty()) {
+            run.VersionAfter = run.VersionBefore; // nothing was sent: it runs what it ran
+        }
+        if (!result.OutcomeText.empty()) {
+            run.LastText = result.OutcomeText;
+        }
         if (OnRunFinished) {
             OnRunFinished(camera, run);
         }

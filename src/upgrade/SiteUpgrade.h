@@ -15,6 +15,7 @@
 
 #include "platform/HandOver.h"
 #include "platform/Host.h"
+#include "upgrade/Progress.h"
 
 #include <atomic>
 #include <chrono>
@@ -30,8 +31,6 @@ namespace torvane {
 
 class TFirmwareFetches;
 class TUpgradeThread;
-// Where a run stands (upgrade/Progress.h).
-struct TProgress;
 
 // Which firmware of each camera a site upgrade installs.
 enum class ESiteFirmware { Both, System, UI };
@@ -63,7 +62,7 @@ struct TSiteOptions {
 
 // How one run of one firmware kind ended.
 enum class ESiteRunOutcome {
-    Upgraded,         // installed and the camera now runs the offered version
+    Upgraded,         // installed, and the camera reads back the offered version
     NothingToInstall, // same version skipped, or the catalogue excludes the camera's version
     Failed,           // anything else, a camera back on its old version included
 };
@@ -72,7 +71,7 @@ enum class ESiteRunOutcome {
 struct TSiteRunResult {
     bool IsSystem = true;
     ESiteRunOutcome Outcome = ESiteRunOutcome::Failed;
-    std::string OutcomeKey; // the message key of the run's outcome line ("IDS_...")
+    std::string OutcomeKey; // the message key of the run's last line ("IDS_...")
     std::string VersionBefore;
     std::string VersionOffered;
     std::string VersionAfter;
@@ -106,9 +105,8 @@ struct TSiteCameraResult {
 // "not-started", "running".
 [[nodiscard]] const char* OutcomeName(ESiteRunOutcome outcome);
 [[nodiscard]] const char* OutcomeName(ESiteCameraOutcome outcome);
-// The outcome of a run from the key of its last line and whether the camera came back
-// running the offered version.
-[[nodiscard]] ESiteRunOutcome ClassifyRun(const std::string& outcomeKey, bool installedOffered);
+// The outcome of a run from the worker's result.
+[[nodiscard]] ESiteRunOutcome OutcomeOf(const TRunResult& result);
 
 class TSiteUpgrade {
 public:
@@ -124,8 +122,11 @@ public:
     // --- events, each on the host's main thread; camera is the index in Cameras() ---
     // A run begins (before its first line).
     std::function<void(std::size_t camera, bool isSystem)> OnRunStarted;
-    // One log line of a run, as the single upgrade writes it (without the date).
-    std::function<void(std::size_t camera, bool isSystem, const std::string& line)> OnLog;
+    // One log line of a run, as the single upgrade writes it (without the date), with the
+    // message key it was made from.
+    std::function<void(std::size_t camera, bool isSystem, const std::string& key,
+                       const std::string& line)>
+        OnLog;
     // A box a run would have shown (its caption and text), e.g. why a download failed.
     std::function<void(std::size_t camera, bool isSystem, const std::string& text)> OnNotice;
     // Where a run stands (coalesced by the worker to about ten a second).

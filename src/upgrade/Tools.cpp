@@ -84,20 +84,9 @@ namespace {
 
 // Percent-encodes what is not printable ASCII, and the bytes of extra.
 std::string PercentEncoded(const std::string& value, std::string_view extra) {
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(value.size());
-    for (char ch : value) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c > 0x20 && c < 0x7F && extra.find(ch) == std::string_view::npos) {
-            out += ch;
-        } else {
-            out += '%';
-            out += Hex[c >> 4];
-            out += Hex[c & 0x0F];
-        }
-    }
-    return out;
+    return platform::PercentEncode(value, [extra](unsigned char c) {
+        return c > 0x20 && c < 0x7F && extra.find(static_cast<char>(c)) == std::string_view::npos;
+    });
 }
 
 } // namespace

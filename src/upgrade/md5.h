@@ -1,9 +1,10 @@
 #pragma once
 // MD5 digests (RFC 1321) on libcrypto's EVP interface.
 
+#include "upgrade/Digest.h"
+
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,19 +12,13 @@ namespace torvane {
 
 class TMd5 {
 public:
-    TMd5();
-    ~TMd5();
-    TMd5(const TMd5&) = delete;
-    TMd5& operator=(const TMd5&) = delete;
-
-    void Update(const void* data, std::size_t size);
+    void Update(const void* data, std::size_t size) { FDigest.Update(data, size); }
     void Update(std::string_view bytes) { Update(bytes.data(), bytes.size()); }
     // The 16 digest bytes; the object cannot be updated afterwards.
     [[nodiscard]] std::array<std::uint8_t, 16> Final();
 
 private:
-    struct TImpl;
-    std::unique_ptr<TImpl> FImpl;
+    TDigest FDigest{EDigest::Md5};
 };
 
 // 32 lower-case hexadecimal digits, high digit first.

@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "upgrade/FirmwareFetches.h"
 #include "upgrade/FirmwareProof.h"
+#include "upgrade/Progress.h"
 #include "upgrade/Tools.h"
 #include "upgrade/Unzip.h"
 #include "upgrade/uIUpgradeOpt.h"
@@ -40,22 +41,11 @@ bool IsSafeCatalogFolder(const std::string& folder) {
 }
 
 std::string UrlPathSegment(const std::string& text) {
-    static constexpr char Hex[] = "0123456789ABCDEF";
     static constexpr std::string_view Kept = "-._~!$&'()*+,;=:@";
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
+    return platform::PercentEncode(text, [](unsigned char c) {
         const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (alnum || Kept.find(ch) != std::string_view::npos) {
-            out += ch;
-        } else {
-            out += '%';
-            out += Hex[c >> 4];
-            out += Hex[c & 0x0F];
-        }
-    }
-    return out;
+        return alnum || Kept.find(static_cast<char>(c)) != std::string_view::npos;
+    });
 }
 
 std::string ReadQuotedValue(const std::string& page, const std::string& key, char quote,
@@ -333,12 +323,14 @@ int TUpgradeObject::FetchAndUnpack(const std::string& temp, const std::string& f
         TUpgradeOpt::ShowDownloadError(error);
         return failed(DownloadFailed, error);
     }
+    ReportProgress(EUpgradePhase::Check);
     if (!TUpgradeOpt::CheckMd5(download, expectedMd5)) {
         return failed(DownloadDigestMismatch, {});
     }
     // The old proof goes before the file changes: a run that stops half-way leaves a file
     // without a proof, which the next run replaces.
     RemoveFirmwareProof(FLocalFirmwarePath);
+    ReportProgress(EUpgradePhase::Unpack);
     TUnpackedFile unpacked;
     std::string unzipError;
     if (!UnzipEntry(download, FLocalFirmwarePath, MaxUnpackedBytes, unpacked, unzipError)) {

@@ -87,6 +87,10 @@ public:
     [[nodiscard]] const std::string& NewestVersion() const { return FNewestVersion; }
     void SetNewestVersion(const std::string& v) { FNewestVersion = v; }
     [[nodiscard]] const std::string& OemName() const { return FOemName; }
+    // The series letter (E, F, H, T); set by the factory, empty for an adapter made
+    // otherwise.
+    [[nodiscard]] const std::string& SeriesName() const { return FSeriesName; }
+    void SetSeriesName(const std::string& name) { FSeriesName = name; }
     [[nodiscard]] const std::string& FirmwareFileName() const { return FFirmwareFileName; }
     [[nodiscard]] const std::string& LocalFirmwarePath() const { return FLocalFirmwarePath; }
 
@@ -120,6 +124,7 @@ private:
     int FAppModelLength = 0;
     std::string FNewestVersion;
     std::string FOemName;
+    std::string FSeriesName;
     std::string FFirmwareFileName;
     std::string FLocalFirmwarePath;
     std::shared_ptr<TFirmwareFetches> FFetches;

@@ -7,6 +7,7 @@
 #include "platform/FolderSource.h"
 #include "platform/Http.h"
 #include "platform/Text.h"
+#include "upgrade/Progress.h"
 #include "upgrade/md5.h"
 #include "upgrade/uIUpgrade.h"
 
@@ -26,6 +27,9 @@ platform::THttpDownloadLimits LimitsOf(EDownloadKind kind) {
         limits.RateWindowMs = TUpgradeOpt::RateWindowMs;
         limits.MinWindowBytes = TUpgradeOpt::MinBytesPerSecond * (TUpgradeOpt::RateWindowMs / 1000);
         limits.MaxBytes = TUpgradeOpt::MaxPackageBytes;
+        limits.Progress = [](std::uint64_t done, std::uint64_t total) {
+            ReportProgress(EUpgradePhase::Download, done, total);
+        };
     }
     return limits;
 }

@@ -31,7 +31,14 @@ std::unique_ptr<TUpgradeObject> TUpgradeFactory::CreateUpgrade(int seriesIndex, 
         std::lock_guard<std::mutex> g(Registry().Lock);
         creator = Registry().Creators[static_cast<std::size_t>(seriesIndex)][isSystem ? 1 : 0];
     }
-    return creator ? creator() : nullptr;
+    if (!creator) {
+        return nullptr;
+    }
+    std::unique_ptr<TUpgradeObject> adapter = creator();
+    if (adapter) {
+        adapter->SetSeriesName(std::string(1, "EFHT"[seriesIndex]));
+    }
+    return adapter;
 }
 
 void TUpgradeFactory::RegisterCreator(int seriesIndex, bool isSystem, TCreator creator) {

@@ -4,6 +4,7 @@
 #include "platform/Diag.h"
 #include "platform/LocalTime.h"
 #include "platform/Sleeper.h"
+#include "platform/Text.h"
 
 #include <iomanip>
 #include <locale>
@@ -79,9 +80,70 @@ private:
     platform::THandOver& FHandOver;
 };
 
+// The worker's progress sink: keeps the reports the main thread has not had yet (within a
+// phase only the latest) and posts a delivery when none is pending and the last one is at
+// least ProgressInterval old, or at once when the phase changes. The worker never waits
+// here for the main thread; Deliver runs there.
+class TUpgradeThread::TProgressRelay : public IProgressSink {
+public:
+    TProgressRelay(platform::THandOver& handOver,
+                   const std::function<void(const TProgress&)>& handler)
+        : FHandOver(handOver), FHandler(handler) {}
+
+    void Report(const TProgress& progress) override {
+        const auto now = std::chrono::steady_clock::now();
+        bool post = false;
+        {
+            std::lock_guard<std::mutex> g(FLock);
+            const bool newPhase = !FHasLast || FLastPhase != progress.Phase;
+            FHasLast = true;
+            FLastPhase = progress.Phase;
+            if (!newPhase && !FWaiting.empty() && FWaiting.back().Phase == progress.Phase) {
+                FWaiting.back() = progress;
+            } else {
+                FWaiting.push_back(progress);
+            }
+            if (!FPosted && (newPhase || now - FLastPost >= ProgressInterval)) {
+                FPosted = true;
+                FLastPost = now;
+                post = true;
+            }
+        }
+        if (post) {
+            (void)FHandOver.Post([this] { Deliver(); });
+        }
+    }
+
+    // Main thread: hands every waiting report to the handler, in order.
+    void Deliver() {
+        std::vector<TProgress> reports;
+        {
+            std::lock_guard<std::mutex> g(FLock);
+            reports.swap(FWaiting);
+            FPosted = false;
+        }
+        if (FHandler) {
+            for (const TProgress& p : reports) {
+                FHandler(p);
+            }
+        }
+    }
+
+private:
+    platform::THandOver& FHandOver;
+    const std::function<void(const TProgress&)>& FHandler;
+    std::mutex FLock;
+    std::vector<TProgress> FWaiting;
+    bool FPosted = false;
+    bool FHasLast = false;
+    EUpgradePhase FLastPhase = EUpgradePhase::Login;
+    std::chrono::steady_clock::time_point FLastPost{};
+};
+
 TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrade, platform::IHost& host)
     : FUpgrade(std::move(upgrade)), FHandOver(host),
-      FWorkerHost(std::make_unique<TWorkerHost>(FHandOver)) {}
+      FWorkerHost(std::make_unique<TWorkerHost>(FHandOver)),
+      FProgress(std::make_unique<TProgressRelay>(FHandOver, OnProgress)) {}
 
 TUpgradeThread::~TUpgradeThread() {
     Close();
@@ -129,6 +191,8 @@ void TUpgradeThread::ThreadMain() {
         platform::DiagCaught(platform::EDiag::Upgrade, "releasing the run's adapter");
     }
     FRunning = false;
+    // Reports not yet delivered go before the completion.
+    (void)FHandOver.Post([this] { FProgress->Deliver(); });
     // The last act: the completion is posted, not awaited, and carries its own copy of
     // the handler, so the owner may destroy this object from it. Nothing of the object is
     // touched after the post.
@@ -137,11 +201,18 @@ void TUpgradeThread::ThreadMain() {
     }
 }
 
-void TUpgradeThread::Log(const std::string& text) {
+void TUpgradeThread::Log(const std::string& text, const std::string& key) {
     FLogText = text;
+    FResult.OutcomeKey = key;
+    FResult.OutcomeText = text;
     if (!FHandOver.Call([this] {
+            // Reports written before the line are shown before it.
+            FProgress->Deliver();
             if (OnLog) {
                 OnLog(FLogText);
+            }
+            if (OnLogKey) {
+                OnLogKey(FResult.OutcomeKey, FLogText);
             }
         })) {
         platform::Diag(platform::EDiag::Upgrade, "the worker was closed: a log line was dropped");
@@ -149,15 +220,25 @@ void TUpgradeThread::Log(const std::string& text) {
 }
 
 void TUpgradeThread::LogKey(const char* key) {
-    Log(GetStrRes(key));
+    Log(GetStrRes(key), key);
+}
+
+std::string TUpgradeThread::RunLine() const {
+    const TUpgradeObject& up = *FUpgrade;
+    return platform::FormatMessage(
+        GetStrRes(FResult.Firmware == EFirmwareKind::UI ? "IDS_RUNUIFIRM" : "IDS_RUNSYSFIRM"),
+        {up.IP() + ":" + std::to_string(up.Port()),
+         up.SeriesName().empty() ? "?" : up.SeriesName()});
 }
 
 bool TUpgradeThread::ConfirmSameVersion() {
     if (!FUpgrade->IsSameVersion(FUpgrade->NewestVersion())) {
         return true;
     }
+    // The question names the firmware and the camera it is about: the two runs of one
+    // press may both ask it.
     const int answer = FWorkerHost->MessageBox(
-        GetStrRes("IDS_ISUPDATEFIRM"), GetStrRes("IDS_INFORMATION"),
+        RunLine() + "\n\n" + GetStrRes("IDS_ISUPDATEFIRM"), GetStrRes("IDS_INFORMATION"),
         platform::MB_YESNO | platform::MB_ICONQUESTION);
     if (answer == platform::IDNO) {
         LogKey("IDS_NOUPDATEFIRM");
@@ -166,10 +247,84 @@ bool TUpgradeThread::ConfirmSameVersion() {
     return true;
 }
 
+namespace {
+
+// The key of an upload's message: the adapters build it from one of these texts (some
+// with the camera's own reason after it).
+std::string UploadMessageKey(const std::string& message) {
+    static const char* const Keys[] = {
+        "IDS_ENTERUPGRADEERR", "IDS_PASSWORDERROR", "IDS_UPGRADEFILEFAIL",
+        "IDS_UPGRADEFILEERR",  "IDS_UPGRADESUCC",   "IDS_EXITIPCERR",
+        "IDS_LOGINERROR",      "IDS_IPCCONNETERR",  "IDS_CLOSEIPCERROR",
+        "IDS_UPGRADEFAIL",
+    };
+    std::string best;
+    std::size_t bestLength = 0;
+    for (const char* key : Keys) {
+        const std::string text = GetStrRes(key);
+        if (!text.empty() && message.starts_with(text) && text.size() > bestLength) {
+            best = key;
+            bestLength = text.size();
+        }
+    }
+    return best.empty() ? std::string("IDS_UPGRADEFAIL") : best;
+}
+
+// A version for comparing: trimmed, lower case, without a leading "v".
+std::string PlainVersion(const std::string& version) {
+    std::string plain = platform::Trim(platform::LowerAscii(version));
+    if (!plain.empty() && plain.front() == 'v') {
+        plain.erase(0, 1);
+    }
+    return platform::Trim(plain);
+}
+
+} // namespace
+
+void TUpgradeThread::ProveVersion() {
+    TUpgradeObject& up = *FUpgrade;
+    ReportProgress(EUpgradePhase::Proof);
+    const std::string offered = up.NewestVersion();
+    bool read = false;
+    try {
+        read = up.ReadCurrentVersion();
+    } catch (const std::exception&) {
+        platform::DiagCaught(platform::EDiag::Upgrade, "reading the version after the reboot");
+    }
+    const std::string now = platform::Trim(up.CurrentVersion());
+    if (!read || now.empty()) {
+        LogKey("IDS_AFTERVERSIONERR");
+        return;
+    }
+    FResult.VersionAfter = up.CurrentVersion();
+    // Compared as the adapter compares versions, and also without a leading "v": some
+    // cameras show their UI version as "v3.1.0.6" while the catalogue offers "3.1.0.6".
+    if (up.IsSameVersion(offered) || PlainVersion(now) == PlainVersion(offered)) {
+        FResult.Installed = true;
+        Log(platform::FormatMessage(GetStrRes("IDS_NOWVERSION"), {now}), "IDS_NOWVERSION");
+    } else if (PlainVersion(FResult.VersionBefore) == PlainVersion(now)) {
+        Log(platform::FormatMessage(GetStrRes("IDS_OLDVERSION"), {now}), "IDS_OLDVERSION");
+    } else {
+        Log(platform::FormatMessage(GetStrRes("IDS_OTHERVERSION"), {now, platform::Trim(offered)}),
+            "IDS_OTHERVERSION");
+    }
+}
+
 void TUpgradeThread::Execute() {
     FSucceeded = false;
     TUpgradeObject& up = *FUpgrade;
+    const TProgressScope progressScope(*FProgress);
+    FResult = TRunResult{};
+    FResult.Firmware = dynamic_cast<const TUIUpgradeObject*>(&up) != nullptr
+                           ? EFirmwareKind::UI
+                           : EFirmwareKind::System;
+    FResult.Series = up.SeriesName();
+    FResult.Address = up.IP();
+    FResult.Port = up.Port();
 
+    Log(RunLine(), FResult.Firmware == EFirmwareKind::UI ? "IDS_RUNUIFIRM" : "IDS_RUNSYSFIRM");
+
+    ReportProgress(EUpgradePhase::Login);
     switch (up.Login()) {
     case TUpgradeObject::LoginOk:
         LogKey("IDS_IPCCONNECTED");
@@ -184,12 +339,15 @@ void TUpgradeThread::Execute() {
         break;
     }
 
+    ReportProgress(EUpgradePhase::Version);
     if (!up.ReadCurrentVersion()) {
         LogKey("IDS_VERSIONERROR");
         return;
     }
-    Log(GetStrRes("IDS_CURRVERSION") + up.CurrentVersion());
+    FResult.VersionBefore = up.CurrentVersion();
+    Log(GetStrRes("IDS_CURRVERSION") + up.CurrentVersion(), "IDS_CURRVERSION");
 
+    ReportProgress(EUpgradePhase::Catalogue);
     std::string offered;
     up.ReadCatalog(FExpectedMd5, FExcludedVersions, offered);
     up.SetNewestVersion(offered);
@@ -197,7 +355,8 @@ void TUpgradeThread::Execute() {
         LogKey("IDS_DOWNFIRMERR");
         return;
     }
-    Log(GetStrRes("IDS_HIGHVERSION") + up.NewestVersion());
+    FResult.VersionOffered = up.NewestVersion();
+    Log(GetStrRes("IDS_HIGHVERSION") + up.NewestVersion(), "IDS_HIGHVERSION");
 
     if (!ConfirmSameVersion()) {
         return;
@@ -210,6 +369,7 @@ void TUpgradeThread::Execute() {
     }
 
     LogKey("IDS_DOWNLOADING");
+    ReportProgress(EUpgradePhase::Download);
     switch (up.DownloadFirmware(FExpectedMd5)) {
     case TUpgradeObject::DownloadReady:
         break;
@@ -229,17 +389,20 @@ void TUpgradeThread::Execute() {
 
     std::optional<TUploadMark> uploading(std::in_place, FUploading);
     LogKey("IDS_UPGRADING");
+    ReportProgress(EUpgradePhase::Upload);
     std::string message;
     if (!up.Upload(message)) {
-        Log(message);
+        Log(message, UploadMessageKey(message));
         return;
     }
     LogKey("IDS_UPGRADED");
     uploading.reset();
-    platform::SleepMs(RebootWaitMs);
+    WaitReporting(EUpgradePhase::RebootWait, RebootWaitMs);
 
     int pauses = 0;
     for (;;) {
+        ReportProgress(TProgress{EUpgradePhase::Poll, static_cast<std::uint64_t>(pauses + 1),
+                                 static_cast<std::uint64_t>(MaxPollPauses + 1), -1});
         if (up.Login() != TUpgradeObject::LoginUnreachable || pauses >= MaxPollPauses) {
             break;
         }
@@ -248,7 +411,9 @@ void TUpgradeThread::Execute() {
     }
     if (pauses < MaxPollPauses) {
         FSucceeded = true;
+        FResult.Working = true;
         LogKey("IDS_IPCWORKING");
+        ProveVersion();
     } else {
         LogKey("IDS_IPCNOTWORK");
     }

@@ -14,8 +14,16 @@
 //   unpacking the package failed              IDS_UNZIPERROR
 //   unpacked firmware file missing            IDS_UNKNOWERROR
 //   camera refused the upload                 the adapter's own message
-//   camera back after the upload              IDS_IPCWORKING
+//   camera back, runs the offered version     IDS_NOWVERSION (after IDS_IPCWORKING)
+//   camera back, still on its old version     IDS_OLDVERSION (warning)
+//   camera back, on yet another version       IDS_OTHERVERSION (warning)
+//   camera back, version not readable         IDS_AFTERVERSIONERR
 //   camera not back after the upload          IDS_IPCNOTWORK
+//
+// Before its first line a run logs which firmware of which camera it is about
+// (IDS_RUNSYSFIRM, IDS_RUNUIFIRM). The worker reports where it stands (Progress.h) from
+// every step: the phase, bytes of the download and the upload, seconds of the reboot wait
+// (a second at a time), and the number of each poll.
 //
 // Whoever starts a worker owns it: the object holds its thread (a std::jthread) and its
 // hand-over to the main thread, and its destructor closes the hand-over and joins the
@@ -29,10 +37,14 @@
 
 #include "platform/HandOver.h"
 #include "platform/Host.h"
+#include "upgrade/Progress.h"
 #include "upgrade/uIUpgrade.h"
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
+#include <mutex>
+#include <vector>
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,6 +67,16 @@ public:
 
     // The log sink, called on the main thread; the worker waits until it has run.
     std::function<void(const std::string&)> OnLog;
+    // The same lines with their message keys (key, text), called after OnLog: the key of
+    // the pack text the line is or begins with, or the one the adapter's upload message
+    // was made from.
+    std::function<void(const std::string& key, const std::string& text)> OnLogKey;
+    // The progress sink, called on the main thread with the worker's reports, in order.
+    // The worker never waits for it: reports are coalesced into at most about ten
+    // deliveries a second (a delivery may carry several reports; within a phase only the
+    // latest is kept, and the last report of every phase is delivered), and the reports
+    // still waiting are delivered before each log line and before the completion.
+    std::function<void(const TProgress&)> OnProgress;
     // The completion handler, run once on the main thread after the last line, whatever
     // happened (also after an error escaped a step). The worker is still alive while it
     // runs and may be destroyed by it.
@@ -80,6 +102,9 @@ public:
     // True when the last run ended with the camera answering again (IDS_IPCWORKING).
     // Meaningful in OnTerminate and after Execute.
     [[nodiscard]] bool Succeeded() const { return FSucceeded; }
+    // How the run ended: firmware, camera, outcome key, versions. Filled as the run goes;
+    // complete in OnTerminate and after Execute.
+    [[nodiscard]] const TRunResult& Result() const { return FResult; }
     // The run's adapter; released at the end of a threaded run, before OnTerminate.
     [[nodiscard]] TUpgradeObject& Upgrade() { return *FUpgrade; }
 
@@ -91,18 +116,28 @@ public:
     static constexpr int RebootWaitMs = 40000;
     static constexpr int PollPauseMs = 1000;
     static constexpr int MaxPollPauses = 10;
+    // Progress deliveries are at least this far apart (except at a change of phase).
+    static constexpr std::chrono::milliseconds ProgressInterval{100};
 
 private:
     class TWorkerHost;
+    class TProgressRelay;
     void ThreadMain();
-    void Log(const std::string& text);
+    // key: the text's key, kept as the run's outcome when the line is the last.
+    void Log(const std::string& text, const std::string& key);
     void LogKey(const char* key);
+    // The line that names the run: firmware, camera, series.
+    [[nodiscard]] std::string RunLine() const;
     // false: the run stops here.
     [[nodiscard]] bool ConfirmSameVersion();
+    // Reads the version again after the camera came back and logs what it runs.
+    void ProveVersion();
 
     std::unique_ptr<TUpgradeObject> FUpgrade;
     platform::THandOver FHandOver;
     std::unique_ptr<TWorkerHost> FWorkerHost;
+    std::unique_ptr<TProgressRelay> FProgress;
+    TRunResult FResult;
     std::string FExpectedMd5;
     std::string FExcludedVersions;
     std::string FLogText;

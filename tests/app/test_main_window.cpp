@@ -205,9 +205,12 @@ TEST_F(MainWindow, OnePressRunsSystemThenUIFirmwareReadingTheFieldsAnew) {
     EXPECT_FALSE(runs[1].IsSystem);
     EXPECT_EQ(runs[1].IP, "127.0.0.2");
     const QStringList lines = LogLines(*w);
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(IsLogLineOf(lines[0], GetStrRes("IDS_PASSWORDERROR")));
-    EXPECT_TRUE(IsLogLineOf(lines[1], GetStrRes("IDS_NOIPCCONNECT")));
+    // Each run names its firmware and camera first.
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(IsLogLineOf(lines[0], "System firmware of the H series camera at 127.0.0.1:81"));
+    EXPECT_TRUE(IsLogLineOf(lines[1], GetStrRes("IDS_PASSWORDERROR")));
+    EXPECT_TRUE(IsLogLineOf(lines[2], "UI firmware of the H series camera at 127.0.0.2:81"));
+    EXPECT_TRUE(IsLogLineOf(lines[3], GetStrRes("IDS_NOIPCCONNECT")));
     EXPECT_TRUE(w->btnUpgrdSysByIP->isEnabled());
     EXPECT_FALSE(FHost.Busy());
 
@@ -267,10 +270,10 @@ TEST_F(MainWindow, AFailedEntryCheckLeavesTheWindowFree) {
     TFakeAdapters::Release();
     ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 2 && !w->Busy(); }));
     const QStringList lines = LogLines(*w);
-    ASSERT_EQ(lines.size(), 3) << FromQ(lines.join('\n'));
+    ASSERT_EQ(lines.size(), 5) << FromQ(lines.join('\n'));
     EXPECT_TRUE(IsLogLineOf(lines[0], GetStrRes("IDS_NOIPADDR")));
-    EXPECT_TRUE(IsLogLineOf(lines[1], GetStrRes("IDS_PASSWORDERROR")));
-    EXPECT_TRUE(IsLogLineOf(lines[2], GetStrRes("IDS_NOIPCCONNECT")));
+    EXPECT_TRUE(IsLogLineOf(lines[2], GetStrRes("IDS_PASSWORDERROR")));
+    EXPECT_TRUE(IsLogLineOf(lines[4], GetStrRes("IDS_NOIPCCONNECT")));
     EXPECT_TRUE(TFakeAdapters::Runs()[0].IsSystem);
     EXPECT_FALSE(TFakeAdapters::Runs()[1].IsSystem);
 

@@ -113,7 +113,7 @@ TEST(CliDocs, BashCompletesCommandsOptionsAndValues) {
     EXPECT_EQ(complete("torvane-cli --lang cn te"), "text\n") << "--lang takes a value";
     EXPECT_EQ(complete("torvane-cli --lang \"\""), "en cn b5\n");
     EXPECT_EQ(complete("torvane-cli upgrade --se"), "--series --server\n");
-    EXPECT_EQ(complete("torvane-cli upgrade --series \"\""), "E F H T\n");
+    EXPECT_EQ(complete("torvane-cli upgrade --series \"\""), "E F H T auto\n");
     EXPECT_EQ(complete("torvane-cli upgrade --firmware u"), "ui\n");
     EXPECT_EQ(complete("torvane-cli upgrade --ip \"\""), "\n") << "a free value: no offer";
     std::vector<std::string> offered;

@@ -91,7 +91,7 @@ inline std::string Info1010(std::uint8_t macLast, const std::string& ip,
                             const std::string& name, const std::string& version = "v1") {
     std::string d = Msg1010(0x8F12, m1010::InfoVersionFrom);
     platform::TByteWriter w(d);
-    w.Bytes(m1010::InfoAddress.Offset, ip);
+    w.Bytes(m1010::InfoAddresses.Offset, ip);
     w.Bytes(m1010::InfoMac.Offset, std::string{0, 0x11, 0x22, 0x33, 0x44, static_cast<char>(macLast)});
     w.Bytes(m1010::InfoName.Offset, name);
     d += version;
@@ -105,7 +105,7 @@ inline std::string T924Reply(const std::string& ip, std::uint8_t macLast,
     std::string d(size, '\0');
     platform::TByteWriter w(d);
     w.Bytes(0, t924::Head(t924::CmdSearchReply));
-    w.Bytes(t924::IPAddress.Offset, ip);
+    w.Bytes(t924::Addresses.Offset, ip);
     w.Bytes(t924::Mac.Offset, std::string{0, 0x1A, 0x2B, 0x3C, 0x4D, static_cast<char>(macLast)});
     w.U16LE(t924::WebPort, 81);
     return d;

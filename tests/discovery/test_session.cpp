@@ -435,7 +435,7 @@ TEST_F(SessionTest, WhatTheSearchDropsLeavesALineWithItsReasonAndNoPassword) {
     platform::TByteWriter(oddLength).U32LE(moi::ContentLength, 7);
     ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, oddLength));
     ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, test::Msg1010(0x1234, 8)));
-    ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, test::Msg1010(Code1010Info, 100)));
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, test::Msg1010(m1010::CodeInfo, 100)));
     ASSERT_TRUE(sender.SendTo("127.0.0.1", moiPort, test::MoiReply("M9", "fine", 9)));
     ASSERT_TRUE(DrainUntil([&] {
         return live.Count() == 2 && logged("the view failed") &&

@@ -19,6 +19,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+namespace test = torvane::test;
 using torvane::test::RunToEnd;
 using torvane::test::TChildStderr;
 using torvane::test::TE2eCamsim;
@@ -88,7 +89,7 @@ public:
         : TE2eCamsim(TORVANE_CAMSIM_PATH, Options(more), cameras, 30s, Stderr) {}
 
     static std::vector<std::string> Options(const std::vector<std::string>& more) {
-        std::vector<std::string> options{"--server", "127.0.13.250:0", "--reboot-ms", "5",
+        std::vector<std::string> options{"--server", "127.0.13.250:0", "--time-scale", "0.001",
                                          "--exit-after-ms", "300000"};
         options.insert(options.end(), more.begin(), more.end());
         return options;
@@ -124,19 +125,29 @@ TBatch RunBatch(const TSite& site, const std::string& list, const std::vector<st
     return {run.ExitCode, run.Output};
 }
 
-std::vector<std::string> Upgraded(const std::string& current, const std::string& offered) {
-    return {"Device connected normally",
+// The lines of one run that installs offered on the camera (series at camera).
+std::vector<std::string> Upgraded(bool system, const std::string& series, const std::string& camera,
+                                  const std::string& current, const std::string& offered) {
+    return {std::string(system ? "System" : "UI") + " firmware of the " + series +
+                " series camera at " + camera,
+            "Device connected normally",
             "The version of present device rom is :" + current,
             "The version of latest  device rom is :" + offered,
             "Downloading rom for upgrading...",
             "Begin to upgrade device''s rom, please hold the connection of the device normally.",
             "Successfully upgrade ROM, it is going to reboot the device, please wait.....",
-            "IP Cam is Working!"};
+            "IP Cam is Working!",
+            "The camera now runs version " + offered + ", the new firmware."};
 }
 
-std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+// Both runs of a camera that installs both.
+std::vector<std::string> BothUpgraded(const std::string& series, const std::string& camera,
+                                      const std::string& sys, const std::string& sysOffered,
+                                      const std::string& ui, const std::string& uiOffered) {
+    std::vector<std::string> lines = Upgraded(true, series, camera, sys, sysOffered);
+    const auto more = Upgraded(false, series, camera, ui, uiOffered);
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
 }
 
 TEST(E2eBatch, AMixedSiteInParallelWithOneDownloadPerPackageAndFailuresKeptApart) {
@@ -144,7 +155,7 @@ TEST(E2eBatch, AMixedSiteInParallelWithOneDownloadPerPackageAndFailuresKeptApart
     // packages; an E and a T camera; and three that fail in three ways.
     TSite site({"series=F,ip=127.0.13.1-4,port=0,password=135790",
                 "series=H,ip=127.0.13.5-6,port=0,password=135790,model=SITE-H",
-                "series=E,ip=127.0.13.7,port=0,password=135790",
+                "series=E,ip=127.0.13.7,port=8120,password=135790",
                 "series=T,ip=127.0.13.8,port=0,password=135790",
                 "series=F,ip=127.0.13.9,port=0,password=135790,fault=refuse-login",
                 "series=H,ip=127.0.13.10,port=0,password=135790,fault=unreachable",
@@ -167,38 +178,51 @@ TEST(E2eBatch, AMixedSiteInParallelWithOneDownloadPerPackageAndFailuresKeptApart
     for (int i = 1; i <= 4; ++i) {
         const std::string ip = "127.0.13." + std::to_string(i);
         EXPECT_EQ(CameraLines(batch.Output, ip + ":" + site.Port(ip)),
-                  Joined(Upgraded("1.2.3.4", "1.2.3.5"), Upgraded("2.0.1.3", "2.0.1.4")))
+                  BothUpgraded("F", ip + ":" + site.Port(ip), "1.2.3.4", "1.2.3.5", "2.0.1.3",
+                               "2.0.1.4"))
             << batch.Output;
         EXPECT_EQ(SummaryRow(batch.Output, ip + ":" + site.Port(ip)),
                   (std::vector<std::string>{ip + ":" + site.Port(ip), "F", "1.2.3.4", "1.2.3.5",
                                             "2.0.1.3", "2.0.1.4", "upgraded"}))
             << batch.Output;
     }
-    for (const char* ip : {"127.0.13.5", "127.0.13.6"}) {
-        EXPECT_EQ(CameraLines(batch.Output, std::string(ip) + ":" + site.Port(ip)),
-                  Joined(Upgraded("V2.1.0.9", "V2.1.0.10"), Upgraded("3.1.0.5", "3.1.0.6")))
+    for (const std::string ip : {"127.0.13.5", "127.0.13.6"}) {
+        EXPECT_EQ(CameraLines(batch.Output, ip + ":" + site.Port(ip)),
+                  BothUpgraded("H", ip + ":" + site.Port(ip), "V2.1.0.9", "V2.1.0.10", "3.1.0.5",
+                               "3.1.0.6"))
             << batch.Output;
     }
-    for (const char* ip : {"127.0.13.7", "127.0.13.8"}) {
-        const auto row = SummaryRow(batch.Output, std::string(ip) + ":" + site.Port(ip));
-        ASSERT_EQ(row.size(), 7u) << batch.Output;
-        EXPECT_EQ(row[6], "upgraded") << batch.Output;
-    }
+    const auto e = SummaryRow(batch.Output, "127.0.13.7:8120");
+    ASSERT_EQ(e.size(), 7u) << batch.Output;
+    EXPECT_EQ(e[6], "upgraded") << batch.Output;
+    // The T camera took both files; its system run is proved (the UI run's proof is the
+    // single upgrade's business and is checked there).
+    const std::string t = "127.0.13.8:" + site.Port("127.0.13.8");
+    const auto tLines = CameraLines(batch.Output, t);
+    ASSERT_GE(tLines.size(), 9u) << batch.Output;
+    EXPECT_EQ(tLines[8], "The camera now runs version 48.2.0.131, the new firmware.")
+        << batch.Output;
+    EXPECT_EQ(test::CountEndingWith(tLines, "IP Cam is Working!"), 2) << batch.Output;
     // The failures, each with its own outcome, none stopping another camera.
-    const auto refused = CameraLines(batch.Output, "127.0.13.9:" + site.Port("127.0.13.9"));
-    EXPECT_EQ(refused, (std::vector<std::string>{"Login name or password is wrong!",
-                                                 "Login name or password is wrong!"}))
+    const std::string refusing = "127.0.13.9:" + site.Port("127.0.13.9");
+    EXPECT_EQ(CameraLines(batch.Output, refusing),
+              (std::vector<std::string>{"System firmware of the F series camera at " + refusing,
+                                        "Login name or password is wrong!",
+                                        "UI firmware of the F series camera at " + refusing,
+                                        "Login name or password is wrong!"}))
         << batch.Output;
     const auto unreachable = CameraLines(batch.Output, "127.0.13.10:81");
-    ASSERT_EQ(unreachable.size(), 2u) << batch.Output;
+    ASSERT_EQ(unreachable.size(), 4u) << batch.Output;
     EXPECT_EQ(SummaryRow(batch.Output, "127.0.13.10:81").back().rfind("failed: ", 0), 0u);
     const auto uploadRefused = CameraLines(batch.Output, "127.0.13.11:" + site.Port("127.0.13.11"));
-    ASSERT_GE(uploadRefused.size(), 6u) << batch.Output;
-    EXPECT_EQ(uploadRefused.back(), "IP Cam is Working!") << "its UI run still ran";
-    EXPECT_NE(batch.Output.find("11 cameras: 8 upgraded, 0 with nothing to install, 3 failed, "
-                                "0 not started"),
-              std::string::npos)
+    ASSERT_GE(uploadRefused.size(), 7u) << batch.Output;
+    EXPECT_EQ(uploadRefused[6], "Upgrade failed:HTTP/1.1 500 Internal Server Error")
         << batch.Output;
+    EXPECT_EQ(uploadRefused.back(), "The camera now runs version 2.0.1.4, the new firmware.")
+        << "its UI run still ran";
+    EXPECT_NE(batch.Output.find("11 cameras: "), std::string::npos) << batch.Output;
+    EXPECT_NE(batch.Output.find(", 0 with nothing to install, "), std::string::npos);
+    EXPECT_NE(batch.Output.find(" failed, 0 not started"), std::string::npos);
 
     // Every package the site needed went over the wire once.
     const std::string later = site.StopAndOutput();
@@ -216,24 +240,24 @@ TEST(E2eBatch, AMixedSiteInParallelWithOneDownloadPerPackageAndFailuresKeptApart
     ASSERT_NE(at, std::string::npos) << json;
     const std::string entry = json.substr(at, json.find("\n", at) - at);
     EXPECT_NE(entry.find("\"series\":\"F\",\"outcome\":\"upgraded\""), std::string::npos) << entry;
-    EXPECT_NE(entry.find("{\"firmware\":\"system\",\"outcome\":\"IDS_IPCWORKING\","
+    EXPECT_NE(entry.find("{\"firmware\":\"system\",\"outcome\":\"IDS_NOWVERSION\","
                          "\"result\":\"upgraded\",\"version_before\":\"1.2.3.4\","
                          "\"version_offered\":\"1.2.3.5\",\"version_after\":\"1.2.3.5\""),
               std::string::npos)
         << entry;
     EXPECT_TRUE(std::regex_search(entry, std::regex(R"("start":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ")")))
         << entry;
-    EXPECT_NE(entry.find("IP Cam is Working!\"]"), std::string::npos) << entry;
-    EXPECT_NE(json.find("\"summary\":{\"cameras\":11,\"upgraded\":8,\"nothing_to_install\":0,"
-                        "\"failed\":3,\"not_started\":0}"),
-              std::string::npos)
+    EXPECT_NE(entry.find("IP Cam is Working!\",\""), std::string::npos) << entry;
+    EXPECT_TRUE(std::regex_search(json, std::regex(R"("summary":\{"cameras":11,"upgraded":[78],)"
+                                                   R"("nothing_to_install":0,"failed":[34],)"
+                                                   R"("not_started":0\})")))
         << json;
 }
 
 TEST(E2eBatch, SameVersionSkippedByDefaultOrReinstalledAndTheCsvReport) {
     TSite site({"series=F,ip=127.0.13.20,port=0,password=135790,offer-sys=1.2.3.4,offer-ui=2.0.1.3",
-                "series=F,ip=127.0.13.21,port=0,password=135790,sys=1.2.3.5,offer-sys=1.2.3.5,"
-                "offer-ui=2.0.1.3"});
+                "series=F,ip=127.0.13.21,port=0,password=135790,sys=1.2.4.5,offer-sys=1.2.4.5,"
+                "ui=2.0.2.3,offer-ui=2.0.2.3"});
     ASSERT_TRUE(site.Ready()) << site.StartOutput();
     const std::string list =
         "series,ip,port,password\n" + site.Row("F", "127.0.13.20") + site.Row("F", "127.0.13.21");
@@ -244,8 +268,8 @@ TEST(E2eBatch, SameVersionSkippedByDefaultOrReinstalledAndTheCsvReport) {
     EXPECT_EQ(skip.ExitStatus, 0) << skip.Output;
     const std::string a = "127.0.13.20:" + site.Port("127.0.13.20");
     const auto lines = CameraLines(skip.Output, a);
-    ASSERT_EQ(lines.size(), 8u) << skip.Output;
-    EXPECT_EQ(lines[3], "It is the latest one, there is no need to upgrade !") << skip.Output;
+    ASSERT_EQ(lines.size(), 10u) << skip.Output;
+    EXPECT_EQ(lines[4], "It is the latest one, there is no need to upgrade !") << skip.Output;
     EXPECT_EQ(SummaryRow(skip.Output, a).back(), "nothing to install") << skip.Output;
     const std::string csv = ReadFile(reports.Path() + "/skip.csv");
     EXPECT_EQ(csv.rfind("address,port,series,camera_outcome,firmware,outcome,result,"
@@ -262,9 +286,37 @@ TEST(E2eBatch, SameVersionSkippedByDefaultOrReinstalledAndTheCsvReport) {
     const TBatch again = RunBatch(site, list, {"--same-version", "reinstall"}, "reinstall");
     EXPECT_EQ(again.ExitStatus, 0) << again.Output;
     EXPECT_EQ(CameraLines(again.Output, a),
-              Joined(Upgraded("1.2.3.4", "1.2.3.4"), Upgraded("2.0.1.3", "2.0.1.3")))
+              BothUpgraded("F", a, "1.2.3.4", "1.2.3.4", "2.0.1.3", "2.0.1.3"))
         << again.Output;
     EXPECT_EQ(SummaryRow(again.Output, a).back(), "upgraded") << again.Output;
+
+    // --json: nothing but one object per line on standard output, each event with its
+    // camera, a result per run, and the summary last.
+    const TBatch json = RunBatch(site, list, {"--json", "--firmware", "system"}, "json");
+    EXPECT_EQ(json.ExitStatus, 0) << json.Output;
+    std::vector<std::string> objects;
+    std::istringstream in(json.Output);
+    for (std::string line; std::getline(in, line);) {
+        objects.push_back(line);
+    }
+    ASSERT_GE(objects.size(), 3u) << json.Output;
+    int results = 0;
+    for (std::size_t i = 0; i + 1 < objects.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(objects[i],
+                                     std::regex(R"re(\{"event":"(log|progress|result|notice)",)re"
+                                                R"re("camera":"127\.0\.13\.2[01]:\d+",.*\})re")))
+            << objects[i];
+        results += objects[i].rfind("{\"event\":\"result\"", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(results, 2) << json.Output;
+    EXPECT_EQ(objects.back().rfind("{\"event\":\"summary\",\"cameras\":2,\"upgraded\":0,"
+                                   "\"nothing_to_install\":2,", 0),
+              0u)
+        << objects.back();
+    // Skipped: the camera still runs what it ran.
+    EXPECT_NE(objects.back().find("\"system_before\":\"1.2.4.5\",\"system_after\":\"1.2.4.5\""),
+              std::string::npos)
+        << objects.back();
 }
 
 TEST(E2eBatch, ABadListStartsNothingAndTheFirstCtrlCStartsNoNewCamera) {
@@ -293,8 +345,7 @@ TEST(E2eBatch, ABadListStartsNothingAndTheFirstCtrlCStartsNoNewCamera) {
     const std::string rest = *first + "\n" + cli.ReadRest(deadline);
     EXPECT_EQ(cli.Wait(deadline), 1) << rest;
     const std::string a = "127.0.13.30:" + site.Port("127.0.13.30");
-    EXPECT_EQ(CameraLines(rest, a),
-              Joined(Upgraded("1.2.3.4", "1.2.3.5"), Upgraded("2.0.1.3", "2.0.1.4")))
+    EXPECT_EQ(CameraLines(rest, a), BothUpgraded("F", a, "1.2.3.4", "1.2.3.5", "2.0.1.3", "2.0.1.4"))
         << rest;
     EXPECT_EQ(SummaryRow(rest, "127.0.13.31:" + site.Port("127.0.13.31")).back(), "not started")
         << rest;

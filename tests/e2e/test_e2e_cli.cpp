@@ -133,7 +133,7 @@ TEST(CliConventions, UsageErrorsAreOneLineOnStandardErrorAndNothingIsSent) {
     EXPECT_EQ(camera.ConnectionCount(), 0u) << "nothing may be sent after a usage error";
 
     EXPECT_EQ(RunCli(cases[0]).Err,
-              "torvane-cli: --series E|F|H|T is required (see 'torvane-cli upgrade --help')\n");
+              "torvane-cli: --series E|F|H|T|auto is required (see 'torvane-cli upgrade --help')\n");
     EXPECT_EQ(RunCli(cases[4]).Err,
               "torvane-cli: --port takes a whole number from 1 to 65535, not \"99999\" (see "
               "'torvane-cli upgrade --help')\n");
@@ -141,7 +141,7 @@ TEST(CliConventions, UsageErrorsAreOneLineOnStandardErrorAndNothingIsSent) {
               "torvane-cli: unknown command \"nope\" (see 'torvane-cli --help')\n");
     // In the chosen language, also when --lang stands before the command.
     EXPECT_EQ(RunCli({"upgrade", "--ip", "127.0.0.1", "--lang", "cn"}).Err,
-              "torvane-cli: 缺少必需的选项 --series E|F|H|T（参见“torvane-cli upgrade --help”）\n");
+              "torvane-cli: 缺少必需的选项 --series E|F|H|T|auto（参见“torvane-cli upgrade --help”）\n");
     EXPECT_EQ(RunCli({"--lang", "b5", "upgrade", "--series", "F", "--ip", "1.2.3"}).Err,
               "torvane-cli: --ip 的值應為 IPv4 位址（四個 0 到 255 之間的數字，例如 "
               "192.0.2.10）或主機名稱，不能是「1.2.3」（參見「torvane-cli upgrade --help」）\n");

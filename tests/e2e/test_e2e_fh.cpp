@@ -72,14 +72,27 @@ TRun RunCli(const TCamsim& sim, const std::string& series, const std::string& ip
     return run;
 }
 
-std::vector<std::string> EnglishRun(const std::string& current, const std::string& offered) {
-    return {"Device connected normally",
+// The lines of one run: what names it (firmware and camera), the designed lines, and the
+// version read once the camera is back.
+std::vector<std::string> EnglishRun(const std::string& name, const std::string& current,
+                                    const std::string& offered) {
+    return {name,
+            "Device connected normally",
             "The version of present device rom is :" + current,
             "The version of latest  device rom is :" + offered,
             "Downloading rom for upgrading...",
             "Begin to upgrade device''s rom, please hold the connection of the device normally.",
             "Successfully upgrade ROM, it is going to reboot the device, please wait.....",
-            "IP Cam is Working!"};
+            "IP Cam is Working!",
+            "The camera now runs version " + offered + ", the new firmware."};
+}
+
+// The naming lines of a press: system, then UI firmware of the camera at ip.
+std::string SystemOf(const TCamsim& sim, const std::string& series, const std::string& ip) {
+    return "System firmware of the " + series + " series camera at " + ip + ":" + sim.Port(ip);
+}
+std::string UiOf(const TCamsim& sim, const std::string& series, const std::string& ip) {
+    return "UI firmware of the " + series + " series camera at " + ip + ":" + sim.Port(ip);
 }
 
 std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -94,13 +107,15 @@ TEST(E2eFH, FAndHCamerasUpgradeSystemThenUI) {
 
     const TRun f = RunCli(sim, "F", "127.0.10.1", {}, "f");
     EXPECT_EQ(f.ExitStatus, 0) << f.Output;
-    EXPECT_EQ(f.Lines, Joined(EnglishRun("1.2.3.4", "1.2.3.5"), EnglishRun("2.0.1.3", "2.0.1.4")))
+    EXPECT_EQ(f.Lines, Joined(EnglishRun(SystemOf(sim, "F", "127.0.10.1"), "1.2.3.4", "1.2.3.5"),
+                              EnglishRun(UiOf(sim, "F", "127.0.10.1"), "2.0.1.3", "2.0.1.4")))
         << f.Output;
 
     const TRun h = RunCli(sim, "H", "127.0.10.2", {"--lang", "en"}, "h");
     EXPECT_EQ(h.ExitStatus, 0) << h.Output;
     EXPECT_EQ(h.Lines,
-              Joined(EnglishRun("V2.1.0.9", "V2.1.0.10"), EnglishRun("3.1.0.5", "3.1.0.6")))
+              Joined(EnglishRun(SystemOf(sim, "H", "127.0.10.2"), "V2.1.0.9", "V2.1.0.10"),
+                     EnglishRun(UiOf(sim, "H", "127.0.10.2"), "3.1.0.5", "3.1.0.6")))
         << h.Output;
 
     // The cameras really took the firmware and came back running it.
@@ -120,12 +135,16 @@ TEST(E2eFH, SimplifiedChineseLog) {
     ASSERT_TRUE(sim.Ready()) << sim.StartOutput();
     const TRun h = RunCli(sim, "H", "127.0.10.3", {"--lang", "cn"}, "cn");
     EXPECT_EQ(h.ExitStatus, 0) << h.Output;
-    ASSERT_EQ(h.Lines.size(), 14u) << h.Output;
-    EXPECT_EQ(h.Lines[0], "设备连接正常");
-    EXPECT_EQ(h.Lines[1], "当前设备固件版本为:V2.1.0.9");
-    EXPECT_EQ(h.Lines[6], "网络摄像机已进入工作状态！");
-    EXPECT_EQ(h.Lines[8], "当前设备固件版本为:3.1.0.5");
-    EXPECT_EQ(h.Lines[13], "网络摄像机已进入工作状态！");
+    ASSERT_EQ(h.Lines.size(), 18u) << h.Output;
+    EXPECT_EQ(h.Lines[0], "H 系列网络摄像机 127.0.10.3:" + sim.Port("127.0.10.3") + " 的系统固件");
+    EXPECT_EQ(h.Lines[1], "设备连接正常");
+    EXPECT_EQ(h.Lines[2], "当前设备固件版本为:V2.1.0.9");
+    EXPECT_EQ(h.Lines[7], "网络摄像机已进入工作状态！");
+    EXPECT_EQ(h.Lines[8], "网络摄像机现在运行的是新固件，版本为 V2.1.0.10。");
+    EXPECT_EQ(h.Lines[9], "H 系列网络摄像机 127.0.10.3:" + sim.Port("127.0.10.3") + " 的界面固件");
+    EXPECT_EQ(h.Lines[11], "当前设备固件版本为:3.1.0.5");
+    EXPECT_EQ(h.Lines[16], "网络摄像机已进入工作状态！");
+    EXPECT_EQ(h.Lines[17], "网络摄像机现在运行的是新固件，版本为 3.1.0.6。");
 }
 
 TEST(E2eFH, UploadReplyThatNeverEndsAndPasswordsWithQueryCharacters) {
@@ -141,7 +160,7 @@ TEST(E2eFH, UploadReplyThatNeverEndsAndPasswordsWithQueryCharacters) {
         const TRun run =
             RunCli(sim, series, ip, {"--firmware", "system"}, std::string("trickle") + series);
         EXPECT_EQ(run.ExitStatus, 1) << run.Output;
-        EXPECT_EQ(run.Lines.size(), 6u) << run.Output;
+        EXPECT_EQ(run.Lines.size(), 7u) << run.Output;
         ASSERT_FALSE(run.Lines.empty()) << run.Output;
         EXPECT_EQ(run.Lines.back(), "Upgrade failed:Connection timed out") << run.Output;
     }
@@ -151,7 +170,8 @@ TEST(E2eFH, UploadReplyThatNeverEndsAndPasswordsWithQueryCharacters) {
     const TRun f =
         RunCli(sim, "F", "127.0.10.9", {"--password", "p#1&next_url=x=%41+"}, "query");
     EXPECT_EQ(f.ExitStatus, 0) << f.Output;
-    EXPECT_EQ(f.Lines, Joined(EnglishRun("1.2.3.4", "1.2.3.5"), EnglishRun("2.0.1.3", "2.0.1.4")))
+    EXPECT_EQ(f.Lines, Joined(EnglishRun(SystemOf(sim, "F", "127.0.10.9"), "1.2.3.4", "1.2.3.5"),
+                              EnglishRun(UiOf(sim, "F", "127.0.10.9"), "2.0.1.3", "2.0.1.4")))
         << f.Output;
 }
 
@@ -163,7 +183,9 @@ TEST(E2eFH, FaultsEndTheRunWithTheirLine) {
 
     const TRun refused = RunCli(sim, "F", "127.0.10.4", {"--firmware", "system"}, "refused");
     EXPECT_EQ(refused.ExitStatus, 1) << refused.Output;
-    EXPECT_EQ(refused.Lines, std::vector<std::string>{"Login name or password is wrong!"})
+    EXPECT_EQ(refused.Lines,
+              (std::vector<std::string>{SystemOf(sim, "F", "127.0.10.4"),
+                                        "Login name or password is wrong!"}))
         << refused.Output;
 
     const TRun rejected = RunCli(sim, "H", "127.0.10.5", {"--firmware", "system"}, "rejected");
@@ -173,7 +195,7 @@ TEST(E2eFH, FaultsEndTheRunWithTheirLine) {
         std::regex_match(rejected.Lines.back(),
                          std::regex(R"(Upgrade failed:HTTP/1\.[01] 500 Internal Server Error)")))
         << rejected.Output;
-    EXPECT_EQ(rejected.Lines.size(), 6u) << rejected.Output; // nothing after the failure
+    EXPECT_EQ(rejected.Lines.size(), 7u) << rejected.Output; // nothing after the failure
 
     const TRun digest = RunCli(sim, "F", "127.0.10.6", {"--firmware", "system"}, "digest");
     EXPECT_EQ(digest.ExitStatus, 1) << digest.Output;

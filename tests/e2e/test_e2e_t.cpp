@@ -78,7 +78,7 @@ TEST_F(TE2ETest, SystemThenUiFirmwareOnBothSidesOfTheUploadPortVersion) {
         EXPECT_EQ(Count(run.Lines, "IDS_UPGRADED"), 2) << log;
         EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << log;
         ASSERT_FALSE(run.Lines.empty());
-        EXPECT_TRUE(EndsWith(run.Lines.back(), GetStrRes("IDS_IPCWORKING"))) << log;
+        EXPECT_TRUE(run.Lines.back().find(":The camera now runs version ") != std::string::npos) << log;
     }
     const std::string camsim = StopCamsim();
     EXPECT_NE(camsim.find("camera T 127.0.0.41:8081: received system firmware 48.2.0.131"),

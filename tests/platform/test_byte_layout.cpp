@@ -89,6 +89,14 @@ TEST(ByteReader, CursorAndWriterStayInsideTheirBytes) {
     EXPECT_THROW(w.Text(TByteField{6, 4}, ""), TByteRangeError) << "the field must fit too";
     EXPECT_EQ(buffer.size(), 8u);
     EXPECT_EQ(TByteReader(buffer).U8(7), 0x0A) << "nothing was written by the refused calls";
+
+    // A sub-writer writes from its own offset 0 and stays inside its part.
+    TByteWriter part = w.Sub(TByteField{2, 4});
+    part.Text(TByteField{0, 4}, "pqrstu");
+    EXPECT_EQ(buffer.substr(2, 4), "pqr\x0C") << "cut to leave room for a zero; not written";
+    EXPECT_THROW(part.U8(4, 1), TByteRangeError);
+    EXPECT_EQ(TByteReader(buffer).U8(6), 0x0B) << "the byte after the part is untouched";
+    EXPECT_THROW((void)w.Sub(TByteField{6, 3}), TByteRangeError);
 }
 
 } // namespace

@@ -178,6 +178,17 @@ TEST(Text, SplittingTrimmingAndNumbers) {
     EXPECT_LT(p::CompareTextAscii("abc", "ABD"), 0);
     EXPECT_EQ(p::CompareTextAscii("Abc", "aBC"), 0);
     EXPECT_LT(p::CompareTextAscii("ab", "abc"), 0);
+    // Case folding is ASCII only: the bytes of other characters stay as they are.
+    EXPECT_EQ(p::LowerAscii("AbZ\xC3\x84"), "abz\xC3\x84");
+    EXPECT_EQ(p::UpperAscii("azA\xC3\xA4"), "AZA\xC3\xA4");
+    EXPECT_GT(p::CompareTextAscii("\xC3", "z"), 0) << "bytes above 0x7F sort after letters";
+
+    const std::uint8_t bytes[] = {0x00, 0x1A, 0xFF};
+    EXPECT_EQ(p::HexText(bytes, 3), "001AFF");
+    EXPECT_EQ(p::HexText(bytes, 3, p::EHexCase::Lower, ":"), "00:1a:ff");
+    EXPECT_EQ(p::HexText(bytes, 0), "");
+    const auto letters = [](unsigned char c) { return c >= 'a' && c <= 'z'; };
+    EXPECT_EQ(p::PercentEncode(std::string("a b\0%\xFF", 6), letters), "a%20b%00%25%FF");
 }
 
 TEST(CodePage, DecodingAndTheOemCodePage) {
@@ -187,6 +198,8 @@ TEST(CodePage, DecodingAndTheOemCodePage) {
     EXPECT_EQ(p::DecodeToUtf8(gbk, p::CP_GBK), "升级包");
     // A value cut in the middle of a character loses only that character.
     EXPECT_EQ(p::DecodeToUtf8(gbk.substr(0, 5), p::CP_GBK), "升级");
+    // A byte that is no character becomes "?" and the rest is still read.
+    EXPECT_EQ(p::DecodeToUtf8(gbk.substr(0, 2) + "\xFF" + gbk.substr(2), p::CP_GBK), "升?级包");
     std::string big5;
     ASSERT_TRUE(p::EncodeFromUtf8("繁體", p::CP_BIG5, big5));
     EXPECT_EQ(p::DecodeToUtf8(big5, p::CP_BIG5), "繁體");

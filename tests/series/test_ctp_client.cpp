@@ -5,12 +5,14 @@
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
+#include "platform/Folders.h"
 #include "series/uEUpgradeFile.h"
 #include "support/FakeSleeper.h"
 #include "support/LoopbackCtpCamera.h"
 #include "support/LoopbackTcpPeer.h"
 #include "support/LoopbackUdpPeer.h"
 #include "support/TestSupport.h"
+#include "upgrade/Progress.h"
 #include "upgrade/md5.h"
 
 #include <gtest/gtest.h>
@@ -644,14 +646,40 @@ TEST_F(CtpClient, UploadToCamerasWithHabitsOfTheirOwn) {
     const std::vector<std::string> wholeTransfer = {
         "CMD cfgusr CTP/1.0", "CMD exit CTP/1.0", "CMD 10",  "FILE 11",
         "DATA 1400",          "DATA 1400",        "DATA 200", "MD5 16", "CMD 14"};
-    // Every answer and reply split into one-byte segments.
+    // Every answer and reply split into one-byte segments. The sections report how far
+    // into the package they reach, up to its whole length; the camera's restart follows.
     {
         test::TLoopbackCtpCamera camera({.ByteByByte = true});
-        const auto r = Upload(path, camera.Port());
+        struct TSink : IProgressSink {
+            void Report(const TProgress& p) override { Reports.push_back(p); }
+            std::vector<TProgress> Reports;
+        } sink;
+        TUploadResult r;
+        {
+            const TProgressScope scope(sink);
+            r = Upload(path, camera.Port());
+        }
         EXPECT_TRUE(r.Ok) << r.Message;
         ASSERT_TRUE(camera.WaitUntilIdle(5000));
         EXPECT_EQ(camera.Heard(), wholeTransfer);
         EXPECT_EQ(camera.LoginBody(), "-login admin:\r\n\r\n");
+        std::vector<TProgress> uploads;
+        for (const TProgress& p : sink.Reports) {
+            if (p.Phase == EUpgradePhase::Upload) {
+                uploads.push_back(p);
+            }
+        }
+        std::string package;
+        ASSERT_TRUE(platform::ReadFileBytes(path, package));
+        ASSERT_EQ(uploads.size(), 3u); // before the sections, after each of the two
+        for (const TProgress& p : uploads) {
+            EXPECT_EQ(p.Total, package.size());
+            EXPECT_LE(p.Done, p.Total);
+        }
+        EXPECT_LT(uploads[0].Done, uploads[1].Done);
+        EXPECT_EQ(uploads.back().Done, package.size());
+        ASSERT_FALSE(sink.Reports.empty());
+        EXPECT_EQ(sink.Reports.back().Phase, EUpgradePhase::Poll);
     }
     // A progress note after the Continue line of the digest, in the same read.
     {

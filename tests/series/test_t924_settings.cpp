@@ -164,9 +164,9 @@ TEST_F(TT924SettingsTest, WifiParamsReadKeptAndWritten) {
     TWifiParams* p = Client.GetWifiParams("admin", "pw");
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->Ssid, "My Net");
-    EXPECT_EQ(p->Key1, "k1");
-    EXPECT_EQ(p->Key1Bits, 64);
-    EXPECT_EQ(p->Key3Bits, 0);
+    EXPECT_EQ(p->Keys[0], "k1");
+    EXPECT_EQ(p->KeyBits[0], 64);
+    EXPECT_EQ(p->KeyBits[2], 0);
     EXPECT_EQ(p->WpaPsk, " secret&1 ");
     const std::size_t reads = Camera.RequestCount();
     EXPECT_EQ(Client.GetWifiParams("admin", "pw"), p); // kept: no new request

@@ -188,7 +188,7 @@ TEST_F(TSeriesTest, SearchDropsDatagramsLongerThanItsBuffer) {
         std::string d(size, '\0');
         platform::TByteWriter w(d);
         w.Bytes(0, t924::Head(t924::CmdSearchReply));
-        w.Text(t924::IPAddress, ip);
+        w.Sub(t924::Addresses).Text(addresstexts::Address, ip);
         return d;
     };
     test::TLoopbackUdpPeer camera("127.0.0.1");

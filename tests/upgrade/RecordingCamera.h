@@ -3,6 +3,7 @@
 // class does it (login, version, catalogue, download against loopback peers), except the
 // upload, which records the bytes it would send.
 
+#include "i18n/StrRes.h"
 #include "platform/Folders.h"
 
 #include <memory>
@@ -26,5 +27,18 @@ public:
 private:
     std::shared_ptr<std::vector<std::string>> FUploads;
 };
+
+// A run's log without the line that names the run and without the version read after the
+// camera came back (the recording camera never changes its version): the lines these
+// tests look at.
+inline std::vector<std::string> WithoutRunFrame(std::vector<std::string> lines) {
+    if (!lines.empty()) {
+        lines.erase(lines.begin());
+    }
+    if (lines.size() >= 2 && lines[lines.size() - 2] == GetStrRes("IDS_IPCWORKING")) {
+        lines.pop_back();
+    }
+    return lines;
+}
 
 } // namespace torvane::test

@@ -92,7 +92,7 @@ protected:
         std::vector<std::string> lines;
         worker.OnLog = [&lines](const std::string& text) { lines.push_back(text); };
         worker.Execute();
-        return lines;
+        return test::WithoutRunFrame(lines);
     }
     template <class TKind = TSysUpgradeObject> std::string LastLine() {
         const std::vector<std::string> lines = Run<TKind>();

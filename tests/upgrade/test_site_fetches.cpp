@@ -101,11 +101,12 @@ TEST_F(SiteFetchesTest, RunsThatNeedOnePackageDownloadItOnce) {
     Offer(Md5Hex(package), THttpReply::Ok(package, "application/zip"));
 
     // A site upgrade: one catalogue read, one download, every run ready with the file.
-    const auto fetches = std::make_shared<TFirmwareFetches>();
+    auto fetches = std::make_shared<TFirmwareFetches>();
     EXPECT_EQ(RunSideBySide(fetches), std::vector<int>(Runs, TUpgradeObject::DownloadReady));
     EXPECT_EQ(CatalogRequests.load(), 1);
     EXPECT_EQ(PackageRequests.load(), 1);
     EXPECT_EQ(fetches->CatalogFetches(), 1u);
+    fetches.reset(); // the site's catalogue copy goes with it
     EXPECT_EQ(test::ReadWholeFile(Temp + "fw_site.bin"), "site firmware");
     EXPECT_TRUE(IsProvedFirmware(Temp + "fw_site.bin", Md5Hex(package)));
 
@@ -118,7 +119,8 @@ TEST_F(SiteFetchesTest, RunsThatNeedOnePackageDownloadItOnce) {
     EXPECT_EQ(CatalogRequests.load(), Runs);
     EXPECT_EQ(PackageRequests.load(), 1);
     EXPECT_EQ(test::ReadWholeFile(Temp + "fw_site.bin"), "site firmware");
-    // No catalogue copy of a run is left beside Firmware.ini, which holds the last one.
+    // No catalogue copy of a run or a site is left beside Firmware.ini, which holds the
+    // last one read.
     for (const auto& e : platform::ListFolder(Temp)) {
         EXPECT_EQ(e.Name.find(".Firmware.ini"), std::string::npos) << e.Name;
     }

@@ -21,6 +21,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -46,6 +47,10 @@ public:
     std::string Md5;
     std::string Excluded;
     std::string Offered = "1.0.3";
+    // What the camera runs once the upload went through: the offered version unless set;
+    // VersionReadAfter false: the version cannot be read then.
+    std::optional<std::string> VersionAfter;
+    bool VersionReadAfter = true;
     std::string PackageName = "fw_worker.zip";
     bool UploadResult = true;
     std::string UploadMessage = "accepted";
@@ -66,6 +71,10 @@ public:
     }
     [[nodiscard]] bool ReadCurrentVersion() override {
         Called("ReadCurrentVersion");
+        if (Uploaded) {
+            SetCurrentVersion(VersionReadAfter ? VersionAfter.value_or(Offered) : "");
+            return VersionReadAfter;
+        }
         if (VersionRead) {
             SetCurrentVersion(Version);
         }
@@ -84,8 +93,10 @@ public:
             DuringUpload();
         }
         message = UploadMessage;
+        Uploaded = UploadResult;
         return UploadResult;
     }
+    bool Uploaded = false;
 
 private:
     void Called(const std::string& slot) {
@@ -135,8 +146,23 @@ protected:
     // Runs the steps and gives the last log line.
     std::string Run() {
         Lines.clear();
+        Script->Uploaded = false;
         Worker->Execute();
+        // Every run names itself first.
+        if (Lines.empty() || Lines.front() != "System firmware of the ? series camera at "
+                                               "192.168.1.126:81") {
+            ADD_FAILURE() << "no naming line first";
+            return "<no line>";
+        }
+        Lines.erase(Lines.begin());
         return Lines.empty() ? std::string("<no line>") : Lines.back();
+    }
+
+    // The waits of the 40 s reboot wait, a second each, then more.
+    static std::vector<int> RebootWait(const std::vector<int>& more = {}) {
+        std::vector<int> waits(40, 1000);
+        waits.insert(waits.end(), more.begin(), more.end());
+        return waits;
     }
 
     static TfrmStrRes* Packs;
@@ -178,7 +204,9 @@ TEST_F(WorkerTest, EveryEarlyOutcomeEndsWithItsLine) {
     Host.ScriptAnswers({platform::IDNO});
     EXPECT_EQ(Run(), GetStrRes("IDS_NOUPDATEFIRM"));
     ASSERT_EQ(Host.Boxes().size(), 1u);
-    EXPECT_EQ(Host.Boxes()[0].Text, GetStrRes("IDS_ISUPDATEFIRM"));
+    // The question names the firmware and the camera it is about.
+    EXPECT_EQ(Host.Boxes()[0].Text, "System firmware of the ? series camera at "
+                                    "192.168.1.126:81\n\n" + GetStrRes("IDS_ISUPDATEFIRM"));
     EXPECT_EQ(Host.Boxes()[0].Caption, GetStrRes("IDS_INFORMATION"));
     EXPECT_EQ(Host.Boxes()[0].Flags, 36);
     EXPECT_EQ(Lines.at(2), GetStrRes("IDS_HIGHVERSION") + " V1.0.2 ");
@@ -223,27 +251,31 @@ TEST_F(WorkerTest, SameVersionWithYesGoesOnAndUnusualLoginGoesOnSilently) {
     Script->Offered = "1.0.2";
     Script->Excluded = "none";
     Host.ScriptAnswers({platform::IDYES});
-    EXPECT_EQ(Run(), GetStrRes("IDS_IPCWORKING"));
+    EXPECT_EQ(Run(), "The camera now runs version 1.0.2, the new firmware.");
     EXPECT_TRUE(Worker->Succeeded());
     EXPECT_EQ(Host.Boxes().size(), 1u);
     const std::vector<std::string> expected = {
         GetStrRes("IDS_CURRVERSION") + "1.0.2", GetStrRes("IDS_HIGHVERSION") + "1.0.2",
         GetStrRes("IDS_DOWNLOADING"),           GetStrRes("IDS_UPGRADING"),
-        GetStrRes("IDS_UPGRADED"),              GetStrRes("IDS_IPCWORKING")};
+        GetStrRes("IDS_UPGRADED"),              GetStrRes("IDS_IPCWORKING"),
+        "The camera now runs version 1.0.2, the new firmware."};
     EXPECT_EQ(Lines, expected); // no line for the login result 3
-    // The camera answered the first poll: the reboot wait and no pause.
-    EXPECT_EQ(Sleep.Sleeper.Waits(), std::vector<int>{40000});
+    // The camera answered the first poll: the reboot wait (40 s in steps of a second) and
+    // no pause.
+    EXPECT_EQ(Sleep.Sleeper.Waits(), RebootWait());
     // The worker passes the offered version on to the adapter.
     EXPECT_EQ(Worker->Upgrade().NewestVersion(), "1.0.2");
-    EXPECT_EQ(Record->Calls, (std::vector<std::string>{"Login", "ReadCurrentVersion",
-                                                       "ReadCatalog", "Upload", "Login"}));
+    EXPECT_EQ(Record->Calls,
+              (std::vector<std::string>{"Login", "ReadCurrentVersion", "ReadCatalog", "Upload",
+                                        "Login", "ReadCurrentVersion"}));
 }
 
 TEST_F(WorkerTest, PollsAfterTheUpload) {
     // Back on the third poll, and a refused login counts as back.
     Script->LoginResults = {0, 2, 2, 1};
-    EXPECT_EQ(Run(), GetStrRes("IDS_IPCWORKING"));
-    EXPECT_EQ(Sleep.Sleeper.Waits(), (std::vector<int>{40000, 1000, 1000}));
+    EXPECT_EQ(Run(), "The camera now runs version 1.0.3, the new firmware.");
+    EXPECT_EQ(Lines.at(Lines.size() - 2), GetStrRes("IDS_IPCWORKING"));
+    EXPECT_EQ(Sleep.Sleeper.Waits(), RebootWait({1000, 1000}));
 
     // Never back: eleven polls, ten pauses.
     Sleep.Sleeper.Clear();
@@ -251,8 +283,7 @@ TEST_F(WorkerTest, PollsAfterTheUpload) {
     Script->LoginResults = {0, 2};
     EXPECT_EQ(Run(), GetStrRes("IDS_IPCNOTWORK"));
     EXPECT_FALSE(Worker->Succeeded());
-    std::vector<int> waits(11, 1000);
-    waits[0] = 40000;
+    const std::vector<int> waits = RebootWait(std::vector<int>(10, 1000));
     EXPECT_EQ(Sleep.Sleeper.Waits(), waits);
     EXPECT_EQ(std::count(Record->Calls.begin(), Record->Calls.end(), "Login"), 1 + 11);
 
@@ -264,7 +295,7 @@ TEST_F(WorkerTest, PollsAfterTheUpload) {
 
     // Back on the tenth poll.
     Script->LoginResults = {0, 2, 2, 2, 2, 2, 2, 2, 2, 2, 0};
-    EXPECT_EQ(Run(), GetStrRes("IDS_IPCWORKING"));
+    EXPECT_EQ(Run(), "The camera now runs version 1.0.3, the new firmware.");
 }
 
 TEST_F(WorkerTest, DownloadOutcomes) {
@@ -348,12 +379,12 @@ TEST_F(WorkerTest, ThreadedRunDeliversOnTheMainThreadAndEndsAfterAnError) {
         EXPECT_TRUE(adapterGoneAtEnd);
         if (fail) {
             // The error ends the run after the version line, with no line of its own.
-            ASSERT_EQ(lines.size(), 2u);
+            ASSERT_EQ(lines.size(), 3u);
             EXPECT_EQ(lines.back(), GetStrRes("IDS_CURRVERSION") + "1.0.2");
             EXPECT_FALSE(succeeded);
         } else {
             ASSERT_FALSE(lines.empty());
-            EXPECT_EQ(lines.back(), GetStrRes("IDS_IPCWORKING"));
+            EXPECT_EQ(lines.back(), "The camera now runs version 1.0.3, the new firmware.");
             EXPECT_TRUE(succeeded);
         }
     }
@@ -430,11 +461,139 @@ TEST_F(WorkerTest, WorkersRunSideBySideEachWithItsOwnerWhichItsCompletionMayEnd)
         EXPECT_EQ(owners[i], nullptr);
         // Each worker's lines, in its order, the completion after the last of them.
         ASSERT_GE(lines[i].size(), 3u);
-        EXPECT_EQ(lines[i][0], GetStrRes("IDS_IPCCONNECTED"));
-        EXPECT_EQ(lines[i][lines[i].size() - 2], GetStrRes("IDS_IPCWORKING"));
+        EXPECT_EQ(lines[i][1], GetStrRes("IDS_IPCCONNECTED"));
+        EXPECT_EQ(lines[i][lines[i].size() - 3], GetStrRes("IDS_IPCWORKING"));
         EXPECT_EQ(lines[i].back(), "ended");
         EXPECT_TRUE(records[i]->Destroyed);
     }
+}
+
+TEST_F(WorkerTest, TheVersionAfterTheRestartSaysWhatTheCameraRuns) {
+    // Taken: the offered version (here with a "v" the catalogue does not write).
+    Script->VersionAfter = "v1.0.3";
+    EXPECT_EQ(Run(), "The camera now runs version v1.0.3, the new firmware.");
+    EXPECT_EQ(Lines.at(Lines.size() - 2), GetStrRes("IDS_IPCWORKING"));
+    const TRunResult& r = Worker->Result();
+    EXPECT_EQ(r.OutcomeKey, "IDS_NOWVERSION");
+    EXPECT_EQ(r.VersionBefore, "1.0.2");
+    EXPECT_EQ(r.VersionOffered, "1.0.3");
+    EXPECT_EQ(r.VersionAfter, "v1.0.3");
+    EXPECT_EQ(r.Firmware, EFirmwareKind::System);
+    EXPECT_TRUE(r.Working);
+    EXPECT_TRUE(r.Installed);
+    EXPECT_EQ(r.Class(), ERunClass::Installed);
+
+    // Back on the version it ran before: a warning, and a failure for the caller.
+    Script->VersionAfter = "1.0.2";
+    EXPECT_EQ(Run(), "Warning: the camera came back still running version 1.0.2. The new "
+                     "firmware was not installed.");
+    EXPECT_TRUE(Worker->Succeeded()) << "the camera answers again";
+    EXPECT_FALSE(Worker->Result().Installed);
+    EXPECT_EQ(Worker->Result().Class(), ERunClass::Failed);
+
+    // On yet another version.
+    Script->VersionAfter = "0.9";
+    EXPECT_EQ(Run(), "Warning: the camera came back running version 0.9, not the new version "
+                     "1.0.3. The new firmware was not installed.");
+    EXPECT_EQ(Worker->Result().OutcomeKey, "IDS_OTHERVERSION");
+
+    // Unreadable: said so, whether the read fails or finds no version.
+    Script->VersionReadAfter = false;
+    EXPECT_EQ(Run(), GetStrRes("IDS_AFTERVERSIONERR"));
+    EXPECT_EQ(Worker->Result().VersionAfter, "");
+    EXPECT_EQ(Worker->Result().Class(), ERunClass::Failed);
+    Script->VersionReadAfter = true;
+    Script->VersionAfter = "  ";
+    EXPECT_EQ(Run(), GetStrRes("IDS_AFTERVERSIONERR"));
+
+    // Nothing installed and nothing failed: declined, or excluded by the catalogue.
+    Script->Offered = "1.0.2";
+    Host.ScriptAnswers({platform::IDNO});
+    EXPECT_EQ(Run(), GetStrRes("IDS_NOUPDATEFIRM"));
+    EXPECT_EQ(Worker->Result().Class(), ERunClass::NothingDone);
+    Script->Offered = "1.0.3";
+    Script->Excluded = "1.0.2";
+    EXPECT_EQ(Run(), GetStrRes("IDS_NONEWVERSION"));
+    EXPECT_EQ(Worker->Result().Class(), ERunClass::NothingDone);
+    EXPECT_FALSE(Worker->Result().Working);
+
+    // The camera refused the upload: the outcome is the key its message was made from.
+    Script->Excluded = "";
+    Script->UploadResult = false;
+    Script->UploadMessage = GetStrRes("IDS_UPGRADEFAIL") + "HTTP/1.1 500 Internal Server Error";
+    (void)Run();
+    EXPECT_EQ(Worker->Result().OutcomeKey, "IDS_UPGRADEFAIL");
+    EXPECT_EQ(Worker->Result().OutcomeText, Script->UploadMessage);
+}
+
+TEST_F(WorkerTest, ProgressReachesTheMainThreadCoalescedInOrderAndComplete) {
+    Host.UseQueue = true;
+    Host.Queue().BindToCurrentThread();
+    auto record = std::make_shared<TScriptRecord>();
+    auto upgrade = std::make_unique<TScriptedUpgrade>(record);
+    upgrade->Md5 = PackageMd5;
+    // An upload of many small blocks, reported one by one as fast as they go.
+    constexpr std::uint64_t Blocks = 20000;
+    upgrade->DuringUpload = [] {
+        for (std::uint64_t i = 0; i <= Blocks; ++i) {
+            ReportProgress(EUpgradePhase::Upload, i, Blocks);
+        }
+    };
+    TUpgradeThread worker(std::move(upgrade));
+    // One list of what reached the main thread: log lines and progress, in their order.
+    std::vector<std::string> events;
+    std::vector<TProgress> reports;
+    bool ended = false;
+    worker.OnLog = [&](const std::string& text) { events.push_back("log " + text); };
+    worker.OnProgress = [&](const TProgress& p) {
+        events.push_back(std::string("progress ") + PhaseName(p.Phase));
+        reports.push_back(p);
+    };
+    worker.OnTerminate = [&] { ended = true; };
+    worker.Start();
+    for (int i = 0; i < 600 && !ended; ++i) {
+        Host.Queue().WaitAndRun(100);
+    }
+    ASSERT_TRUE(ended);
+    worker.Wait();
+
+    // Far fewer deliveries than reports, but the last of every phase is there.
+    const auto uploads = std::count_if(reports.begin(), reports.end(), [](const TProgress& p) {
+        return p.Phase == EUpgradePhase::Upload;
+    });
+    EXPECT_LT(uploads, 1000) << "the reports were not coalesced";
+    auto lastOf = [&](EUpgradePhase phase) {
+        TProgress last{};
+        for (const TProgress& p : reports) {
+            if (p.Phase == phase) {
+                last = p;
+            }
+        }
+        return last;
+    };
+    EXPECT_EQ(lastOf(EUpgradePhase::Upload), (TProgress{EUpgradePhase::Upload, Blocks, Blocks, -1}));
+    EXPECT_EQ(lastOf(EUpgradePhase::RebootWait),
+              (TProgress{EUpgradePhase::RebootWait, 40, 40, 0}));
+    EXPECT_EQ(lastOf(EUpgradePhase::Poll).Done, 1u);
+    // The phases arrive in the run's order, each before the line that follows it.
+    std::vector<std::string> phases;
+    for (const std::string& e : events) {
+        if (e.rfind("progress ", 0) == 0 && (phases.empty() || phases.back() != e)) {
+            phases.push_back(e);
+        }
+    }
+    EXPECT_EQ(phases, (std::vector<std::string>{"progress login", "progress version",
+                                                "progress catalogue", "progress download",
+                                                "progress check", "progress unpack",
+                                                "progress upload", "progress reboot",
+                                                "progress poll", "progress proof"}));
+    const auto at = [&](const std::string& e) {
+        return std::find(events.begin(), events.end(), e) - events.begin();
+    };
+    const auto lastUpload =
+        (events.rend() - std::find(events.rbegin(), events.rend(), "progress upload")) - 1;
+    EXPECT_LT(lastUpload, at("log " + GetStrRes("IDS_UPGRADED")));
+    EXPECT_LT(at("progress reboot"), at("log " + GetStrRes("IDS_IPCWORKING")));
 }
 
 TEST(LogLineTest, DateAndTimeAsTheLocaleWritesThem) {

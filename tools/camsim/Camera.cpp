@@ -35,7 +35,7 @@ void TCamera::Start() {
                 if (!FServer.Listening()) {
                     return std::nullopt;
                 }
-                return TDiscoveryFacts{FSysVersion, FUiVersion};
+                return TDiscoveryFacts{SysVersion(), UiVersion()};
             });
     }
 }
@@ -142,9 +142,11 @@ THttpResponse TCamera::AppVerPage(const THttpRequest& request) const {
     if (!BasicAuthorized(request)) {
         return Unauthorized();
     }
-    return THttpResponse::Text(200, "application/javascript",
-                               "var app_model=\"" + FConfig.Model + "\";\r\nvar app_ver=\"v" +
-                                   FUiVersion + "\";\r\n");
+    std::string page = "var app_model=\"" + FConfig.Model + "\";\r\n";
+    if (!FVersionHidden) {
+        page += "var app_ver=\"v" + FUiVersion + "\";\r\n";
+    }
+    return THttpResponse::Text(200, "application/javascript", page);
 }
 
 THttpResponse TCamera::ReceiveUpload(const THttpRequest& request, EFirmwareKind kind,
@@ -211,10 +213,23 @@ void TCamera::Reboot(EFirmwareKind kind, std::optional<std::string> newVersion) 
                                        [this, kind, newVersion] { ComeBack(kind, newVersion); });
 }
 
+void TCamera::InstallAfterRestart(EFirmwareKind kind, const std::string& newVersion) {
+    if (FConfig.Faults.Has(EFault::KeepOld, kind)) {
+        Say("keeps its old " + std::string(kind == EFirmwareKind::System ? "system" : "ui") +
+            " version (fault keep-old)");
+    } else {
+        (kind == EFirmwareKind::System ? FSysVersion : FUiVersion) = newVersion;
+    }
+    if (FConfig.Faults.Has(EFault::HideVersion)) {
+        FVersionHidden = true;
+        Say("shows no version from now on (fault hide-version)");
+    }
+}
+
 void TCamera::ComeBack(EFirmwareKind kind, const std::optional<std::string>& newVersion) {
     FRebootTimer = 0;
     if (newVersion) {
-        (kind == EFirmwareKind::System ? FSysVersion : FUiVersion) = *newVersion;
+        InstallAfterRestart(kind, *newVersion);
     }
     try {
         FServer.Listen();

@@ -69,11 +69,14 @@ protected:
                                               EForeignFile foreign);
 
     [[nodiscard]] const TCameraConfig& Config() const { return FConfig; }
-    [[nodiscard]] const std::string& SysVersion() const { return FSysVersion; }
-    [[nodiscard]] const std::string& UiVersion() const { return FUiVersion; }
+    // The versions the camera's pages show: empty once hide-version has hidden them.
+    [[nodiscard]] const std::string& SysVersion() const { return FVersionHidden ? NoVersion : FSysVersion; }
+    [[nodiscard]] const std::string& UiVersion() const { return FVersionHidden ? NoVersion : FUiVersion; }
+    [[nodiscard]] bool VersionHidden() const { return FVersionHidden; }
+    // Back from the restart after an upload of kind that carried newVersion: takes the new
+    // version, unless keep-old holds it back; hide-version hides both from now on.
+    void InstallAfterRestart(EFirmwareKind kind, const std::string& newVersion);
     [[nodiscard]] long long RebootMs() const;
-    // A series that reboots on its own (E) sets the version it comes back with.
-    void SetVersion(EFirmwareKind kind, const std::string& v) { (kind == EFirmwareKind::System ? FSysVersion : FUiVersion) = v; }
     void Say(const std::string& what) const;
     // Restarts the camera as after an upload, keeping its versions (a reboot page).
     void Restart() { Reboot(EFirmwareKind::System, std::nullopt); }
@@ -88,6 +91,8 @@ private:
     const TSeriesInfo& FSeries;
     std::string FSysVersion;
     std::string FUiVersion;
+    bool FVersionHidden = false;
+    static inline const std::string NoVersion;
     THttpServer FServer;
     TEventLoop::TTimerId FRebootTimer = 0;
     std::unique_ptr<TDiscoveryReplies> FDiscovery; // the LAN search replies (F, H)

@@ -662,7 +662,7 @@ void TECamera::Reboot() {
 void TECamera::ComeBack() {
     FRebootTimer = 0;
     if (FNewVersion) {
-        SetVersion(FNewVersion->first, FNewVersion->second);
+        InstallAfterRestart(FNewVersion->first, FNewVersion->second);
         FNewVersion.reset();
     }
     try {

@@ -14,7 +14,7 @@ struct TFaultName {
     bool HasKind;
 };
 
-constexpr std::array<TFaultName, 11> FaultNames = {{
+constexpr std::array<TFaultName, 13> FaultNames = {{
     {EFault::RefuseLogin, "refuse-login", false},
     {EFault::Unreachable, "unreachable", false},
     {EFault::Upload500, "upload-500", true},
@@ -26,6 +26,8 @@ constexpr std::array<TFaultName, 11> FaultNames = {{
     {EFault::CtpByteByByte, "ctp-byte-by-byte", false},
     {EFault::CtpProgress, "ctp-progress", false},
     {EFault::CtpMuteLogin, "ctp-mute-login", false},
+    {EFault::KeepOld, "keep-old", true},
+    {EFault::HideVersion, "hide-version", false},
 }};
 
 int KindIndex(EFirmwareKind kind) {

@@ -19,6 +19,8 @@ enum class EFault {
     CtpByteByByte,  // E: every CTP answer and reply goes out one byte per TCP segment
     CtpProgress,    // E: "Progress: 50" follows each "REPLY Continue" line, in the same send
     CtpMuteLogin,   // E: the CTP login is read and never answered
+    KeepOld,        // after an accepted upload the camera restarts on the version it ran before
+    HideVersion,    // after an upload and its restart the camera's pages carry no version
 };
 
 // The faults switched on for one camera. The upload and catalogue faults may be limited
@@ -38,7 +40,7 @@ public:
 
 private:
     static constexpr int KindCount = 2;
-    static constexpr int FaultCount = 11;
+    static constexpr int FaultCount = 13;
     bool FOn[FaultCount][KindCount] = {};
 };
 

@@ -36,6 +36,9 @@ Options:
                        layout (DIR/system/firmware.txt, DIR/system/PACKAGE, DIR/abc/...),
                        made when missing; works with or without the server
   --verbose            also print one line per HTTP request
+                       (GET /camsim/served on the firmware server lists how often each
+                       file was sent; the counts are printed as "served PATH COUNT" lines
+                       at the end)
   --help, -h           this text
 
 Addresses outside 127.0.0.0/8 are refused (exit status 2).

@@ -319,7 +319,10 @@ std::string TTCamera::CatalogueSection(EFirmwareKind kind, std::string& note) co
 }
 
 std::string TTCamera::ReportedVersion(EFirmwareKind kind) const {
-    return kind == EFirmwareKind::System ? SysVersion() : "v" + UiVersion();
+    if (kind == EFirmwareKind::System) {
+        return SysVersion();
+    }
+    return UiVersion().empty() ? std::string() : "v" + UiVersion();
 }
 
 // --- DH datagrams -----------------------------------------------------------------------

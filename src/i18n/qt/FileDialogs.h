@@ -14,11 +14,11 @@ class QWidget;
 
 namespace torvane {
 
+// A file dialog is made as one of the two kinds below, which differ only in what the user
+// chooses: a name to save under, or a file that exists.
 class TFileDialog : public QObject {
     Q_OBJECT
 public:
-    explicit TFileDialog(QObject* owner = nullptr) : QObject(owner) {}
-
     QString Filter;     // "description|pattern|..."
     QString DefaultExt; // added when the chosen name has no extension ("txt")
     QString FileName;   // the name chosen by the last Execute (and the one offered)
@@ -34,26 +34,23 @@ public:
     // The filter in the toolkit's form, one "description (pattern)" per pair.
     [[nodiscard]] static QStringList ToNameFilters(const QString& filter);
 
+    [[nodiscard]] bool IsSave() const { return FSave; }
+
 protected:
-    [[nodiscard]] virtual bool IsSave() const = 0;
+    TFileDialog(QObject* owner, bool save) : QObject(owner), FSave(save) {}
+
+private:
+    const bool FSave;
 };
 
 class TSaveDialog : public TFileDialog {
-    Q_OBJECT
 public:
-    explicit TSaveDialog(QObject* owner = nullptr) : TFileDialog(owner) {}
-
-protected:
-    [[nodiscard]] bool IsSave() const override { return true; }
+    explicit TSaveDialog(QObject* owner = nullptr) : TFileDialog(owner, true) {}
 };
 
 class TOpenDialog : public TFileDialog {
-    Q_OBJECT
 public:
-    explicit TOpenDialog(QObject* owner = nullptr) : TFileDialog(owner) {}
-
-protected:
-    [[nodiscard]] bool IsSave() const override { return false; }
+    explicit TOpenDialog(QObject* owner = nullptr) : TFileDialog(owner, false) {}
 };
 
 } // namespace torvane

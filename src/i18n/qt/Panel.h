@@ -10,6 +10,8 @@ namespace torvane {
 
 class TPanel : public QFrame {
     Q_OBJECT
+    // The window translation sets it by this name.
+    Q_PROPERTY(QString caption READ Caption WRITE SetCaption)
 public:
     explicit TPanel(QWidget* parent = nullptr);
 

@@ -29,6 +29,7 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -110,163 +111,153 @@ public:
         }
     }
 
-    void Caption(const std::string& name, const std::function<QString()>& get,
-                 const std::function<void(const QString&)>& set) const {
-        set(Read(name + ".Caption", get()));
-    }
-
-    void Hint(QWidget* w, const std::string& name) const {
-        w->setToolTip(Read(name + ".Hint", w->toolTip()));
-    }
-
-    void ButtonTexts(QAbstractButton* b, const std::string& name) const {
-        b->setText(Read(name + ".Caption", b->text()));
-        Hint(b, name);
-    }
-
-    std::string ItemKey(const std::string& name, int i, const char* what) const {
-        return name + ".Items" + std::to_string(i) + "." + what;
-    }
-
-    void Component(QObject* o) const {
-        const std::string name = FromQ(o->objectName());
-        const int row = TranslateRowOf(o);
-        switch (row) {
-        case RowStatusBar:
-        case RowToolBar:
-            Font(o);
-            break;
-        case RowPanel: {
-            auto* p = static_cast<TPanel*>(o);
-            Font(p);
-            p->SetCaption(Read(name + ".Caption", p->Caption()));
-            break;
-        }
-        case RowLabel: {
-            auto* l = static_cast<QLabel*>(o);
-            Font(l);
-            l->setText(Read(name + ".Caption", l->text()));
-            break;
-        }
-        case RowCheckBox: {
-            auto* c = static_cast<QCheckBox*>(o);
-            Font(c);
-            c->setText(Read(name + ".Caption", c->text()));
-            break;
-        }
-        case RowButton:
-        case RowSpeedButton:
-        case RowRadioButton:
-        case RowJetButton:
-        case RowJetCheckbox:
-            Font(o);
-            ButtonTexts(static_cast<QAbstractButton*>(o), name);
-            break;
-        case RowToolButton:
-            ButtonTexts(static_cast<QAbstractButton*>(o), name);
-            break;
-        case RowImage:
-            Hint(static_cast<QWidget*>(o), name);
-            break;
-        case RowMenuItem: {
-            auto* a = static_cast<QAction*>(o);
-            a->setText(Read(name + ".Caption", a->text()));
-            break;
-        }
-        case RowTabSheet: {
-            auto* page = static_cast<QWidget*>(o);
-            QTabWidget* tabs = TabWidgetOfPage(page);
-            Font(page);
-            const int index = tabs->indexOf(page);
-            tabs->setTabText(index, Read(name + ".Caption", tabs->tabText(index)));
-            break;
-        }
-        case RowGroupBox: {
-            auto* g = static_cast<QGroupBox*>(o);
-            Font(g);
-            g->setTitle(Read(name + ".Caption", g->title()));
-            break;
-        }
-        case RowRadioGroup: {
-            auto* g = static_cast<TRadioGroup*>(o);
-            Font(g);
-            g->setTitle(Read(name + ".Caption", g->title()));
-            for (int i = 0; i < g->Count(); ++i) {
-                g->SetItemText(i, Read(ItemKey(name, i, "Caption"), g->ItemText(i)));
-            }
-            break;
-        }
-        case RowCheckListBox:
-        case RowListBox: {
-            auto* l = static_cast<QListWidget*>(o);
-            Font(l);
-            for (int i = 0; i < l->count(); ++i) {
-                QListWidgetItem* item = l->item(i);
-                item->setText(Read(ItemKey(name, i, "Caption"), item->text()));
-            }
-            break;
-        }
-        case RowListView: {
-            auto* v = static_cast<TListView*>(o);
-            Font(v);
-            QTreeWidgetItem* header = v->headerItem();
-            for (int i = 0; i < v->columnCount(); ++i) {
-                header->setText(i, Read(name + ".Columns" + std::to_string(i) + ".Caption",
-                                        header->text(i)));
-            }
-            break;
-        }
-        case RowDBGrid: {
-            auto* t = static_cast<QTableView*>(o);
-            Font(t);
-            if (QAbstractItemModel* m = t->model()) {
-                for (int i = 0; i < m->columnCount(); ++i) {
-                    const QString title = m->headerData(i, Qt::Horizontal).toString();
-                    m->setHeaderData(i, Qt::Horizontal,
-                                     Read(name + ".Columns" + std::to_string(i) + ".Caption",
-                                          title));
-                }
-            }
-            break;
-        }
-        case RowTreeView: {
-            auto* t = static_cast<QTreeWidget*>(o);
-            Font(t);
-            int index = 0;
-            std::function<void(QTreeWidgetItem*)> node = [&](QTreeWidgetItem* item) {
-                item->setText(0, Read(ItemKey(name, index++, "Text"), item->text(0)));
-                for (int c = 0; c < item->childCount(); ++c) {
-                    node(item->child(c));
-                }
-            };
-            for (int i = 0; i < t->topLevelItemCount(); ++i) {
-                node(t->topLevelItem(i));
-            }
-            break;
-        }
-        case RowComboBox: {
-            auto* c = static_cast<QComboBox*>(o);
-            Font(c);
-            for (int i = 0; i < c->count(); ++i) {
-                c->setItemText(i, Read(ItemKey(name, i, "Caption"), c->itemText(i)));
-            }
-            break;
-        }
-        case RowSaveDialog:
-        case RowOpenDialog: {
-            auto* d = static_cast<TFileDialog*>(o);
-            d->Filter = Read(name + ".Filter", d->Filter);
-            break;
-        }
-        default:
-            break;
-        }
-    }
+    void Component(QObject* o) const;
 
 private:
+    // What the walk reads for a component of each row, in this order: the language's font,
+    // the property that takes name.Caption, the tool tip from name.Hint, then whatever
+    // more the row has (a tab's text, items, columns, tree nodes, a dialog's filter).
+    struct TRowTexts {
+        bool Font = false;
+        const char* Caption = nullptr;
+        bool Hint = false;
+        void (TWalk::*More)(QObject* o, const std::string& name) const = nullptr;
+    };
+    static const TRowTexts RowTexts[];
+
+    // The property of o from the pack's key (its current text when the pack has none).
+    void Property(QObject* o, const char* property, const std::string& key) const {
+        o->setProperty(property, Read(key, o->property(property).toString()));
+    }
+
+    // count numbered texts: key name.<part><i>.<what>, read and written through get and set.
+    template <typename TGet, typename TSet>
+    void Numbered(const std::string& name, const char* part, int count, const char* what,
+                  TGet get, TSet set) const {
+        for (int i = 0; i < count; ++i) {
+            set(i, Read(name + "." + part + std::to_string(i) + "." + what, get(i)));
+        }
+    }
+
+    void TabText(QObject* o, const std::string& name) const {
+        auto* page = static_cast<QWidget*>(o);
+        QTabWidget* tabs = TabWidgetOfPage(page);
+        const int index = tabs->indexOf(page);
+        tabs->setTabText(index, Read(name + ".Caption", tabs->tabText(index)));
+    }
+
+    // The items of a list control that numbers its texts itself: name.Items<i>.Caption.
+    template <typename TList>
+    void Items(TList* list, const std::string& name, int (TList::*count)() const,
+               QString (TList::*get)(int) const,
+               void (TList::*set)(int, const QString&)) const {
+        Numbered(name, "Items", (list->*count)(), "Caption",
+                 [list, get](int i) { return (list->*get)(i); },
+                 [list, set](int i, const QString& t) { (list->*set)(i, t); });
+    }
+
+    void RadioItems(QObject* o, const std::string& name) const {
+        Items(static_cast<TRadioGroup*>(o), name, &TRadioGroup::Count, &TRadioGroup::ItemText,
+              &TRadioGroup::SetItemText);
+    }
+
+    void ListItems(QObject* o, const std::string& name) const {
+        auto* l = static_cast<QListWidget*>(o);
+        Numbered(name, "Items", l->count(), "Caption", [l](int i) { return l->item(i)->text(); },
+                 [l](int i, const QString& t) { l->item(i)->setText(t); });
+    }
+
+    void ComboItems(QObject* o, const std::string& name) const {
+        Items(static_cast<QComboBox*>(o), name, &QComboBox::count, &QComboBox::itemText,
+              &QComboBox::setItemText);
+    }
+
+    void ListColumns(QObject* o, const std::string& name) const {
+        auto* v = static_cast<TListView*>(o);
+        QTreeWidgetItem* header = v->headerItem();
+        Numbered(name, "Columns", v->columnCount(), "Caption",
+                 [header](int i) { return header->text(i); },
+                 [header](int i, const QString& t) { header->setText(i, t); });
+    }
+
+    void GridColumns(QObject* o, const std::string& name) const {
+        if (QAbstractItemModel* m = static_cast<QTableView*>(o)->model()) {
+            Numbered(name, "Columns", m->columnCount(), "Caption",
+                     [m](int i) { return m->headerData(i, Qt::Horizontal).toString(); },
+                     [m](int i, const QString& t) { m->setHeaderData(i, Qt::Horizontal, t); });
+        }
+    }
+
+    // Every node, depth first: name.Items<n>.Text, n counting all nodes in that order.
+    void TreeNodes(QObject* o, const std::string& name) const {
+        auto* t = static_cast<QTreeWidget*>(o);
+        int index = 0;
+        std::function<void(QTreeWidgetItem*)> node = [&](QTreeWidgetItem* item) {
+            item->setText(0, Read(name + ".Items" + std::to_string(index++) + ".Text",
+                                  item->text(0)));
+            for (int c = 0; c < item->childCount(); ++c) {
+                node(item->child(c));
+            }
+        };
+        for (int i = 0; i < t->topLevelItemCount(); ++i) {
+            node(t->topLevelItem(i));
+        }
+    }
+
+    void DialogFilter(QObject* o, const std::string& name) const {
+        auto* d = static_cast<TFileDialog*>(o);
+        d->Filter = Read(name + ".Filter", d->Filter);
+    }
+
     std::string FSection;
     std::string FLanguage;
 };
+
+const TWalk::TRowTexts TWalk::RowTexts[] = {
+    {},                                          // RowNone
+    {true},                                      // RowStatusBar
+    {true, "caption"},                           // RowPanel
+    {true, "text"},                              // RowLabel
+    {true, "text"},                              // RowCheckBox
+    {true, "text", true},                        // RowButton
+    {true},                                      // RowToolBar
+    {false, "text", true},                       // RowToolButton
+    {false, nullptr, true},                      // RowImage
+    {true, "text", true},                        // RowSpeedButton
+    {true, "text", true},                        // RowRadioButton
+    {false, "text"},                             // RowMenuItem
+    {true, nullptr, false, &TWalk::TabText},     // RowTabSheet
+    {true, "title"},                             // RowGroupBox
+    {true, "title", false, &TWalk::RadioItems},  // RowRadioGroup
+    {true, nullptr, false, &TWalk::ListItems},   // RowCheckListBox
+    {true, nullptr, false, &TWalk::ListItems},   // RowListBox
+    {true, nullptr, false, &TWalk::ListColumns}, // RowListView
+    {true, nullptr, false, &TWalk::GridColumns}, // RowDBGrid
+    {true, nullptr, false, &TWalk::TreeNodes},   // RowTreeView
+    {true, nullptr, false, &TWalk::ComboItems},  // RowComboBox
+    {true, "text", true},                        // RowJetButton
+    {true, "text", true},                        // RowJetCheckbox
+    {false, nullptr, false, &TWalk::DialogFilter}, // RowSaveDialog
+    {false, nullptr, false, &TWalk::DialogFilter}, // RowOpenDialog
+};
+
+void TWalk::Component(QObject* o) const {
+    static_assert(std::size(RowTexts) == RowOpenDialog + 1);
+    const std::string name = FromQ(o->objectName());
+    const TRowTexts& texts = RowTexts[TranslateRowOf(o)];
+    if (texts.Font) {
+        Font(o);
+    }
+    if (texts.Caption != nullptr) {
+        Property(o, texts.Caption, name + ".Caption");
+    }
+    if (texts.Hint) {
+        Property(o, "toolTip", name + ".Hint");
+    }
+    if (texts.More != nullptr) {
+        (this->*texts.More)(o, name);
+    }
+}
 
 } // namespace
 
@@ -299,8 +290,9 @@ int TranslateRowOf(const QObject* o) {
     // The bitmap controls live with the window code; they are known by their class name.
     if (o->inherits("torvane::TJetButton")) return RowJetButton;
     if (o->inherits("torvane::TJetCheckbox")) return RowJetCheckbox;
-    if (qobject_cast<const TSaveDialog*>(o)) return RowSaveDialog;
-    if (qobject_cast<const TOpenDialog*>(o)) return RowOpenDialog;
+    if (const auto* d = qobject_cast<const TFileDialog*>(o)) {
+        return d->IsSave() ? RowSaveDialog : RowOpenDialog;
+    }
     return RowNone;
 }
 
