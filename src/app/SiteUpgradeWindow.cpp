@@ -13,12 +13,7 @@
 #include "platform/File.h"
 #include "platform/Host.h"
 #include "platform/Text.h"
-// The progress type arrives with the engine's progress reports; until then the rows show
-// phases from the run's start and end only. (Temporary: removed once both have landed.)
-#if __has_include("upgrade/Progress.h")
 #include "upgrade/Progress.h"
-#define TORVANE_SITE_PROGRESS 1
-#endif
 #include "upgrade/SiteReport.h"
 #include "upgrade/uUpgradeThread.h"
 
@@ -152,22 +147,12 @@ QString Text(const std::string& key) {
     return ToQ(GetStrRes(key));
 }
 
-// "System: uploading", in the language's punctuation.
-QString PhaseText(bool isSystem, const std::string& phaseKey) {
-    return Text("IDS_SITE_PHASEOF")
-        .arg(Text(isSystem ? "IDS_SITE_SYSTEM" : "IDS_SITE_UI"), Text(phaseKey));
+// "System firmware: sending the firmware to the camera": the run's firmware kind, then
+// what it does.
+QString RunPhaseText(bool isSystem, const std::string& what) {
+    return Text(isSystem ? "IDS_SITE_SYSTEM" : "IDS_SITE_UI") + Text("IDS_STEP_SEPARATOR") +
+           ToQ(what);
 }
-
-#ifdef TORVANE_SITE_PROGRESS
-// The message key of a phase: IDS_SITE_PHASE_ and the phase's name in capitals.
-std::string PhaseKey(EUpgradePhase phase) {
-    std::string key = "IDS_SITE_PHASE_";
-    for (const char* c = PhaseName(phase); *c != '\0'; ++c) {
-        key += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
-    }
-    return key;
-}
-#endif
 
 // "1.2.3 → 1.2.4"; the version before alone when the one after is not known.
 QString VersionsText(bool ran, const std::string& before, const std::string& after) {
@@ -575,16 +560,18 @@ void TfrmSiteUpgrade::ShowRow(TRow& row) {
         phase = Text("IDS_SITE_WAITING");
         break;
     case ERowState::Running:
-        if (!row.PhaseKey.empty()) {
-            phase = PhaseText(row.RunIsSystem, row.PhaseKey);
+        if (row.RunOpen) {
+            phase = RunPhaseText(row.RunIsSystem, PhaseText(row.Phase));
+        } else if (row.RunEnded) {
+            phase = RunPhaseText(row.RunIsSystem, GetStrRes("IDS_SITE_RUNDONE"));
         }
         if (row.Percent >= 0) {
             percent = row.Percent;
             progress = row.SecondsLeft >= 0
-                           ? Text("IDS_SITE_SECONDSLEFT").arg(row.SecondsLeft)
+                           ? ToQ(platform::FormatMessage(GetStrRes("IDS_STEP_SECONDSLEFT"), {std::to_string(row.SecondsLeft)}))
                            : QStringLiteral("%1%").arg(row.Percent);
         } else if (row.SecondsLeft >= 0) {
-            progress = Text("IDS_SITE_SECONDSLEFT").arg(row.SecondsLeft);
+            progress = ToQ(platform::FormatMessage(GetStrRes("IDS_STEP_SECONDSLEFT"), {std::to_string(row.SecondsLeft)}));
         }
         break;
     case ERowState::Idle:
@@ -592,6 +579,7 @@ void TfrmSiteUpgrade::ShowRow(TRow& row) {
         break;
     }
     item->setText(design::ColumnPhase, phase);
+    item->setToolTip(design::ColumnPhase, phase);
     item->setText(design::ColumnProgress, progress);
     item->setData(design::ColumnProgress, PercentRole, percent);
     item->setText(design::ColumnSystem,
@@ -731,7 +719,8 @@ void TfrmSiteUpgrade::btnStartClick() {
         TRow& r = *row;
         r.State = ERowState::Idle;
         r.RunOpen = false;
-        r.PhaseKey.clear();
+        r.RunEnded = false;
+        r.Phase = EUpgradePhase::Login;
         r.Percent = r.SecondsLeft = -1;
         r.SystemBefore.clear();
         r.SystemAfter.clear();
@@ -757,12 +746,13 @@ void TfrmSiteUpgrade::btnStartClick() {
             row->State = ERowState::Running;
             row->RunIsSystem = isSystem;
             row->RunOpen = true;
-            row->PhaseKey = "IDS_SITE_PHASE_LOGIN";
+            row->RunEnded = false;
+            row->Phase = EUpgradePhase::Login;
             row->Percent = row->SecondsLeft = -1;
             ShowRow(*row);
         }
     };
-    FSite->OnLog = [this](std::size_t camera, bool, const std::string& line) {
+    FSite->OnLog = [this](std::size_t camera, bool, const std::string&, const std::string& line) {
         if (TRow* row = RowOfCamera(camera)) {
             AppendLog(*row, FormatLogLine(line));
         }
@@ -772,12 +762,11 @@ void TfrmSiteUpgrade::btnStartClick() {
             AppendLog(*row, FormatLogLine(text));
         }
     };
-#ifdef TORVANE_SITE_PROGRESS
     FSite->OnProgress = [this](std::size_t camera, bool isSystem, const TProgress& progress) {
         TRow* row = RowOfCamera(camera);
         if (row != nullptr && row->RunOpen) {
             row->RunIsSystem = isSystem;
-            row->PhaseKey = PhaseKey(progress.Phase);
+            row->Phase = progress.Phase;
             row->Percent = progress.Total > 0
                                ? static_cast<int>(std::min<std::uint64_t>(
                                      100, progress.Done * 100 / progress.Total))
@@ -789,13 +778,12 @@ void TfrmSiteUpgrade::btnStartClick() {
             ShowRow(*row);
         }
     };
-#endif
     FSite->OnRunFinished = [this](std::size_t camera, const TSiteRunResult& run) {
         if (TRow* row = RowOfCamera(camera)) {
             row->RunOpen = false;
             // Until the camera's next run starts (or the camera ends), the phase says
             // that this one has ended.
-            row->PhaseKey = "IDS_SITE_PHASE_DONE";
+            row->RunEnded = true;
             if (run.IsSystem) {
                 row->SystemRan = true;
                 row->SystemBefore = run.VersionBefore;

@@ -12,6 +12,7 @@
 // The window lives as long as the main window, which opens it. Closing it while a site
 // upgrade runs only hides it: the run goes on, and reopening shows it.
 
+#include "upgrade/Progress.h"
 #include "upgrade/SiteUpgrade.h"
 
 #include <QWidget>
@@ -38,7 +39,6 @@ namespace torvane {
 class TDiscoverySession;
 class TListView;
 class TSaveDialog;
-struct TProgress;
 
 class TfrmSiteUpgrade : public QWidget {
     Q_OBJECT
@@ -138,7 +138,8 @@ private:
         ERowState State = ERowState::Idle;
         bool RunIsSystem = true;
         bool RunOpen = false; // between a run's start and its end
-        std::string PhaseKey; // the phase's message key while a run is under way
+        EUpgradePhase Phase = EUpgradePhase::Login; // while a run is open
+        bool RunEnded = false; // a run has ended and the camera's next has not begun
         int Percent = -1;
         int SecondsLeft = -1;
         std::string SystemBefore, SystemAfter, UIBefore, UIAfter;

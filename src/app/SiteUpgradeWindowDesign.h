@@ -16,7 +16,7 @@
 
 namespace torvane::frmSiteUpgradeDesign {
 
-inline constexpr QSize ClientSize{940, 540};
+inline constexpr QSize ClientSize{1000, 540};
 
 // The frame of the camera list and the list inside it.
 inline constexpr TPlace CameraFrame{"gbCameras", 6, 4, ClientSize.width() - 12, 330};
@@ -36,7 +36,7 @@ enum TColumn {
     ColumnOutcome,
     ColumnCount
 };
-inline constexpr int ColumnWidths[ColumnCount] = {160, 56, 150, 110, 150, 150, 100};
+inline constexpr int ColumnWidths[ColumnCount] = {140, 50, 280, 110, 130, 130, 100};
 
 // The frames of the two strips, under the list.
 inline constexpr int StripFrameHeight = 58;
