@@ -6,6 +6,8 @@
 
 #include "app/SiteUpgradeWindow.h"
 #include "app/SiteUpgradeWindowDesign.h"
+#include "discovery/Adv_Main.h"
+#include "discovery/DiscoveryTestUtil.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
@@ -18,6 +20,7 @@
 #include "upgrade/SiteReport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
@@ -26,6 +29,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -321,4 +325,45 @@ TEST_F(SiteWindow, TheMainWindowAndTheSiteWindowRefuseToStartWhileTheOtherRuns) 
     EXPECT_TRUE(site->Running());
     ASSERT_TRUE(RunUntil([&] { return !site->Running(); }));
     EXPECT_FALSE(TFakeAdapters::Runs().empty());
+}
+
+TEST_F(SiteWindow, TheListOffersTheSearchsCamerasAndKeepsWhatTheUserChose) {
+    auto main = NewWindow();
+    TfrmAdv_Main* search = main->CameraDialog();
+    ASSERT_NE(search, nullptr);
+    search->Timer1->stop();
+    main->btnSiteUpgradeClick();
+    TfrmSiteUpgrade* site = main->SiteWindow();
+    ASSERT_NE(site, nullptr);
+    const int before = site->RowCount(); // other cameras may answer on loopback
+
+    // Two cameras of the search (F series, 192.168.1.x:8080): listed, not checked.
+    search->Session().HandleDatagram(test::MoiReply("MOIA", "a", 11));
+    search->Session().HandleDatagram(test::MoiReply("MOIB", "b", 12));
+    site->TakeSearchResults();
+    ASSERT_EQ(site->RowCount(), before + 2);
+    const int a = site->RowOf("192.168.1.11:8080");
+    const int b = site->RowOf("192.168.1.12:8080");
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_FALSE(site->RowChecked(a)) << "nothing is upgraded that the user did not check";
+    EXPECT_EQ(site->RowText(a, design::ColumnSeries), QStringLiteral("F"));
+    site->chkAll->click();
+    EXPECT_TRUE(site->RowChecked(a));
+    EXPECT_TRUE(site->RowChecked(b));
+
+    // Typed at the same address and port: the same row, with the series typed.
+    ASSERT_TRUE(site->AddCamera(H, "192.168.1.12", 8080, "", ""));
+    EXPECT_EQ(site->RowCount(), before + 2);
+    EXPECT_EQ(site->RowText(b, design::ColumnSeries), QStringLiteral("H"));
+    site->TakeSearchResults();
+    EXPECT_EQ(site->RowText(b, design::ColumnSeries), QStringLiteral("H"))
+        << "the search does not overrule what the user typed";
+
+    // The search loses both: the unchecked one leaves the list, the checked one stays.
+    site->SetRowChecked(a, false);
+    search->Session().ClearDevices();
+    site->TakeSearchResults();
+    EXPECT_EQ(site->RowOf("192.168.1.11:8080"), -1);
+    EXPECT_GE(site->RowOf("192.168.1.12:8080"), 0);
 }
