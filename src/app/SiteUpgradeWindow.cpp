@@ -5,6 +5,7 @@
 #include "discovery/DiscoverySession.h"
 #include "discovery/SR.h"
 #include "i18n/StrRes.h"
+#include "i18n/qt/Controls.h"
 #include "i18n/qt/FileDialogs.h"
 #include "i18n/qt/FormLayout.h"
 #include "i18n/qt/ListControls.h"
@@ -50,28 +51,11 @@ constexpr int SeriesH = 2;
 // The progress column's value in percent (an int, -1 for none) under this role.
 constexpr int PercentRole = Qt::UserRole + 1;
 
-QString NameOf(std::string_view component) {
-    return QString::fromLatin1(component.data(), static_cast<qsizetype>(component.size()));
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
+// A label before its field, its text against the field.
+QLabel* MakeFieldLabel(QWidget* parent, const char* name, const QString& text) {
+    QLabel* label = MakeLabel(parent, name, text);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text = {}) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(QLatin1String(name));
-    return edit;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
 }
 
 QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items) {
@@ -247,47 +231,47 @@ void TfrmSiteUpgrade::CreateComponents() {
 
     gbAdd = new QGroupBox(QStringLiteral("Add a camera by address"), this);
     gbAdd->setObjectName(QStringLiteral("gbAdd"));
-    lblAddSeries = MakeLabel(gbAdd, "lblAddSeries", QStringLiteral("Series:"));
+    lblAddSeries = MakeFieldLabel(gbAdd, "lblAddSeries", QStringLiteral("Series:"));
     cmbAddSeries = MakeList(gbAdd, "cmbAddSeries",
                             {QStringLiteral("E series"), QStringLiteral("F series"),
                              QStringLiteral("H series"), QStringLiteral("T series")});
     cmbAddSeries->setCurrentIndex(SeriesH);
-    lblAddIP = MakeLabel(gbAdd, "lblAddIP", QStringLiteral("IP address:"));
+    lblAddIP = MakeFieldLabel(gbAdd, "lblAddIP", QStringLiteral("IP address:"));
     edAddIP = MakeEdit(gbAdd, "edAddIP");
-    lblAddPort = MakeLabel(gbAdd, "lblAddPort", QStringLiteral("Port:"));
+    lblAddPort = MakeFieldLabel(gbAdd, "lblAddPort", QStringLiteral("Port:"));
     edAddPort = MakeEdit(gbAdd, "edAddPort", QStringLiteral("81"));
-    lblAddUser = MakeLabel(gbAdd, "lblAddUser", QStringLiteral("Account:"));
+    lblAddUser = MakeFieldLabel(gbAdd, "lblAddUser", QStringLiteral("Account:"));
     edAddUser = MakeEdit(gbAdd, "edAddUser");
-    lblAddPwd = MakeLabel(gbAdd, "lblAddPwd", QStringLiteral("Password:"));
+    lblAddPwd = MakeFieldLabel(gbAdd, "lblAddPwd", QStringLiteral("Password:"));
     edAddPwd = MakeEdit(gbAdd, "edAddPwd");
     edAddPwd->setEchoMode(QLineEdit::Password);
     btnAdd = MakeButton(gbAdd, "btnAdd", QStringLiteral("&Add"));
     FillStrip(gbAdd, design::AddStrip);
 
-    gbOptions = new QGroupBox(QStringLiteral("Options"), this);
+    gbOptions = new QGroupBox(QStringLiteral("Upgrade options"), this);
     gbOptions->setObjectName(QStringLiteral("gbOptions"));
-    lblUser = MakeLabel(gbOptions, "lblUser", QStringLiteral("Account:"));
+    lblUser = MakeFieldLabel(gbOptions, "lblUser", QStringLiteral("Account:"));
     edUser = MakeEdit(gbOptions, "edUser", QStringLiteral("admin"));
-    lblPwd = MakeLabel(gbOptions, "lblPwd", QStringLiteral("Password:"));
+    lblPwd = MakeFieldLabel(gbOptions, "lblPwd", QStringLiteral("Password:"));
     edPwd = MakeEdit(gbOptions, "edPwd", QStringLiteral("135790"));
     edPwd->setEchoMode(QLineEdit::Password);
-    lblParallel = MakeLabel(gbOptions, "lblParallel", QStringLiteral("At once:"));
+    lblParallel = MakeFieldLabel(gbOptions, "lblParallel", QStringLiteral("Cameras at once:"));
     spnParallel = new QSpinBox(gbOptions);
     spnParallel->setObjectName(QStringLiteral("spnParallel"));
     spnParallel->setRange(1, TSiteOptions::MaxParallel);
     spnParallel->setValue(TSiteOptions::DefaultParallel);
-    lblFirmware = MakeLabel(gbOptions, "lblFirmware", QStringLiteral("Firmware:"));
+    lblFirmware = MakeFieldLabel(gbOptions, "lblFirmware", QStringLiteral("Firmware:"));
     cmbFirmware = MakeList(gbOptions, "cmbFirmware",
                            {QStringLiteral("System and UI"), QStringLiteral("System only"),
                             QStringLiteral("UI only")});
-    lblSameVersion = MakeLabel(gbOptions, "lblSameVersion", QStringLiteral("Same version:"));
+    lblSameVersion = MakeFieldLabel(gbOptions, "lblSameVersion", QStringLiteral("Same version:"));
     cmbSameVersion = MakeList(gbOptions, "cmbSameVersion",
-                              {QStringLiteral("Skip the camera"), QStringLiteral("Reinstall")});
+                              {QStringLiteral("Skip the camera"), QStringLiteral("Install again")});
     FillStrip(gbOptions, design::OptionsStrip);
 
     lblSummary = new QLabel(this);
     lblSummary->setObjectName(QStringLiteral("lblSummary"));
-    chkAll = new QCheckBox(QStringLiteral("All cameras"), this);
+    chkAll = new QCheckBox(QStringLiteral("Check all cameras"), this);
     chkAll->setObjectName(QStringLiteral("chkAll"));
     btnShowLog = MakeButton(this, "btnShowLog", QStringLiteral("Show &log"));
     btnSaveReport = MakeButton(this, "btnSaveReport", QStringLiteral("Save &report..."));

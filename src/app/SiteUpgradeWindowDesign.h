@@ -46,19 +46,7 @@ inline constexpr TPlace OptionsFrame{"gbOptions", 6, AddFrame.Bottom() + 6, Came
                                      StripFrameHeight};
 
 // The buttons along the bottom, counted from the window's right edge.
-struct TButtonRow {
-    QSize Button;
-    int Gap = 0;
-    int RightMargin = 0;
-    int BottomMargin = 0;
-
-    [[nodiscard]] constexpr TPlace FromRight(std::string_view component, int index) const {
-        const int width = Button.width();
-        return {component, ClientSize.width() - RightMargin - (index + 1) * width - index * Gap,
-                ClientSize.height() - BottomMargin - Button.height(), width, Button.height()};
-    }
-};
-inline constexpr TButtonRow ButtonRow{{110, 30}, 6, 8, 12};
+inline constexpr TButtonRow ButtonRow{ClientSize, {110, 30}, 6, 8, 12};
 
 inline constexpr TPlace Places[] = {
     CameraFrame,

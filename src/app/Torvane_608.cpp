@@ -7,6 +7,7 @@
 #include "discovery/Adv_Main.h"
 #include "i18n/OptionFile.h"
 #include "i18n/StrRes.h"
+#include "i18n/qt/Controls.h"
 #include "i18n/qt/FileDialogs.h"
 #include "i18n/qt/FormLayout.h"
 #include "i18n/qt/Image.h"
@@ -55,28 +56,6 @@ namespace design = frmTorvaneDesign;
 constexpr int SeriesH = 2;
 
 const char* const SettingsFile = "option.ini";
-
-QString NameOf(std::string_view component) {
-    return QString::fromLatin1(component.data(), static_cast<qsizetype>(component.size()));
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(QLatin1String(name));
-    return edit;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
-}
 
 void SetPointSize(QWidget* w, int points) {
     QFont font = w->font();
