@@ -60,21 +60,6 @@ std::optional<int> SeriesLetterIndex(const std::string& letter) {
     return static_cast<int>(pos);
 }
 
-// Columns a text takes on a terminal: a character from U+1100 on counts as two (the CJK
-// ones are wide; the few others only get a blank more).
-std::size_t DisplayWidth(const std::string& text) {
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) == 0x80) {
-            continue; // a continuation byte
-        }
-        const bool wide = c >= 0xE1; // three- and four-byte forms: U+1000 and above
-        width += wide ? 2 : 1;
-    }
-    return width;
-}
-
 // How long --series auto searches.
 constexpr int SeriesSearchSeconds = 3;
 

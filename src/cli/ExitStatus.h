@@ -20,10 +20,8 @@ struct TExitStatus {
 
 [[nodiscard]] inline const std::vector<TExitStatus>& ExitStatuses() {
     static const std::vector<TExitStatus> table = {
-        {ExitOk, "done (upgrade: the offered firmware runs, none failed; batch: every camera "
-                 "upgraded and proved, or nothing to install)"},
-        {ExitFailed, "failed (upgrade: a run failed, or it did not prove the new version; "
-                     "batch: a camera failed or was not started)"},
+        {ExitOk, "done (upgrade: the offered firmware runs, none failed)"},
+        {ExitFailed, "failed (upgrade: a run failed, or it did not prove the new version)"},
         {ExitUsage, "usage error: a missing or bad option; nothing was run"},
         {ExitNothingToInstall, "upgrade: nothing was installed and nothing failed"},
     };

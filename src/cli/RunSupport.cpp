@@ -26,6 +26,25 @@ THostScope::~THostScope() {
     platform::SetHost(nullptr);
 }
 
+std::size_t DisplayWidth(const std::string& text) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        char32_t cp = n == 1 ? c : (c & (0xFF >> (n + 1)));
+        for (std::size_t k = 1; k < n && i + k < text.size(); ++k) {
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                          (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                          (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                          (cp >= 0xFFE0 && cp <= 0xFFE6);
+        width += wide ? 2 : 1;
+        i += n;
+    }
+    return width;
+}
+
 std::optional<int> PrepareUpgradeRun(const TCommandContext& context, const std::string& command,
                                      std::unique_ptr<platform::TScaledSleeper>& scaled) {
     const TParsedArgs& args = context.Args;

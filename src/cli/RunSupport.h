@@ -6,6 +6,7 @@
 #include "platform/Host.h"
 #include "platform/Sleeper.h"
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ public:
     THostScope(const THostScope&) = delete;
     THostScope& operator=(const THostScope&) = delete;
 };
+
+// The columns a text takes on a terminal: East Asian wide characters take two.
+[[nodiscard]] std::size_t DisplayWidth(const std::string& text);
 
 // The run's settings: the time scale of TORVANE_CLI_TIME_SCALE (made into scaled), the
 // packs' check, --server, --broadcast and --interface into the deployment settings, and

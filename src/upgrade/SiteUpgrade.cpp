@@ -337,7 +337,15 @@ void TSiteUpgrade::RunOne(std::size_t camera, bool isSystem, TSlot& slot) {
             w->Close();
         }
     }
-    worker->Start();
+    try {
+        worker->Start();
+    } catch (...) {
+        // No thread for the run: it never began, and the slot forgets the worker before
+        // it goes.
+        std::lock_guard<std::mutex> g(slot.Lock);
+        slot.Worker = nullptr;
+        throw;
+    }
     {
         // The completion runs on the main thread; the worker stays until it has, or until
         // the site upgrade is closed (then it never runs).

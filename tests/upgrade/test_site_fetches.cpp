@@ -31,6 +31,12 @@ constexpr int Runs = 8;
 
 class SiteFetchesTest : public ::testing::Test {
 protected:
+    // Each test its own firmware name: the tests of this file may run side by side in
+    // several processes, which share the temporary folder.
+    SiteFetchesTest()
+        : Name(std::string("fw_site_") +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
     void SetUp() override {
         platform::SetHost(&Host);
         SetFirmwareServerUrl(Server.Url("/FM/"));
@@ -44,21 +50,21 @@ protected:
         platform::SetHost(nullptr);
     }
     void Clean() {
-        (void)platform::RemoveFile(Temp + "fw_site.bin");
-        RemoveFirmwareProof(Temp + "fw_site.bin");
+        (void)platform::RemoveFile(Temp + Name + ".bin");
+        RemoveFirmwareProof(Temp + Name + ".bin");
     }
 
-    // Offers fw_site.zip with the given digest to the model SITE; the package answers with
+    // Offers the package Name + ".zip" with the given digest to the model SITE; the package answers with
     // reply after a pause, so that every run asks while the first download is under way.
     void Offer(const std::string& md5, THttpReply reply) {
         Server.Handle("/FM/system/firmware.txt",
                       [this, md5](const test::TRecordedHttpRequest&) {
                           ++CatalogRequests;
                           return THttpReply::Ok(
-                              "[SITE]\r\nSysVer=2.0\r\nSysFile=fw_site.zip\r\nMD5=" + md5 + "\r\n",
+                              "[SITE]\r\nSysVer=2.0\r\nSysFile=" + Name + ".zip\r\nMD5=" + md5 + "\r\n",
                               "text/plain");
                       });
-        Server.Handle("/FM/system/fw_site.zip",
+        Server.Handle("/FM/system/" + Name + ".zip",
                       [this, reply](const test::TRecordedHttpRequest&) {
                           ++PackageRequests;
                           std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -66,28 +72,27 @@ protected:
                       });
     }
 
-    // Runs catalogue and download in Runs threads at once; the download results.
+    // Runs catalogue and download in Runs threads at once, each with an adapter that goes
+    // at the end of its run, as a worker's does; the download results.
     std::vector<int> RunSideBySide(const std::shared_ptr<TFirmwareFetches>& fetches) {
         std::vector<int> results(Runs, -1);
-        std::vector<std::unique_ptr<TSysUpgradeObject>> runs;
-        for (int i = 0; i < Runs; ++i) {
-            runs.push_back(std::make_unique<TSysUpgradeObject>());
-            runs.back()->SetAppModel("SITE");
-            runs.back()->SetFetches(fetches);
-        }
         {
             std::vector<std::jthread> threads;
             for (int i = 0; i < Runs; ++i) {
                 threads.emplace_back([&, i] {
+                    TSysUpgradeObject run;
+                    run.SetAppModel("SITE");
+                    run.SetFetches(fetches);
                     std::string md5, excluded, offered;
-                    runs[i]->ReadCatalog(md5, excluded, offered);
-                    results[i] = runs[i]->DownloadFirmware(md5);
+                    run.ReadCatalog(md5, excluded, offered);
+                    results[i] = run.DownloadFirmware(md5);
                 });
             }
         }
         return results;
     }
 
+    const std::string Name;
     test::TFakeSleeperScope Sleep;
     test::TTestHost Host;
     test::TLoopbackHttpServer Server;
@@ -97,7 +102,7 @@ protected:
 };
 
 TEST_F(SiteFetchesTest, RunsThatNeedOnePackageDownloadItOnce) {
-    const std::string package = test::ZipBytes({{"fw_site.bin", "site firmware"}});
+    const std::string package = test::ZipBytes({{Name + ".bin", "site firmware"}});
     Offer(Md5Hex(package), THttpReply::Ok(package, "application/zip"));
 
     // A site upgrade: one catalogue read, one download, every run ready with the file.
@@ -107,8 +112,8 @@ TEST_F(SiteFetchesTest, RunsThatNeedOnePackageDownloadItOnce) {
     EXPECT_EQ(PackageRequests.load(), 1);
     EXPECT_EQ(fetches->CatalogFetches(), 1u);
     fetches.reset(); // the site's catalogue copy goes with it
-    EXPECT_EQ(test::ReadWholeFile(Temp + "fw_site.bin"), "site firmware");
-    EXPECT_TRUE(IsProvedFirmware(Temp + "fw_site.bin", Md5Hex(package)));
+    EXPECT_EQ(test::ReadWholeFile(Temp + Name + ".bin"), "site firmware");
+    EXPECT_TRUE(IsProvedFirmware(Temp + Name + ".bin", Md5Hex(package)));
 
     // Runs without a site (single presses, or other copies of the program) read their own
     // catalogue each, but wait on the package's lock and find the proved file.
@@ -118,7 +123,7 @@ TEST_F(SiteFetchesTest, RunsThatNeedOnePackageDownloadItOnce) {
     EXPECT_EQ(RunSideBySide(nullptr), std::vector<int>(Runs, TUpgradeObject::DownloadReady));
     EXPECT_EQ(CatalogRequests.load(), Runs);
     EXPECT_EQ(PackageRequests.load(), 1);
-    EXPECT_EQ(test::ReadWholeFile(Temp + "fw_site.bin"), "site firmware");
+    EXPECT_EQ(test::ReadWholeFile(Temp + Name + ".bin"), "site firmware");
     // No catalogue copy of a run or a site is left beside Firmware.ini, which holds the
     // last one read.
     for (const auto& e : platform::ListFolder(Temp)) {
@@ -129,22 +134,22 @@ TEST_F(SiteFetchesTest, RunsThatNeedOnePackageDownloadItOnce) {
 
 TEST_F(SiteFetchesTest, AFailedDownloadIsNotRepeatedAndLeavesTheProvedFileIntact) {
     // A proved file from an earlier package.
-    const std::string earlier = test::ZipBytes({{"fw_site.bin", "earlier firmware"}});
+    const std::string earlier = test::ZipBytes({{Name + ".bin", "earlier firmware"}});
     Offer(Md5Hex(earlier), THttpReply::Ok(earlier, "application/zip"));
     ASSERT_EQ(RunSideBySide(std::make_shared<TFirmwareFetches>()),
               std::vector<int>(Runs, TUpgradeObject::DownloadReady));
 
     // A newer package under the same name fails for the whole site: one request, every
     // run ends with the download's failure and its reason, the earlier file keeps its proof.
-    const std::string newer = test::ZipBytes({{"fw_site.bin", "newer firmware"}});
+    const std::string newer = test::ZipBytes({{Name + ".bin", "newer firmware"}});
     PackageRequests = 0;
     Offer(Md5Hex(newer), THttpReply::WithStatus(503, "Service Unavailable"));
     EXPECT_EQ(RunSideBySide(std::make_shared<TFirmwareFetches>()),
               std::vector<int>(Runs, TUpgradeObject::DownloadFailed));
     EXPECT_EQ(PackageRequests.load(), 1);
     EXPECT_EQ(Host.Boxes().size(), static_cast<std::size_t>(Runs));
-    EXPECT_EQ(test::ReadWholeFile(Temp + "fw_site.bin"), "earlier firmware");
-    EXPECT_TRUE(IsProvedFirmware(Temp + "fw_site.bin", Md5Hex(earlier)));
+    EXPECT_EQ(test::ReadWholeFile(Temp + Name + ".bin"), "earlier firmware");
+    EXPECT_TRUE(IsProvedFirmware(Temp + Name + ".bin", Md5Hex(earlier)));
 
     // A package whose digest is wrong (cut short by the server): checked once, refused for
     // every run, the earlier file untouched.
@@ -153,7 +158,7 @@ TEST_F(SiteFetchesTest, AFailedDownloadIsNotRepeatedAndLeavesTheProvedFileIntact
     EXPECT_EQ(RunSideBySide(std::make_shared<TFirmwareFetches>()),
               std::vector<int>(Runs, TUpgradeObject::DownloadDigestMismatch));
     EXPECT_EQ(PackageRequests.load(), 1);
-    EXPECT_TRUE(IsProvedFirmware(Temp + "fw_site.bin", Md5Hex(earlier)));
+    EXPECT_TRUE(IsProvedFirmware(Temp + Name + ".bin", Md5Hex(earlier)));
 
     // Once the server has it, the next site fetches it and replaces the file.
     PackageRequests = 0;
@@ -161,7 +166,7 @@ TEST_F(SiteFetchesTest, AFailedDownloadIsNotRepeatedAndLeavesTheProvedFileIntact
     EXPECT_EQ(RunSideBySide(std::make_shared<TFirmwareFetches>()),
               std::vector<int>(Runs, TUpgradeObject::DownloadReady));
     EXPECT_EQ(PackageRequests.load(), 1);
-    EXPECT_EQ(test::ReadWholeFile(Temp + "fw_site.bin"), "newer firmware");
+    EXPECT_EQ(test::ReadWholeFile(Temp + Name + ".bin"), "newer firmware");
 }
 
 TEST_F(SiteFetchesTest, ACatalogueThatCannotBeHadIsAskedForOnce) {
