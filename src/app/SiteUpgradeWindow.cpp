@@ -800,6 +800,9 @@ void TfrmSiteUpgrade::btnStartClick() {
     ShowSummary();
     UpdateControls();
     FSite->Start();
+    if (OnRunningChanged) {
+        OnRunningChanged();
+    }
 }
 
 void TfrmSiteUpgrade::btnStopClick() {
@@ -818,6 +821,9 @@ void TfrmSiteUpgrade::SiteFinished() {
     }
     ShowSummary();
     UpdateControls();
+    if (OnRunningChanged) {
+        OnRunningChanged();
+    }
 }
 
 // --- the report and the logs -----------------------------------------------------------------

@@ -51,6 +51,8 @@ public:
     // True while a single-camera run of the main window is under way or due: Start is then
     // refused. Set by the main window.
     std::function<bool()> SingleRunBusy;
+    // A site upgrade has started or ended (Running() changed).
+    std::function<void()> OnRunningChanged;
 
     // A site upgrade has started and not yet ended.
     [[nodiscard]] bool Running() const;

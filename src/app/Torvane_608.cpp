@@ -2,6 +2,7 @@
 
 #include "app/InstanceGuard.h"
 #include "app/Logo.h"
+#include "app/Settings.h"
 #include "app/SiteUpgradeWindow.h"
 #include "app/Torvane_608Design.h"
 #include "discovery/Adv_Main.h"
@@ -36,6 +37,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
@@ -231,10 +233,16 @@ void TfrmTorvane::CreateComponents() {
     }
     layout->addWidget(Panel3);
 
-    // Run band.
+    // Run band: where a run stands, the settings and the site upgrade.
     Panel4 = new TPanel(this);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     Panel4->setFixedHeight(design::RunBandHeight);
+    ProgressBar1 = new QProgressBar(Panel4);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTextVisible(false);
+    lblPhase = MakeLabel(Panel4, "lblPhase", QString());
+    lblPhase->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    btnSettings = MakeButton(Panel4, "btnSettings", QStringLiteral("Settings..."));
     btnSiteUpgrade = MakeButton(Panel4, "btnSiteUpgrade", QStringLiteral("Site upgrade..."));
     layout->addWidget(Panel4);
 
@@ -295,11 +303,13 @@ void TfrmTorvane::CreateComponents() {
         if (!FUpgrading && !SiteUpgradeRunning()) {
             CheckAndStart(false);
         }
+        btnSettings->setEnabled(!Busy());
     });
 
     connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
     connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
     connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
+    connect(btnSettings, &QPushButton::clicked, this, [this] { btnSettingsClick(); });
     connect(btnSiteUpgrade, &QPushButton::clicked, this, [this] { btnSiteUpgradeClick(); });
     connect(cmbLan, &QComboBox::activated, this, [this] { cmbLanChange(); });
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
@@ -482,8 +492,22 @@ void TfrmTorvane::SetStatusBar() {
 
 // --- upgrade -----------------------------------------------------------------------------
 
+int TfrmTorvane::SeriesForRun(const std::string& ip, int port) const {
+    if (FCameraDialog != nullptr) {
+        const int listed = FCameraDialog->Session().ListedSeriesIndex(ip, port);
+        if (listed >= 0) {
+            return listed;
+        }
+    }
+    return cmbMType->currentIndex();
+}
+
 void TfrmTorvane::CheckAndStart(bool isSystem) {
-    if (cmbMType->currentIndex() == -1) {
+    // A camera the search lists at the typed address and port is spoken to in its own
+    // series; any other address in the series chosen last (H from the start).
+    const int series =
+        SeriesForRun(platform::Trim(FromQ(edIP->text())), PortOfText(FromQ(edPort->text())));
+    if (series == -1) {
         AddLog(GetStrRes("IDS_NOIPCTYPE"));
         return;
     }
@@ -505,19 +529,25 @@ void TfrmTorvane::CheckAndStart(bool isSystem) {
         edPort->setFocus();
         return;
     }
-    StartUpgrade(account, platform::Trim(FromQ(edpwd->text())), isSystem, port, ip);
+    StartUpgrade(account, platform::Trim(FromQ(edpwd->text())), isSystem, port, ip, series);
 }
 
 void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& password,
                                bool isSystem, int port, const std::string& ip) {
+    StartUpgrade(account, password, isSystem, port, ip, cmbMType->currentIndex());
+}
+
+void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& password,
+                               bool isSystem, int port, const std::string& ip, int series) {
     FUpgrading = true;
     btnUpgrdUIByIP->setEnabled(false);
     btnUpgrdSysByIP->setEnabled(false);
+    btnSettings->setEnabled(false); // a run keeps the settings it started with
     Memo1->setFocus();
     platform::Host().SetBusyCursor(true);
 
     std::unique_ptr<TUpgradeObject> upgrade =
-        TUpgradeFactory::CreateUpgrade(cmbMType->currentIndex(), isSystem);
+        TUpgradeFactory::CreateUpgrade(series, isSystem);
     if (!upgrade) {
         // No adapter for this series: nothing can run.
         AddLog(GetStrRes("IDS_NOIPCTYPE"));
@@ -529,15 +559,18 @@ void TfrmTorvane::StartUpgrade(const std::string& account, const std::string& pa
     upgrade->SetIP(ip);
     upgrade->SetPort(port);
 
+    ShowProgress({}); // the first phase, until the worker reports
     // The previous run's worker has posted its completion and ended: this joins it at once.
     FWorker.reset();
     FWorker = std::make_unique<TUpgradeThread>(std::move(upgrade));
     FWorker->OnLog = [this](const std::string& text) { AddLog(text); };
+    FWorker->OnProgress = [this](const TProgress& progress) { ShowProgress(progress); };
     FWorker->OnTerminate = [this] { UpgradeDone(); };
     FWorker->Start();
 }
 
 void TfrmTorvane::UpgradeDone() {
+    ClearProgress();
     btnUpgrdUIByIP->setEnabled(true);
     btnUpgrdSysByIP->setEnabled(true);
     FUpgrading = false;
@@ -545,6 +578,32 @@ void TfrmTorvane::UpgradeDone() {
     if (FUIRunPending) {
         FUIRunTimer->start();
     }
+    btnSettings->setEnabled(!Busy());
+}
+
+namespace {
+
+// The progress bar's scale for phases with a known total.
+constexpr int ProgressScale = 1000;
+
+} // namespace
+
+void TfrmTorvane::ShowProgress(const TProgress& progress) {
+    if (progress.Total > 0) {
+        ProgressBar1->setRange(0, ProgressScale);
+        const std::uint64_t done = std::min(progress.Done, progress.Total);
+        ProgressBar1->setValue(static_cast<int>(done * ProgressScale / progress.Total));
+    } else {
+        // Nothing to count: the bar runs to and fro while the phase lasts.
+        ProgressBar1->setRange(0, 0);
+    }
+    lblPhase->setText(ToQ(ProgressText(progress)));
+}
+
+void TfrmTorvane::ClearProgress() {
+    ProgressBar1->setRange(0, ProgressScale);
+    ProgressBar1->reset();
+    lblPhase->clear();
 }
 
 void TfrmTorvane::AddLog(const std::string& text) {
@@ -604,6 +663,14 @@ void TfrmTorvane::btnFindCamClick() {
     FCameraDialog->hide();
 }
 
+void TfrmTorvane::btnSettingsClick() {
+    if (Busy() || SiteUpgradeRunning()) {
+        return; // disabled meanwhile: a run keeps the settings it started with
+    }
+    TfrmSettings settings(this);
+    settings.exec();
+}
+
 // --- site upgrade --------------------------------------------------------------------------
 
 bool TfrmTorvane::SiteUpgradeRunning() const {
@@ -623,6 +690,10 @@ void TfrmTorvane::btnSiteUpgradeClick() {
         FSiteWindow = new TfrmSiteUpgrade(
             FCameraDialog != nullptr ? &FCameraDialog->Session() : nullptr, this);
         FSiteWindow->SingleRunBusy = [this] { return Busy(); };
+        // A site upgrade keeps the settings it started with, as a single run does.
+        FSiteWindow->OnRunningChanged = [this] {
+            btnSettings->setEnabled(!Busy() && !SiteUpgradeRunning());
+        };
         FSiteWindow->SetDefaultAccount(platform::Trim(FromQ(edAcc->text())),
                                        platform::Trim(FromQ(edpwd->text())));
     }

@@ -7,6 +7,7 @@
 // and refuses to close.
 
 #include "i18n/StrResource.h"
+#include "upgrade/Progress.h"
 
 #include <QWidget>
 
@@ -21,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTimer;
@@ -54,16 +56,29 @@ public:
     [[nodiscard]] bool StartRefused() const { return FStartRefused; }
 
     void CheckAndStart(bool isSystem);
+    // In the series of the series list (cmbMType).
     void StartUpgrade(const std::string& account, const std::string& password, bool isSystem,
                       int port, const std::string& ip);
+    void StartUpgrade(const std::string& account, const std::string& password, bool isSystem,
+                      int port, const std::string& ip, int series);
+    // The series index a run of the camera at ip:port uses: that camera's series when the
+    // background search lists it there, else the series list's (the camera last chosen in
+    // the search window, H at start and after a language change).
+    [[nodiscard]] int SeriesForRun(const std::string& ip, int port) const;
     void AddLog(const std::string& text);
     void UpgradeDone();
+    // The run band: where a run stands (the worker's progress sink), and idle and empty
+    // between runs.
+    void ShowProgress(const TProgress& progress);
+    void ClearProgress();
     void FillLanguageList();
 
     // Event handlers.
     void btnUpgrdSysByIPClick();
     void btnUpgrdUIByIPClick();
     void btnFindCamClick();
+    // Opens the settings window (not while a run is under way or due).
+    void btnSettingsClick();
     // Opens the site upgrade window (made on first use; it lives as long as this window).
     void btnSiteUpgradeClick();
     void cmbLanChange();
@@ -112,6 +127,9 @@ public:
     QLabel* lblIPCPwd = nullptr;
     QLineEdit* edpwd = nullptr;
     TPanel* Panel4 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* lblPhase = nullptr;
+    QPushButton* btnSettings = nullptr;
     QPushButton* btnSiteUpgrade = nullptr;
     QGroupBox* GroupBox3 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;

@@ -8,10 +8,9 @@
 // One more control: a row in Places (or in EntryStrip) under its component name. The
 // window tests check, in every shipped language, that each row's control exists, stands
 // inside its parent, covers no other visible control and shows its whole text. The button
-// column has no free row (a fourth would reach the language list), so more buttons or a
-// progress bar go into one more band: a widget added to the window's column of bands
-// below the entry area, which takes its height from the log, so every designed control
-// keeps its place.
+// column has no free row (a fourth would reach the language list), so more buttons and the
+// progress bar stand in the run band (Panel4) below the entry area, which takes its height
+// from the log, so every designed control keeps its place.
 
 #include "i18n/qt/FormLayout.h"
 
@@ -25,8 +24,9 @@ inline constexpr QSize ClientSize{789, 607};
 inline constexpr int BaseFontPoints = 9;
 
 // The bands, top to bottom: the banner (Panel1), the entry area (Panel3), the run band
-// (Panel4), the operation log (GroupBox3, whatever height is left) and the status bar
-// (StatusBar1, its own height).
+// (Panel4: where a run stands, the settings button and the site upgrade button), the
+// operation log (GroupBox3, whatever height is left) and the status bar (StatusBar1, its own
+// height).
 inline constexpr int BannerHeight = 69;
 inline constexpr int EntryAreaHeight = 235;
 inline constexpr int RunBandHeight = 34;
@@ -79,8 +79,9 @@ inline constexpr TListWithLabel SeriesRow{"cmbMType", "lblIPCType", 106, 148, 12
 inline constexpr int EntryStripHeight = 54;
 inline constexpr int EntryAreaInset = 2;
 
-// The button that opens the site upgrade window.
-inline constexpr int SiteButtonWidth = 130;
+// The run band's two buttons share the button column's width.
+inline constexpr int SettingsButtonWidth = 84;
+inline constexpr int SiteButtonWidth = 95;
 
 // The controls at fixed places, in their parents (Panel1, Panel3, Panel4).
 inline constexpr TPlace Places[] = {
@@ -99,8 +100,12 @@ inline constexpr TPlace Places[] = {
     SeriesRow.ListPlace(),
     {"Panel2", EntryAreaInset, EntryAreaHeight - EntryStripHeight - EntryAreaInset,
      ClientSize.width() - 2 * EntryAreaInset, EntryStripHeight},
-    // The run band: the site upgrade window's button at its right end, under the button
-    // column's right edge.
+    // The run band: the progress bar under the instructions, the phase in words after it,
+    // under the button column the settings button and, at the band's right end, the site
+    // upgrade window's button.
+    {"ProgressBar1", 12, 9, 200, 16},
+    {"lblPhase", 220, 6, ButtonColumn.Left - 8 - 220, 22},
+    {"btnSettings", ButtonColumn.Left, 2, SettingsButtonWidth, 28},
     {"btnSiteUpgrade", ButtonColumn.Right() - SiteButtonWidth, 2, SiteButtonWidth, 28},
 };
 

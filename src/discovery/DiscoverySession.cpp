@@ -353,6 +353,31 @@ TCameraChoice TDiscoverySession::Choose() const {
     return choice;
 }
 
+int TDiscoverySession::ListedSeriesIndex(const std::string& address, int port) const {
+    const std::string typed = platform::Trim(address);
+    std::uint32_t typedAddress = 0;
+    const bool typedIsAddress = platform::ParseIPv4(typed, typedAddress);
+    const auto sameAddress = [&](const std::string& listed) {
+        std::uint32_t listedAddress = 0;
+        if (typedIsAddress && platform::ParseIPv4(listed, listedAddress)) {
+            return listedAddress == typedAddress;
+        }
+        return !typed.empty() && listed == typed;
+    };
+    int found = -1;
+    for (const auto& entry : FItems) {
+        const int series = SeriesIndexOf(entry->nType);
+        if (series < 0 || entry->wPort != port || !sameAddress(entry->szIPAddr)) {
+            continue;
+        }
+        if (found >= 0 && found != series) {
+            return -1; // two series answer there: only a choice in the list can tell
+        }
+        found = series;
+    }
+    return found;
+}
+
 void TDiscoverySession::ColumnClick(int column) {
     TUpdateScope scope(*this);
     if (column == FSortColumn) {

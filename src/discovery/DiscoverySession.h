@@ -128,6 +128,11 @@ public:
     [[nodiscard]] int SelectedIndex() const; // -1 when none
     void Select(int index);                  // -1 selects none
     [[nodiscard]] TCameraChoice Choose() const;
+    // The series index of the camera listed at this address and port (the address compared
+    // as an IPv4 address, else as text), so that a camera whose address was typed rather
+    // than chosen is still spoken to in its own series. -1 when no listed camera there has
+    // a series the main window knows, or when the cameras listed there disagree.
+    [[nodiscard]] int ListedSeriesIndex(const std::string& address, int port) const;
 
     // Clicking a column header: the current sort column toggles the direction, another
     // column becomes the sort column, ascending.

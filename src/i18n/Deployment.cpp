@@ -244,16 +244,24 @@ TDeploymentSettings StoredDeploymentSettings() {
     return stored;
 }
 
-TStoreResult StoreDeploymentSettings(const TDeploymentSettings& settings) {
-    TStoreResult result;
+namespace {
+
+// The three values as they are written, or the key of the first that is not acceptable.
+struct TCheckedSettings {
+    TDeploymentSettings Values;
+    std::string InvalidKey;
+};
+
+TCheckedSettings CheckedSettings(const TDeploymentSettings& settings) {
+    TCheckedSettings checked;
     std::string server = platform::Trim(settings.Server);
-    const std::string broadcast = platform::Trim(settings.Broadcast);
+    std::string broadcast = platform::Trim(settings.Broadcast);
     const std::string only = platform::Trim(settings.Interface);
     if (!server.empty()) {
         const TFirmwareSource source = ParseFirmwareSource(server);
         if (source.Kind == EFirmwareSourceKind::Invalid) {
-            result.InvalidKey = ServerSettingKey;
-            return result;
+            checked.InvalidKey = ServerSettingKey;
+            return checked;
         }
         // A folder is kept as the absolute path it names now, whatever the current folder
         // of a later run; a file:// URL as written.
@@ -263,25 +271,59 @@ TStoreResult StoreDeploymentSettings(const TDeploymentSettings& settings) {
         }
     }
     if (!broadcast.empty() && !platform::IsValidBroadcastSetting(broadcast)) {
-        result.InvalidKey = BroadcastSettingKey;
-        return result;
+        checked.InvalidKey = BroadcastSettingKey;
+        return checked;
+    }
+    if (platform::IsAutoBroadcast(broadcast)) {
+        broadcast = std::string(platform::BroadcastAuto);
     }
     if (!only.empty() && !platform::IsValidInterfaceName(only)) {
-        result.InvalidKey = InterfaceSettingKey;
+        checked.InvalidKey = InterfaceSettingKey;
+        return checked;
+    }
+    checked.Values = {std::move(server), std::move(broadcast), only};
+    return checked;
+}
+
+TStoreResult WriteSettings(const TDeploymentSettings& settings,
+                           const TDeploymentSettings* before) {
+    TStoreResult result;
+    const TCheckedSettings checked = CheckedSettings(settings);
+    if (!checked.InvalidKey.empty()) {
+        result.InvalidKey = checked.InvalidKey;
         return result;
     }
     TOptionFile options(SettingsFileName);
-    const std::string broadcastValue = platform::IsAutoBroadcast(broadcast)
-                                           ? std::string(platform::BroadcastAuto)
-                                           : broadcast;
-    if (!options.WriteString(SettingsSection, ServerSettingKey, server) ||
-        !options.WriteString(SettingsSection, BroadcastSettingKey, broadcastValue) ||
-        !options.WriteString(SettingsSection, InterfaceSettingKey, only)) {
+    // given: the value as the caller gave it; value: as it is written.
+    const auto write = [&](const char* key, const std::string& given, const std::string& value,
+                           const std::string* old) {
+        if (old != nullptr && platform::Trim(*old) == platform::Trim(given)) {
+            return true; // left as it was: not written, wherever it is set
+        }
+        return options.WriteString(SettingsSection, key, value);
+    };
+    if (!write(ServerSettingKey, settings.Server, checked.Values.Server,
+               before ? &before->Server : nullptr) ||
+        !write(BroadcastSettingKey, settings.Broadcast, checked.Values.Broadcast,
+               before ? &before->Broadcast : nullptr) ||
+        !write(InterfaceSettingKey, settings.Interface, checked.Values.Interface,
+               before ? &before->Interface : nullptr)) {
         result.File = options.UserFileName();
         return result;
     }
     result.Ok = true;
     return result;
+}
+
+} // namespace
+
+TStoreResult StoreDeploymentSettings(const TDeploymentSettings& settings) {
+    return WriteSettings(settings, nullptr);
+}
+
+TStoreResult StoreDeploymentSettings(const TDeploymentSettings& settings,
+                                     const TDeploymentSettings& before) {
+    return WriteSettings(settings, &before);
 }
 
 std::optional<TFormerSettingsFile> FormerSettingsFile() {

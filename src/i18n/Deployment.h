@@ -95,6 +95,11 @@ struct TStoreResult {
 // or an IPv4 address, an interface name) and writes them into the user's option.ini, where
 // both programs read them from their next start on. A folder is stored as an absolute path.
 [[nodiscard]] TStoreResult StoreDeploymentSettings(const TDeploymentSettings& settings);
+// The same, but only the values that differ from before (the settings as they were read,
+// StoredDeploymentSettings) are written; every value is checked. A value left as it was
+// stays where it is set: in the program folder's file, or nowhere (the default applies).
+[[nodiscard]] TStoreResult StoreDeploymentSettings(const TDeploymentSettings& settings,
+                                                   const TDeploymentSettings& before);
 
 // torvane-cli's former settings file (~/.config/torvane-cli/option.ini), still read where
 // the shared file lacks a setting: its path, the shared file's path, and each of its

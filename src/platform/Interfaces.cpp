@@ -4,6 +4,7 @@
 #include "platform/Socket.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
@@ -111,6 +112,30 @@ std::vector<TNetInterface> BroadcastInterfaces() {
         }
         if (!seen) {
             out.push_back(std::move(entry));
+        }
+    }
+    ::freeifaddrs(list);
+    return out;
+}
+
+std::vector<std::string> InterfaceNames() {
+    std::vector<std::string> out;
+    if (SearchConfinedToLoopback()) {
+        return out;
+    }
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        return out;
+    }
+    // Every interface has one link-layer entry, addresses or not.
+    for (const ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+        if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_PACKET ||
+            it->ifa_name == nullptr || (it->ifa_flags & IFF_LOOPBACK) != 0) {
+            continue;
+        }
+        std::string name = it->ifa_name;
+        if (std::find(out.begin(), out.end(), name) == out.end()) {
+            out.push_back(std::move(name));
         }
     }
     ::freeifaddrs(list);

@@ -49,6 +49,11 @@ struct TNetInterface {
 // cannot be read, and for a thread that the test guard confines.
 [[nodiscard]] std::vector<TNetInterface> BroadcastInterfaces();
 
+// The names of every network interface but the loopback one, up or down, with an address or
+// without, in the order the system lists them: what a user may limit the search to. Empty
+// when the list cannot be read, and for a thread that the test guard confines.
+[[nodiscard]] std::vector<std::string> InterfaceNames();
+
 // The name of the interface with this index; empty when there is none (any more).
 [[nodiscard]] std::string InterfaceName(unsigned index);
 // The index of the interface with this name; 0 when there is none.

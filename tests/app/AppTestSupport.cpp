@@ -73,22 +73,30 @@ TFakeState& Fake() {
     return state;
 }
 
-int EnterFakeLogin(bool isSystem, const TUpgradeObject& upgrade) {
+int EnterFakeLogin(bool isSystem, int series, const TUpgradeObject& upgrade) {
     std::unique_lock<std::mutex> lock(Fake().Lock);
     Fake().Runs.push_back(
-        {isSystem, upgrade.User(), upgrade.Password(), upgrade.IP(), upgrade.Port()});
+        {isSystem, series, upgrade.User(), upgrade.Password(), upgrade.IP(), upgrade.Port()});
     Fake().GateOpened.wait(lock, [] { return !Fake().Held; });
     return isSystem ? TUpgradeObject::LoginRefused : TUpgradeObject::LoginUnreachable;
 }
 
 class TFakeSys : public TSysUpgradeObject {
 public:
-    [[nodiscard]] int Login() override { return EnterFakeLogin(true, *this); }
+    explicit TFakeSys(int series) : FSeries(series) {}
+    [[nodiscard]] int Login() override { return EnterFakeLogin(true, FSeries, *this); }
+
+private:
+    int FSeries;
 };
 
 class TFakeUI : public TUIUpgradeObject {
 public:
-    [[nodiscard]] int Login() override { return EnterFakeLogin(false, *this); }
+    explicit TFakeUI(int series) : FSeries(series) {}
+    [[nodiscard]] int Login() override { return EnterFakeLogin(false, FSeries, *this); }
+
+private:
+    int FSeries;
 };
 
 } // namespace
@@ -115,8 +123,12 @@ bool RunUntil(const std::function<bool()>& cond, int deadlineMs) {
 }
 
 void TFakeAdapters::Install() {
-    TUpgradeFactory::RegisterCreator(2, true, [] { return std::make_unique<TFakeSys>(); });
-    TUpgradeFactory::RegisterCreator(2, false, [] { return std::make_unique<TFakeUI>(); });
+    for (int series = 0; series < TUpgradeFactory::SeriesCount; ++series) {
+        TUpgradeFactory::RegisterCreator(series, true,
+                                         [series] { return std::make_unique<TFakeSys>(series); });
+        TUpgradeFactory::RegisterCreator(series, false,
+                                         [series] { return std::make_unique<TFakeUI>(series); });
+    }
 }
 
 std::vector<TFakeRun> TFakeAdapters::Runs() {

@@ -25,13 +25,14 @@ bool RunUntil(const std::function<bool()>& cond, int deadlineMs = 20000);
 // One run the fake H-series adapters saw: what the window set on the adapter.
 struct TFakeRun {
     bool IsSystem = false;
+    int Series = -1; // the series index the adapter was made for
     std::string User;
     std::string Password;
     std::string IP;
     int Port = 0;
 };
 
-// The fake H-series adapters: Login records the run, waits while the gate is held, then
+// The fake adapters (of every series): Login records the run, waits while the gate is held, then
 // refuses the account (system firmware: IDS_PASSWORDERROR) or finds no camera (UI
 // firmware: IDS_NOIPCCONNECT), so each run writes exactly one line of its own.
 class TFakeAdapters {

@@ -4,6 +4,8 @@
 
 #include "AppTestSupport.h"
 
+#include "app/Settings.h"
+#include "app/SettingsDesign.h"
 #include "app/SiteUpgradeWindow.h"
 #include "app/SiteUpgradeWindowDesign.h"
 #include "app/Torvane_608Design.h"
@@ -133,7 +135,16 @@ constexpr TPlace DesignedMainWindow[] = {
     {"btnUpgrdSysByIP", 590, 56, 185, 32}, {"btnUpgrdUIByIP", 590, 98, 185, 32},
     {"Label1", 590, 146, 72, 22},        {"cmbLan", 666, 144, 109, 24},
     {"lblIPCType", 12, 150, 90, 22},     {"cmbMType", 106, 148, 120, 24},
-    {"Panel2", 2, 179, 785, 54},         {"btnSiteUpgrade", 645, 2, 130, 28}};
+    {"Panel2", 2, 179, 785, 54},         {"ProgressBar1", 12, 9, 200, 16},
+    {"lblPhase", 220, 6, 362, 22},       {"btnSettings", 590, 2, 84, 28},
+    {"btnSiteUpgrade", 680, 2, 95, 28}};
+constexpr TPlace DesignedSettingsWindow[] = {
+    {"lblServer", 10, 15, 150, 22},      {"edServer", 166, 14, 228, 24},
+    {"btnBrowse", 400, 13, 90, 26},      {"lblServerNote", 166, 42, 324, 68},
+    {"lblBroadcast", 10, 117, 150, 22},  {"cmbBroadcast", 166, 116, 324, 24},
+    {"lblInterface", 10, 151, 150, 22},  {"cmbInterface", 166, 150, 324, 24},
+    {"lblSearchNote", 166, 178, 324, 68}, {"btnOK", 324, 262, 80, 28},
+    {"btnCancel", 410, 262, 80, 28}};
 constexpr TPlace DesignedCameraDialog[] = {
     {"GroupBox1", 4, 0, 373, 312}, {"ListView", 10, 22, 361, 284}, {"plInfo", 76, 116, 229, 95},
     {"lblDevNum", 8, 321, 150, 24}, {"btnFind", 155, 317, 70, 30},  {"btnOK", 229, 317, 70, 30},
@@ -152,6 +163,7 @@ TEST(DesignTables, KeepTheDesignedPlaces) {
     };
     same(frmTorvaneDesign::Places, DesignedMainWindow);
     same(frmAdv_MainDesign::Places, DesignedCameraDialog);
+    same(frmSettingsDesign::Places, DesignedSettingsWindow);
 }
 
 TEST_F(Layout, EveryControlKeepsItsPlaceAndShowsItsTextInEveryLanguage) {
@@ -184,10 +196,27 @@ TEST_F(Layout, EveryControlKeepsItsPlaceAndShowsItsTextInEveryLanguage) {
         EXPECT_EQ(w->GroupBox3->geometry().bottom() + 1, w->StatusBar1->y()) << language;
         EXPECT_EQ(w->StatusBar1->geometry().bottom() + 1, 607) << language;
         EXPECT_EQ(w->GroupBox3->width(), 789) << language;
+        // The longest texts of the run band fit its label: every phase with the largest
+        // amounts it may show.
+        for (int phase = 0; phase <= static_cast<int>(EUpgradePhase::Proof); ++phase) {
+            const auto p = static_cast<EUpgradePhase>(phase);
+            const bool bytes = p == EUpgradePhase::Download || p == EUpgradePhase::Upload;
+            const TProgress largest{p, bytes ? 1023ull << 20 : 99, bytes ? 1024ull << 20 : 99,
+                                    99};
+            w->lblPhase->setText(ToQ(ProgressText(largest)));
+            EXPECT_EQ(TextDoesNotFit(*w->lblPhase), "") << language;
+        }
+        w->ClearProgress();
 
         EXPECT_EQ(d->size(), frmAdv_MainDesign::ClientSize);
         CheckWindow(*d, frmAdv_MainDesign::Places, {}, language);
         d->hide();
+
+        TfrmSettings settings(w.get(), {"enp3s0", "wlp2s0"}, {"192.168.1.255"});
+        settings.show();
+        QApplication::processEvents();
+        EXPECT_EQ(settings.size(), frmSettingsDesign::ClientSize);
+        CheckWindow(settings, frmSettingsDesign::Places, {}, language);
     }
     EXPECT_EQ(w->LanguageFiles().size(), 3u);
 }

@@ -6,6 +6,9 @@
 
 #include "discovery/Adv_Main.h"
 #include "discovery/DiscoveryTestUtil.h"
+#include "i18n/Deployment.h"
+#include "series/SeriesUnits.h"
+#include "support/E2eProcess.h"
 
 #include "i18n/StrRes.h"
 #include "i18n/qt/FileDialogs.h"
@@ -15,6 +18,7 @@
 #include "i18n/qt/QtText.h"
 #include "platform/Folders.h"
 #include "platform/Host.h"
+#include "platform/Sleeper.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -27,9 +31,12 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -221,11 +228,13 @@ TEST_F(MainWindow, OnePressRunsSystemThenUIFirmwareReadingTheFieldsAnew) {
     w->btnUpgrdSysByIP->click();
     ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 1 && !w->Upgrading(); }));
     EXPECT_TRUE(w->Busy()) << "the UI run is still to come";
+    EXPECT_FALSE(w->btnSettings->isEnabled()) << "nor the settings meanwhile";
     FHost.ClearBoxes();
     EXPECT_FALSE(w->close());
     EXPECT_EQ(FHost.Boxes().size(), 1u);
     w->SetUIRunPause(0);
     ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 2 && !w->Busy(); }));
+    EXPECT_TRUE(w->btnSettings->isEnabled());
 }
 
 TEST_F(MainWindow, AFailedEntryCheckLeavesTheWindowFree) {
@@ -502,4 +511,142 @@ TEST_F(MainWindow, ACameraPickedInTheSearchWindowFillsTheEntries) {
     EXPECT_TRUE(IsLogLineOf(LogLines(*w)[0], GetStrRes("IDS_NOIPCTYPE")));
     w->cmbLanChange();
     EXPECT_EQ(w->cmbMType->currentIndex(), 2);
+}
+
+TEST_F(MainWindow, ATypedAddressThatTheSearchListsRunsInThatCamerasSeries) {
+    auto w = NewWindow();
+    TfrmAdv_Main* d = w->CameraDialog();
+    ASSERT_NE(d, nullptr);
+    d->Timer1->stop();
+    const auto listed = [d](const char* id, std::int32_t type, const char* ip, int port) {
+        TDevInfo camera;
+        camera.nType = type;
+        camera.szID = id;
+        camera.szIPAddr = ip;
+        camera.wPort = static_cast<std::uint16_t>(port);
+        (void)d->Session().AddOrUpdateDevice(camera);
+    };
+    listed("T1", 9, "127.0.0.9", 80);       // T series
+    listed("F1", 2, "127.0.0.10", 81);      // F series
+    listed("V1", 4, "127.0.0.11", 80);      // the vendor library's: no series known
+    listed("T2", 9, "127.0.0.12", 80);      // two series at one address and port
+    listed("F2", 2, "127.0.0.12", 80);
+    listed("E1", 5, "127.0.0.13", 80);      // one E camera under two identities
+    listed("E2", 5, "127.0.0.13", 80);
+
+    // Runs the UI firmware of the typed camera and gives the series its adapter was made for.
+    const auto seriesOfRun = [&](const char* ip, const char* port) {
+        TFakeAdapters::Clear();
+        w->edIP->setText(QString::fromLatin1(ip));
+        w->edPort->setText(QString::fromLatin1(port));
+        w->CheckAndStart(false);
+        EXPECT_TRUE(RunUntil([&] { return !w->Busy(); }));
+        const std::vector<TFakeRun> runs = TFakeAdapters::Runs();
+        return runs.size() == 1 ? runs[0].Series : -99;
+    };
+    EXPECT_EQ(w->cmbMType->currentIndex(), 2);
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "80"), 3);
+    EXPECT_EQ(seriesOfRun(" 127.0.0.9 ", " 80 "), 3) << "the fields are trimmed";
+    EXPECT_EQ(seriesOfRun("127.0.0.10", "81"), 1);
+    EXPECT_EQ(seriesOfRun("127.0.0.13", "80"), 0);
+    EXPECT_EQ(w->cmbMType->currentIndex(), 2) << "a typed camera does not change the choice";
+    // Not listed there: the series chosen last.
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "81"), 2) << "another port";
+    EXPECT_EQ(seriesOfRun("127.0.0.99", "80"), 2);
+    EXPECT_EQ(seriesOfRun("127.0.0.11", "80"), 2) << "a listed camera of no known series";
+    EXPECT_EQ(seriesOfRun("127.0.0.12", "80"), 2) << "two series answer there";
+    w->cmbMType->setCurrentIndex(0); // as after choosing an E camera in the search window
+    EXPECT_EQ(seriesOfRun("127.0.0.99", "80"), 0);
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "80"), 3);
+    w->cmbLanChange();
+    EXPECT_EQ(seriesOfRun("127.0.0.99", "80"), 2) << "H again after a language change";
+
+    // One press: the system run and the UI run both take the listed series.
+    w->SetUIRunPause(0);
+    TFakeAdapters::Clear();
+    w->edIP->setText(QStringLiteral("127.0.0.10"));
+    w->edPort->setText(QStringLiteral("81"));
+    w->btnUpgrdSysByIP->click();
+    ASSERT_TRUE(RunUntil([&] { return TFakeAdapters::Runs().size() == 2 && !w->Busy(); }));
+    for (const TFakeRun& run : TFakeAdapters::Runs()) {
+        EXPECT_EQ(run.Series, 1);
+    }
+
+    // A camera that has left the list is spoken to in the chosen series again; the chosen
+    // series still has its own check first.
+    d->Session().ClearDevices();
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "80"), 2);
+    w->cmbMType->setCurrentIndex(-1);
+    listed("T1", 9, "127.0.0.9", 80);
+    EXPECT_EQ(seriesOfRun("127.0.0.9", "80"), 3);
+    w->Memo1->clear();
+    w->edIP->setText(QStringLiteral("127.0.0.99"));
+    w->CheckAndStart(true);
+    ASSERT_EQ(LogLines(*w).size(), 1);
+    EXPECT_TRUE(IsLogLineOf(LogLines(*w)[0], GetStrRes("IDS_NOIPCTYPE")));
+}
+
+TEST_F(MainWindow, TheRunBandShowsWhereARunStandsAndIsEmptyBetweenRuns) {
+    // An H camera of the simulator and its firmware server, on addresses of this test's own.
+    test::TE2eCamsim sim(TORVANE_CAMSIM_PATH,
+                         {"--server", "127.0.16.100:0", "--reboot-ms", "5", "--exit-after-ms",
+                          "300000"},
+                         {"series=H,ip=127.0.16.1,port=0,password=135790"},
+                         std::chrono::seconds(30), test::TChildStderr::Inherited);
+    ASSERT_TRUE(sim.Ready()) << sim.StartOutput();
+    // Waits shortened, but long enough for the simulated camera to restart (5 ms) before
+    // the polls give up: the 40 s wait takes 80 ms.
+    platform::TScaledSleeper scaled(0.002);
+    const test::TSleeperScope sleeper(scaled);
+    SetFirmwareServerUrl(sim.Server());
+    RegisterSeriesAdapters(); // the real adapters, instead of the fakes
+    auto w = NewWindow();
+    w->CameraDialog()->Timer1->stop();
+    w->show();
+    EXPECT_TRUE(w->ProgressBar1->isVisible());
+    EXPECT_EQ(w->ProgressBar1->value(), w->ProgressBar1->minimum() - 1) << "empty";
+    EXPECT_TRUE(w->lblPhase->text().isEmpty());
+
+    // Every value the bar takes, and the phase texts seen while the run goes on.
+    std::vector<int> values;
+    QObject::connect(w->ProgressBar1, &QProgressBar::valueChanged,
+                     [&](int value) { values.push_back(value); });
+    std::vector<QString> texts;
+    bool busyBarSeen = false;
+    bool settingsOpenDuringRun = false;
+    const auto sample = [&] {
+        settingsOpenDuringRun = settingsOpenDuringRun || (w->Busy() && w->btnSettings->isEnabled());
+        const QString text = w->lblPhase->text();
+        if (!text.isEmpty() && (texts.empty() || texts.back() != text)) {
+            texts.push_back(text);
+        }
+        busyBarSeen = busyBarSeen || w->ProgressBar1->maximum() == 0;
+        return !w->Busy();
+    };
+    w->edIP->setText(QStringLiteral("127.0.16.1"));
+    w->edPort->setText(ToQ(sim.Port("127.0.16.1")));
+    w->edpwd->setText(QStringLiteral("135790"));
+    w->CheckAndStart(true);
+    ASSERT_TRUE(w->Busy());
+    EXPECT_EQ(FromQ(w->lblPhase->text()), ProgressText({}))
+        << "the first phase shows as the run starts";
+    ASSERT_TRUE(RunUntil(sample, 120000));
+
+    const QStringList lines = LogLines(*w);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString& line) {
+        return IsLogLineOf(line, GetStrRes("IDS_IPCWORKING"));
+    })) << FromQ(lines.join(QLatin1Char('\n')));
+    // It moved: several phases in words, a bar that ran to and fro and one that filled.
+    EXPECT_GE(texts.size(), 3u);
+    EXPECT_TRUE(busyBarSeen);
+    EXPECT_TRUE(std::any_of(values.begin(), values.end(), [](int v) { return v > 0; }));
+    EXPECT_TRUE(std::find(values.begin(), values.end(), 1000) != values.end())
+        << "a transfer or the reboot wait ends full";
+    EXPECT_FALSE(settingsOpenDuringRun) << "a run keeps the settings it started with";
+    EXPECT_TRUE(w->btnSettings->isEnabled());
+    // Idle after the run: empty bar, no words.
+    EXPECT_TRUE(w->lblPhase->text().isEmpty());
+    EXPECT_EQ(w->ProgressBar1->value(), w->ProgressBar1->minimum() - 1);
+    EXPECT_EQ(w->ProgressBar1->maximum(), 1000);
 }

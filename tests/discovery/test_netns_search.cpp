@@ -159,6 +159,8 @@ TEST_F(NetnsSearch, InterfacesThatComeAndGoAreUsedFromTheNextPass) {
     int heardB = CameraB->Probes();
     EXPECT_EQ(Pass(3), OnlyA());
     EXPECT_EQ(CameraB->Probes(), heardB);
+    // The settings window still offers it (a cable may be plugged in later); never "lo".
+    EXPECT_EQ(platform::InterfaceNames(), (std::vector<std::string>{Lab.LinkA(), Lab.LinkB()}));
 
     // Up again: the same session finds the second network again.
     ASSERT_TRUE(Lab.SetLink(Lab.LinkB(), true)) << Lab.Error();
@@ -170,6 +172,7 @@ TEST_F(NetnsSearch, InterfacesThatComeAndGoAreUsedFromTheNextPass) {
     heardB = CameraB->Probes();
     EXPECT_EQ(Pass(3), OnlyA());
     EXPECT_EQ(CameraB->Probes(), heardB);
+    EXPECT_EQ(platform::InterfaceNames().size(), 2u);
     ASSERT_TRUE(Lab.AddAddress(Lab.LinkB(), TTwoNetworkLab::PcB)) << Lab.Error();
     EXPECT_EQ(Pass(6), Both());
 }

@@ -166,6 +166,41 @@ TEST_F(OptionFileTest, StoredSettingsAreCheckedAndKeptWhereBothProgramsReadThem)
     EXPECT_EQ(r.File, userFolder + "option.ini");
 }
 
+TEST_F(OptionFileTest, StoringAgainstTheSettingsAsReadWritesOnlyWhatChanged) {
+    // The server comes from torvane-cli's former file, the broadcast from the shared one.
+    platform::ForceFolder(formerFolder);
+    std::ofstream(formerFolder + "option.ini") << "[Global]\r\nserver=http://127.0.0.1:7/FM/\r\n";
+    std::ofstream(userFolder + "option.ini") << "[Global]\r\nbroadcast=127.0.0.3\r\n";
+    const TDeploymentSettings before = StoredDeploymentSettings();
+    ASSERT_EQ(before.Server, "http://127.0.0.1:7/FM/");
+
+    // Left as they were, the server and the interface are not written; the changed
+    // broadcast is. Every value is still checked, also one left as it was.
+    TDeploymentSettings changed = before;
+    changed.Server = " http://127.0.0.1:7/FM/ ";
+    changed.Broadcast = "AUTO";
+    ASSERT_TRUE(StoreDeploymentSettings(changed, before).Ok);
+    const TOptionFile options("option.ini");
+    EXPECT_EQ(options.FindInUserFile("Global", "server"), std::nullopt);
+    EXPECT_EQ(options.FindInUserFile("Global", "interface"), std::nullopt);
+    EXPECT_EQ(options.FindInUserFile("Global", "broadcast"), "auto");
+    EXPECT_EQ(StoredDeploymentSettings().Server, "http://127.0.0.1:7/FM/");
+
+    TDeploymentSettings badBefore = StoredDeploymentSettings();
+    badBefore.Interface = "bad/name";
+    const TStoreResult refused = StoreDeploymentSettings(badBefore, badBefore);
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_EQ(refused.InvalidKey, "interface");
+
+    // Emptied, a value is written empty: the compiled-in default applies over every file.
+    changed = StoredDeploymentSettings();
+    changed.Server.clear();
+    ASSERT_TRUE(StoreDeploymentSettings(changed, StoredDeploymentSettings()).Ok);
+    EXPECT_EQ(TOptionFile("option.ini").FindInUserFile("Global", "server"), "");
+    LoadDeploymentSettings();
+    EXPECT_EQ(FirmwareServerUrl(), DefaultFirmwareServerUrl());
+}
+
 TEST(FirmwareSource, UrlsFileUrlsAndFolders) {
     const auto kind = [](const std::string& text) { return ParseFirmwareSource(text).Kind; };
     const auto where = [](const std::string& text) { return ParseFirmwareSource(text).Location; };

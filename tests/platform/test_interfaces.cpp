@@ -36,6 +36,7 @@ TEST(Interfaces, SettingsAndNames) {
 TEST(Interfaces, TestProcessesResolveLoopbackOnlyOnTheHost) {
     ASSERT_TRUE(SearchConfinedToLoopback());
     EXPECT_TRUE(BroadcastInterfaces().empty());
+    EXPECT_TRUE(InterfaceNames().empty());
     EXPECT_TRUE(ResolveBroadcastTargets("auto", "").empty());
     EXPECT_TRUE(ResolveBroadcastTargets("auto", "lo").empty());
     EXPECT_TRUE(ResolveBroadcastTargets("255.255.255.255", "").empty());
