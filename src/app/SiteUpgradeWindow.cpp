@@ -243,8 +243,7 @@ void TfrmSiteUpgrade::CreateComponents() {
     lblAddUser = MakeFieldLabel(gbAdd, "lblAddUser", QStringLiteral("Account:"));
     edAddUser = MakeEdit(gbAdd, "edAddUser");
     lblAddPwd = MakeFieldLabel(gbAdd, "lblAddPwd", QStringLiteral("Password:"));
-    edAddPwd = MakeEdit(gbAdd, "edAddPwd");
-    edAddPwd->setEchoMode(QLineEdit::Password);
+    edAddPwd = MakePasswordEdit(gbAdd, "edAddPwd");
     btnAdd = MakeButton(gbAdd, "btnAdd", QStringLiteral("&Add"));
     FillStrip(gbAdd, design::AddStrip);
 
@@ -253,8 +252,7 @@ void TfrmSiteUpgrade::CreateComponents() {
     lblUser = MakeFieldLabel(gbOptions, "lblUser", QStringLiteral("Account:"));
     edUser = MakeEdit(gbOptions, "edUser", QStringLiteral("admin"));
     lblPwd = MakeFieldLabel(gbOptions, "lblPwd", QStringLiteral("Password:"));
-    edPwd = MakeEdit(gbOptions, "edPwd", QStringLiteral("135790"));
-    edPwd->setEchoMode(QLineEdit::Password);
+    edPwd = MakePasswordEdit(gbOptions, "edPwd", QStringLiteral("135790"));
     lblParallel = MakeFieldLabel(gbOptions, "lblParallel", QStringLiteral("Cameras at once:"));
     spnParallel = new QSpinBox(gbOptions);
     spnParallel->setObjectName(QStringLiteral("spnParallel"));

@@ -38,7 +38,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -64,18 +63,6 @@ void SetPointSize(QWidget* w, int points) {
     font.setPointSize(points);
     w->setFont(font);
 }
-
-// The application's style, except that password fields mask every character with "*".
-class TAsteriskMaskStyle : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override {
-        if (hint == QStyle::SH_LineEdit_PasswordCharacter) {
-            return '*';
-        }
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
 
 void SetTextColour(QWidget* w, const QColor& colour) {
     QPalette palette = w->palette();
@@ -207,12 +194,7 @@ void TfrmTorvane::CreateComponents() {
     lblIPCUser = MakeLabel(Panel2, "lblIPCUser", QStringLiteral("Account:"));
     edAcc = MakeEdit(Panel2, "edAcc", QStringLiteral("admin"));
     lblIPCPwd = MakeLabel(Panel2, "lblIPCPwd", QStringLiteral("Password:"));
-    edpwd = MakeEdit(Panel2, "edpwd", QStringLiteral("135790"));
-    edpwd->setEchoMode(QLineEdit::Password);
-    // The window is designed with "*" as the mask; the style's own (often a dot) differs.
-    auto* maskStyle = new TAsteriskMaskStyle;
-    maskStyle->setParent(edpwd);
-    edpwd->setStyle(maskStyle);
+    edpwd = MakePasswordEdit(Panel2, "edpwd", QStringLiteral("135790"));
     for (const design::TStripField& field : design::EntryStrip) {
         auto* label = Panel2->findChild<QLabel*>(NameOf(field.Label));
         auto* edit = Panel2->findChild<QLineEdit*>(NameOf(field.Edit));

@@ -282,6 +282,7 @@ TEST_F(SiteWindow, TheMainWindowAndTheSiteWindowRefuseToStartWhileTheOtherRuns) 
     ASSERT_NE(site, nullptr);
     EXPECT_TRUE(site->isVisible());
     EXPECT_EQ(site->edUser->text(), main->edAcc->text()) << "the main window's account";
+    EXPECT_EQ(site->edPwd->displayText(), QStringLiteral("******")) << "masked as designed";
     ASSERT_TRUE(site->AddCamera(H, "127.0.0.5", 81, "", ""));
 
     // A site upgrade under way: the main window starts no run and does not close.

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QString>
 
@@ -25,6 +26,29 @@ inline QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text)
 inline QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text = {}) {
     auto* edit = new QLineEdit(text, parent);
     edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
+// The application's style, except that password fields mask every character with "*".
+class TAsteriskMaskStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter) {
+            return '*';
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// A password field: the windows are designed with "*" as the mask; the style's own (often
+// a dot) differs.
+inline QLineEdit* MakePasswordEdit(QWidget* parent, const char* name, const QString& text = {}) {
+    QLineEdit* edit = MakeEdit(parent, name, text);
+    edit->setEchoMode(QLineEdit::Password);
+    auto* maskStyle = new TAsteriskMaskStyle;
+    maskStyle->setParent(edit);
+    edit->setStyle(maskStyle);
     return edit;
 }
 
