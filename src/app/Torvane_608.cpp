@@ -3,10 +3,12 @@
 #include "app/InstanceGuard.h"
 #include "app/Logo.h"
 #include "app/Settings.h"
+#include "app/SiteUpgradeWindow.h"
 #include "app/Torvane_608Design.h"
 #include "discovery/Adv_Main.h"
 #include "i18n/OptionFile.h"
 #include "i18n/StrRes.h"
+#include "i18n/qt/Controls.h"
 #include "i18n/qt/FileDialogs.h"
 #include "i18n/qt/FormLayout.h"
 #include "i18n/qt/Image.h"
@@ -36,7 +38,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -57,45 +58,11 @@ constexpr int SeriesH = 2;
 
 const char* const SettingsFile = "option.ini";
 
-QString NameOf(std::string_view component) {
-    return QString::fromLatin1(component.data(), static_cast<qsizetype>(component.size()));
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(QLatin1String(name));
-    return edit;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
-}
-
 void SetPointSize(QWidget* w, int points) {
     QFont font = w->font();
     font.setPointSize(points);
     w->setFont(font);
 }
-
-// The application's style, except that password fields mask every character with "*".
-class TAsteriskMaskStyle : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override {
-        if (hint == QStyle::SH_LineEdit_PasswordCharacter) {
-            return '*';
-        }
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
 
 void SetTextColour(QWidget* w, const QColor& colour) {
     QPalette palette = w->palette();
@@ -227,12 +194,7 @@ void TfrmTorvane::CreateComponents() {
     lblIPCUser = MakeLabel(Panel2, "lblIPCUser", QStringLiteral("Account:"));
     edAcc = MakeEdit(Panel2, "edAcc", QStringLiteral("admin"));
     lblIPCPwd = MakeLabel(Panel2, "lblIPCPwd", QStringLiteral("Password:"));
-    edpwd = MakeEdit(Panel2, "edpwd", QStringLiteral("135790"));
-    edpwd->setEchoMode(QLineEdit::Password);
-    // The window is designed with "*" as the mask; the style's own (often a dot) differs.
-    auto* maskStyle = new TAsteriskMaskStyle;
-    maskStyle->setParent(edpwd);
-    edpwd->setStyle(maskStyle);
+    edpwd = MakePasswordEdit(Panel2, "edpwd", QStringLiteral("135790"));
     for (const design::TStripField& field : design::EntryStrip) {
         auto* label = Panel2->findChild<QLabel*>(NameOf(field.Label));
         auto* edit = Panel2->findChild<QLineEdit*>(NameOf(field.Edit));
@@ -253,7 +215,7 @@ void TfrmTorvane::CreateComponents() {
     }
     layout->addWidget(Panel3);
 
-    // Run band: where a run stands, and the settings.
+    // Run band: where a run stands, the settings and the site upgrade.
     Panel4 = new TPanel(this);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     Panel4->setFixedHeight(design::RunBandHeight);
@@ -263,6 +225,7 @@ void TfrmTorvane::CreateComponents() {
     lblPhase = MakeLabel(Panel4, "lblPhase", QString());
     lblPhase->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     btnSettings = MakeButton(Panel4, "btnSettings", QStringLiteral("Settings..."));
+    btnSiteUpgrade = MakeButton(Panel4, "btnSiteUpgrade", QStringLiteral("Site upgrade..."));
     layout->addWidget(Panel4);
 
     // Operation log.
@@ -319,7 +282,7 @@ void TfrmTorvane::CreateComponents() {
     FUIRunTimer->setInterval(UIRunPauseMs);
     connect(FUIRunTimer, &QTimer::timeout, this, [this] {
         FUIRunPending = false;
-        if (!FUpgrading) {
+        if (!FUpgrading && !SiteUpgradeRunning()) {
             CheckAndStart(false);
         }
         btnSettings->setEnabled(!Busy());
@@ -329,6 +292,7 @@ void TfrmTorvane::CreateComponents() {
     connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
     connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
     connect(btnSettings, &QPushButton::clicked, this, [this] { btnSettingsClick(); });
+    connect(btnSiteUpgrade, &QPushButton::clicked, this, [this] { btnSiteUpgradeClick(); });
     connect(cmbLan, &QComboBox::activated, this, [this] { cmbLanChange(); });
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
@@ -414,6 +378,9 @@ void TfrmTorvane::FormDestroy() {
     // The last run's worker: its hand-over is closed and its thread joined.
     FWorker.reset();
     FLanguageFiles.clear();
+    // The site upgrade window reads the camera dialog's search: it goes first.
+    delete FSiteWindow;
+    FSiteWindow = nullptr;
     // The camera selection dialog goes with the window: told to tear down, not to hide.
     if (FCameraDialog != nullptr) {
         FCameraDialog->SetisClose(true);
@@ -483,6 +450,9 @@ void TfrmTorvane::cmbLanChange() {
         PlaceSoftName();
         FillLanguageList();
         cmbMType->setCurrentIndex(SeriesH);
+        if (FSiteWindow != nullptr) {
+            FSiteWindow->Retranslate();
+        }
     }
     TOptionFile settings(SettingsFile);
     if (!settings.WriteString("Global", "lan", CurrentLanguage())) {
@@ -625,7 +595,7 @@ void TfrmTorvane::AddLog(const std::string& text) {
 }
 
 void TfrmTorvane::btnUpgrdSysByIPClick() {
-    if (Busy()) {
+    if (Busy() || RefuseWhileSiteRuns()) {
         return;
     }
     // A UI check still to come from an earlier press whose checks failed gives way to
@@ -644,7 +614,7 @@ void TfrmTorvane::btnUpgrdSysByIPClick() {
 }
 
 void TfrmTorvane::btnUpgrdUIByIPClick() {
-    if (Busy()) {
+    if (Busy() || RefuseWhileSiteRuns()) {
         return;
     }
     FUIRunTimer->stop();
@@ -676,11 +646,42 @@ void TfrmTorvane::btnFindCamClick() {
 }
 
 void TfrmTorvane::btnSettingsClick() {
-    if (Busy()) {
+    if (Busy() || SiteUpgradeRunning()) {
         return; // disabled meanwhile: a run keeps the settings it started with
     }
     TfrmSettings settings(this);
     settings.exec();
+}
+
+// --- site upgrade --------------------------------------------------------------------------
+
+bool TfrmTorvane::SiteUpgradeRunning() const {
+    return FSiteWindow != nullptr && FSiteWindow->Running();
+}
+
+bool TfrmTorvane::RefuseWhileSiteRuns() {
+    if (!SiteUpgradeRunning()) {
+        return false;
+    }
+    (void)StrResMessageBox("IDS_SITE_SITERUNNING", "IDS_WARNING", platform::MB_ICONWARNING);
+    return true;
+}
+
+void TfrmTorvane::btnSiteUpgradeClick() {
+    if (FSiteWindow == nullptr) {
+        FSiteWindow = new TfrmSiteUpgrade(
+            FCameraDialog != nullptr ? &FCameraDialog->Session() : nullptr, this);
+        FSiteWindow->SingleRunBusy = [this] { return Busy(); };
+        // A site upgrade keeps the settings it started with, as a single run does.
+        FSiteWindow->OnRunningChanged = [this] {
+            btnSettings->setEnabled(!Busy() && !SiteUpgradeRunning());
+        };
+        FSiteWindow->SetDefaultAccount(platform::Trim(FromQ(edAcc->text())),
+                                       platform::Trim(FromQ(edpwd->text())));
+    }
+    FSiteWindow->show();
+    FSiteWindow->raise();
+    FSiteWindow->activateWindow();
 }
 
 // --- log ---------------------------------------------------------------------------------
@@ -761,6 +762,13 @@ void TfrmTorvane::leaveEvent(QEvent* event) {
 void TfrmTorvane::closeEvent(QCloseEvent* event) {
     if (Busy()) {
         ShowUpgradeInfo();
+        event->ignore();
+        return;
+    }
+    if (SiteUpgradeRunning()) {
+        // The cameras under way must finish first: an upload is never cut.
+        (void)StrResMessageBox("IDS_SITE_CLOSEREFUSED", "IDS_WARNING", platform::MB_ICONWARNING);
+        btnSiteUpgradeClick();
         event->ignore();
         return;
     }

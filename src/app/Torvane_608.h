@@ -35,6 +35,7 @@ class TPanel;
 class TSaveDialog;
 class TUpgradeThread;
 class TfrmAdv_Main;
+class TfrmSiteUpgrade;
 
 // The language of a system's OEM code page: 863 fr, 932 jp, 936 cn, 950 b5, 1144 Ita,
 // 1145 spa, any other en.
@@ -78,6 +79,8 @@ public:
     void btnFindCamClick();
     // Opens the settings window (not while a run is under way or due).
     void btnSettingsClick();
+    // Opens the site upgrade window (made on first use; it lives as long as this window).
+    void btnSiteUpgradeClick();
     void cmbLanChange();
     void N1Click();
     void N2Click();
@@ -96,6 +99,9 @@ public:
     void SetUIRunPause(int ms); // tests shorten it
     [[nodiscard]] QLabel* StatusPanel(int index) const { return FStatusPanels[index]; }
     [[nodiscard]] TfrmAdv_Main* CameraDialog() const { return FCameraDialog; }
+    [[nodiscard]] TfrmSiteUpgrade* SiteWindow() const { return FSiteWindow; }
+    // A site upgrade runs: no single run starts, and the window does not close.
+    [[nodiscard]] bool SiteUpgradeRunning() const;
 
     // --- components, by their names ---
     TPanel* Panel1 = nullptr;
@@ -124,6 +130,7 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* lblPhase = nullptr;
     QPushButton* btnSettings = nullptr;
+    QPushButton* btnSiteUpgrade = nullptr;
     QGroupBox* GroupBox3 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -151,6 +158,8 @@ private:
     void SetStatusBar();
     void ShowUpgradeInfo();
     void RaiseWindow();
+    // True, after a box saying why, when a site upgrade runs and a single run must wait.
+    bool RefuseWhileSiteRuns();
 
     std::unique_ptr<TfrmStrRes> FStrRes;
     std::unique_ptr<TInstanceGuard> FInstance;
@@ -166,6 +175,7 @@ private:
     bool FCentred = false;
     QTimer* FUIRunTimer = nullptr;
     TfrmAdv_Main* FCameraDialog = nullptr;
+    TfrmSiteUpgrade* FSiteWindow = nullptr;
     QLabel* FStatusPanels[2] = {nullptr, nullptr};
 };
 

@@ -24,8 +24,9 @@ inline constexpr QSize ClientSize{789, 607};
 inline constexpr int BaseFontPoints = 9;
 
 // The bands, top to bottom: the banner (Panel1), the entry area (Panel3), the run band
-// (Panel4: where a run stands, and the settings button), the operation log (GroupBox3,
-// whatever height is left) and the status bar (StatusBar1, its own height).
+// (Panel4: where a run stands, the settings button and the site upgrade button), the
+// operation log (GroupBox3, whatever height is left) and the status bar (StatusBar1, its own
+// height).
 inline constexpr int BannerHeight = 69;
 inline constexpr int EntryAreaHeight = 235;
 inline constexpr int RunBandHeight = 34;
@@ -78,7 +79,11 @@ inline constexpr TListWithLabel SeriesRow{"cmbMType", "lblIPCType", 106, 148, 12
 inline constexpr int EntryStripHeight = 54;
 inline constexpr int EntryAreaInset = 2;
 
-// The controls at fixed places, in their parents (Panel1, Panel3).
+// The run band's two buttons share the button column's width.
+inline constexpr int SettingsButtonWidth = 84;
+inline constexpr int SiteButtonWidth = 95;
+
+// The controls at fixed places, in their parents (Panel1, Panel3, Panel4).
 inline constexpr TPlace Places[] = {
     {"Image1", ClientSize.width() - LogoRightMargin - LogoSize.width(), 5, LogoSize.width(),
      LogoSize.height()},
@@ -96,10 +101,12 @@ inline constexpr TPlace Places[] = {
     {"Panel2", EntryAreaInset, EntryAreaHeight - EntryStripHeight - EntryAreaInset,
      ClientSize.width() - 2 * EntryAreaInset, EntryStripHeight},
     // The run band: the progress bar under the instructions, the phase in words after it,
-    // the settings button under the button column.
+    // under the button column the settings button and, at the band's right end, the site
+    // upgrade window's button.
     {"ProgressBar1", 12, 9, 200, 16},
     {"lblPhase", 220, 6, ButtonColumn.Left - 8 - 220, 22},
-    {"btnSettings", ButtonColumn.Left, 2, ButtonColumn.Width, 28},
+    {"btnSettings", ButtonColumn.Left, 2, SettingsButtonWidth, 28},
+    {"btnSiteUpgrade", ButtonColumn.Right() - SiteButtonWidth, 2, SiteButtonWidth, 28},
 };
 
 // The entry strip, left to right: each label with its field. The fields share the width

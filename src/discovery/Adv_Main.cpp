@@ -3,6 +3,7 @@
 #include "discovery/Adv_MainDesign.h"
 #include "discovery/SR.h"
 #include "discovery/ThemeLabel.h"
+#include "i18n/qt/Controls.h"
 #include "i18n/qt/FormLayout.h"
 #include "i18n/qt/ListControls.h"
 #include "i18n/qt/Panel.h"
@@ -26,13 +27,6 @@ namespace {
 namespace design = frmAdv_MainDesign;
 
 constexpr int TickMs = 1000;
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
-}
 
 } // namespace
 

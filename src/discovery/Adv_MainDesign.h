@@ -27,19 +27,7 @@ inline constexpr int ColumnWidths[] = {50, 100, 120, 80};
 inline constexpr QSize InfoSize{229, 95};
 
 // The buttons along the bottom, counted from the window's right edge.
-struct TButtonRow {
-    QSize Button;
-    int Gap = 0;
-    int RightMargin = 0;
-    int BottomMargin = 0;
-
-    [[nodiscard]] constexpr TPlace FromRight(std::string_view component, int index) const {
-        const int width = Button.width();
-        return {component, ClientSize.width() - RightMargin - (index + 1) * width - index * Gap,
-                ClientSize.height() - BottomMargin - Button.height(), width, Button.height()};
-    }
-};
-inline constexpr TButtonRow ButtonRow{{70, 30}, 4, 8, 12};
+inline constexpr TButtonRow ButtonRow{ClientSize, {70, 30}, 4, 8, 12};
 
 inline constexpr TPlace Places[] = {
     {"GroupBox1", 4, 0, ClientSize.width() - 8, List.Bottom() + 6},

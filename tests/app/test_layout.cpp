@@ -6,12 +6,15 @@
 
 #include "app/Settings.h"
 #include "app/SettingsDesign.h"
+#include "app/SiteUpgradeWindow.h"
+#include "app/SiteUpgradeWindowDesign.h"
 #include "app/Torvane_608Design.h"
 #include "discovery/Adv_Main.h"
 #include "discovery/Adv_MainDesign.h"
 #include "discovery/ThemeLabel.h"
 #include "i18n/StrRes.h"
 #include "i18n/qt/FormLayout.h"
+#include "i18n/qt/ListControls.h"
 #include "i18n/qt/Panel.h"
 #include "i18n/qt/QtText.h"
 
@@ -22,6 +25,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -104,7 +108,9 @@ void CheckWindow(QWidget& form, std::span<const TPlace> places,
     for (QWidget* control : controls) {
         const std::string name = FromQ(control->objectName());
         EXPECT_TRUE(control->parentWidget()->rect().contains(control->geometry()))
-            << name << " outside its parent in " << language;
+            << name << " outside its parent in " << language << ": " << control->x() << ","
+            << control->y() << " " << control->width() << "x" << control->height() << " in "
+            << control->parentWidget()->width() << "x" << control->parentWidget()->height();
         if (control->isHidden()) {
             continue;
         }
@@ -130,7 +136,8 @@ constexpr TPlace DesignedMainWindow[] = {
     {"Label1", 590, 146, 72, 22},        {"cmbLan", 666, 144, 109, 24},
     {"lblIPCType", 12, 150, 90, 22},     {"cmbMType", 106, 148, 120, 24},
     {"Panel2", 2, 179, 785, 54},         {"ProgressBar1", 12, 9, 200, 16},
-    {"lblPhase", 220, 6, 362, 22},       {"btnSettings", 590, 2, 185, 28}};
+    {"lblPhase", 220, 6, 362, 22},       {"btnSettings", 590, 2, 84, 28},
+    {"btnSiteUpgrade", 680, 2, 95, 28}};
 constexpr TPlace DesignedSettingsWindow[] = {
     {"lblServer", 10, 15, 150, 22},      {"edServer", 166, 14, 228, 24},
     {"btnBrowse", 400, 13, 90, 26},      {"lblServerNote", 166, 42, 324, 68},
@@ -230,4 +237,40 @@ TEST(PlaceComponents, PlacesNamedControlsAnywhereBelowTheFormAndReportsUnknownNa
     ASSERT_NE(FindPlace(places, "inner"), nullptr);
     EXPECT_EQ(FindPlace(places, "inner")->Right(), 75);
     EXPECT_EQ(FindPlace(places, "nothing"), nullptr);
+}
+
+TEST_F(Layout, TheSiteUpgradeWindowKeepsItsPlacesAndShowsItsTextsInEveryLanguage) {
+    auto w = NewWindow();
+    w->btnSiteUpgradeClick();
+    TfrmSiteUpgrade* site = w->SiteWindow();
+    ASSERT_NE(site, nullptr);
+    // The strips' controls, which Qt layouts place inside their frames.
+    std::vector<QWidget*> strips;
+    for (QWidget* frame : {static_cast<QWidget*>(site->gbAdd), static_cast<QWidget*>(site->gbOptions)}) {
+        for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            strips.push_back(child);
+        }
+    }
+    EXPECT_EQ(strips.size(), 11u + 10u);
+
+    for (int i = 0; i < static_cast<int>(w->LanguageFiles().size()); ++i) {
+        w->cmbLan->setCurrentIndex(i);
+        w->cmbLanChange();
+        const std::string language = CurrentLanguage();
+        QApplication::processEvents();
+        EXPECT_EQ(site->size(), frmSiteUpgradeDesign::ClientSize);
+        CheckWindow(*site, frmSiteUpgradeDesign::Places, strips, language);
+        // Each strip ends inside its frame (a longer text must not push a field out).
+        for (QWidget* control : strips) {
+            EXPECT_LE(control->geometry().right(), control->parentWidget()->width() - 8)
+                << FromQ(control->objectName()) << " in " << language;
+        }
+        // The column titles fit their columns.
+        const QFontMetrics metrics(site->lvCameras->font());
+        for (int c = 0; c + 1 < frmSiteUpgradeDesign::ColumnCount; ++c) {
+            const QString title = site->lvCameras->headerItem()->text(c);
+            EXPECT_LT(metrics.horizontalAdvance(title) + 12, site->lvCameras->columnWidth(c))
+                << FromQ(title) << " in " << language;
+        }
+    }
 }

@@ -8,6 +8,7 @@
 // own: src/app/Torvane_608Design.h, src/discovery/Adv_MainDesign.h.
 
 #include <QRect>
+#include <QSize>
 
 #include <span>
 #include <string>
@@ -28,6 +29,22 @@ struct TPlace {
     [[nodiscard]] constexpr int Right() const { return Left + Width; }
     [[nodiscard]] constexpr int Bottom() const { return Top + Height; }
     [[nodiscard]] QRect Rect() const { return {Left, Top, Width, Height}; }
+};
+
+// A row of equal buttons along a window's bottom, counted from its right edge: button
+// index 0 is the rightmost.
+struct TButtonRow {
+    QSize Client; // the window's client area
+    QSize Button;
+    int Gap = 0;
+    int RightMargin = 0;
+    int BottomMargin = 0;
+
+    [[nodiscard]] constexpr TPlace FromRight(std::string_view component, int index) const {
+        const int width = Button.width();
+        return {component, Client.width() - RightMargin - (index + 1) * width - index * Gap,
+                Client.height() - BottomMargin - Button.height(), width, Button.height()};
+    }
 };
 
 // Gives every control of the table that the form owns (by object name, anywhere below the
