@@ -14,21 +14,22 @@ namespace {
 
 thread_local IProgressSink* CurrentSink = nullptr;
 
-} // namespace
-
-namespace {
-
 // Each phase's name in the JSON stream and the key of its text, in the enum's order.
 struct TPhaseNames {
     const char* Name;
     const char* Key;
 };
 constexpr TPhaseNames PhaseNames[] = {
-    {"login", "IDS_STEP_LOGIN"},   {"version", "IDS_STEP_VERSION"},
-    {"catalogue", "IDS_STEP_CATALOGUE"}, {"download", "IDS_STEP_DOWNLOAD"},
-    {"check", "IDS_STEP_CHECK"},   {"unpack", "IDS_STEP_UNPACK"},
-    {"upload", "IDS_STEP_UPLOAD"}, {"reboot", "IDS_STEP_REBOOT"},
-    {"poll", "IDS_STEP_POLL"},     {"proof", "IDS_STEP_PROOF"},
+    {"login", "IDS_STEP_LOGIN"},
+    {"version", "IDS_STEP_VERSION"},
+    {"catalogue", "IDS_STEP_CATALOGUE"},
+    {"download", "IDS_STEP_DOWNLOAD"},
+    {"check", "IDS_STEP_CHECK"},
+    {"unpack", "IDS_STEP_UNPACK"},
+    {"upload", "IDS_STEP_UPLOAD"},
+    {"reboot", "IDS_STEP_REBOOT"},
+    {"poll", "IDS_STEP_POLL"},
+    {"proof", "IDS_STEP_PROOF"},
 };
 static_assert(std::size(PhaseNames) == static_cast<std::size_t>(EUpgradePhase::Proof) + 1,
               "a row for every phase");
