@@ -11,6 +11,7 @@
 #include "cli/QuitSignals.h"
 #include "cli/RunSupport.h"
 #include "cli/Search.h"
+#include "cli/SharedOptions.h"
 #include "discovery/SR.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
@@ -36,9 +37,6 @@ std::vector<std::string> CommaList(const std::string& text) {
     return parts;
 }
 
-// The window's defaults for the account and the password.
-const char* const DefaultUser = "admin";
-const char* const DefaultPassword = "135790";
 constexpr int MaxDiscoverSeconds = 3600;
 // How long the main thread waits for work before it looks again whether the site ended.
 constexpr int QueueWaitMs = 1000;
@@ -394,39 +392,14 @@ TCommandSpec BatchCommand() {
          .Words = {"skip", "reinstall"},
          .Complete = TComplete::Words,
          .Check = CheckOneOf({"skip", "reinstall"}, false)},
-        {.Long = "user",
-         .Value = "NAME",
-         .Help = std::string("the cameras' account where the list gives none (default ") +
-                 DefaultUser + ")"},
-        {.Long = "password",
-         .Value = "PASSWORD",
-         .Help = std::string("the cameras' password where the list gives none (default ") +
-                 DefaultPassword +
-                 "). \"-\" asks for it on the terminal without echo. A password written here "
-                 "can be read by every user of the machine in the process list: prefer "
-                 "--password-file, TORVANE_PASSWORD or \"-\"."},
-        {.Long = "password-file",
-         .Value = "FILE",
-         .Help = "read that password from the first line of FILE",
-         .Complete = TComplete::Files},
-        {.Long = "server",
-         .Value = "URL|DIR",
-         .Help = "where the firmware comes from: the firmware server's base URL, or a "
-                 "file:// URL or a folder with the same layout (default: the server setting "
-                 "of option.ini, else " + DefaultFirmwareServerUrl() + ")",
-         .Complete = TComplete::Folders,
-         .Check = CheckFirmwareSource()},
-        {.Long = "broadcast",
-         .Value = "auto|ADDR",
-         .Help = "where the search probes go (--discover, and the E series' version search): "
-                 "auto (out of every network interface) or one IPv4 address (default: the "
-                 "broadcast setting of option.ini, else " + DefaultBroadcastAddress() + ")",
-         .Check = CheckBroadcast()},
-        {.Long = "interface",
-         .Value = "NAME",
-         .Help = "search on this network interface only (default: the interface setting of "
-                 "option.ini, else every interface)",
-         .Check = CheckInterfaceName()},
+        UserOption("the cameras' account where the list gives none"),
+        PasswordOption("the cameras' password where the list gives none", ""),
+        PasswordFileOption("read that password from the first line of FILE"),
+        ServerOption("where the firmware comes from: the firmware server's base URL, or a "
+                     "file:// URL or a folder with the same layout"),
+        BroadcastOption("where the search probes go (--discover, and the E series' version "
+                        "search)"),
+        InterfaceOption("search on this network interface only"),
         {.Long = "report",
          .Value = "FILE",
          .Help = "also write the whole result into FILE: JSON, or CSV when FILE ends in "

@@ -6,6 +6,7 @@
 #include "cli/Checks.h"
 #include "cli/Commands.h"
 #include "cli/Search.h"
+#include "cli/SharedOptions.h"
 #include "discovery/DevInfoJson.h"
 #include "discovery/DiscoverySession.h"
 #include "discovery/SR.h"
@@ -159,17 +160,8 @@ TCommandSpec DiscoverCommand() {
          .Check = CheckWholeNumber(1, MaxSeconds)},
         {.Long = "find",
          .Help = "also search through the vendor library, as the dialog's Find button does"},
-        {.Long = "broadcast",
-         .Value = "auto|ADDR",
-         .Help = "where the search probes go: auto (out of every network interface) or one "
-                 "IPv4 address (default: the broadcast setting of option.ini, else " +
-                 DefaultBroadcastAddress() + ")",
-         .Check = CheckBroadcast()},
-        {.Long = "interface",
-         .Value = "NAME",
-         .Help = "search on this network interface only (default: the interface setting of "
-                 "option.ini, else every interface)",
-         .Check = CheckInterfaceName()},
+        BroadcastOption("where the search probes go"),
+        InterfaceOption("search on this network interface only"),
         {.Long = "json",
          .Help = "print the list as JSON, with the field \"interface\" for the interface"},
     };

@@ -4,9 +4,11 @@
 
 #include "cli/Checks.h"
 #include "cli/Commands.h"
+#include "cli/SharedOptions.h"
 #include "discovery/DevInfoJson.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrResource.h"
+#include "platform/Json.h"
 #include "upgrade/Mirror.h"
 
 #include <iostream>
@@ -15,16 +17,10 @@ namespace torvane::cli {
 
 namespace {
 
+using platform::JsonArray;
+
 std::string PathOf(const TMirrorItem& item) {
     return item.Folder + "/" + item.File;
-}
-
-std::string JsonList(const std::vector<std::string>& texts) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        out += (i == 0 ? "" : ",") + JsonString(texts[i]);
-    }
-    return out + "]";
 }
 
 const char* RefusalName(EMirrorRefusal refusal) {
@@ -66,8 +62,8 @@ std::string JsonOf(const TMirrorItem& item) {
     case EMirrorEvent::Catalogue:
         return "{\"event\":\"catalogue\"," + where +
                ",\"sections\":" + std::to_string(item.Sections) +
-               ",\"left_out\":" + JsonList(item.LeftOut) +
-               ",\"kept_earlier\":" + JsonList(item.KeptEarlier) + "}";
+               ",\"left_out\":" + JsonArray(item.LeftOut) +
+               ",\"kept_earlier\":" + JsonArray(item.KeptEarlier) + "}";
     case EMirrorEvent::Fetching:
         break;
     }
@@ -225,13 +221,8 @@ TCommandSpec MirrorCommand() {
         "line with the counts. Exit status 0 only when every catalogue and every package it "
         "names was copied (or was there already) and checked.";
     c.Options = {
-        {.Long = "server",
-         .Value = "URL|DIR",
-         .Help = "where to copy from: the firmware server's base URL (http:// or https://), "
-                 "or a file:// URL or a folder with the same layout (default: the server "
-                 "setting of option.ini, else " + DefaultFirmwareServerUrl() + ")",
-         .Complete = TComplete::Folders,
-         .Check = CheckFirmwareSource()},
+        ServerOption("where to copy from: the firmware server's base URL (http:// or "
+                     "https://), or a file:// URL or a folder with the same layout"),
         {.Long = "to",
          .Value = "DIR",
          .Help = "the mirror's folder, made when missing",

@@ -8,6 +8,7 @@
 #include "cli/QuitSignals.h"
 #include "cli/RunSupport.h"
 #include "cli/Search.h"
+#include "cli/SharedOptions.h"
 #include "discovery/DevInfoJson.h"
 #include "discovery/SR.h"
 #include "i18n/Deployment.h"
@@ -42,9 +43,7 @@ constexpr int PauseBetweenRunsMs = 1000;
 // How long the main thread waits for work before looking again whether the run ended.
 constexpr int QueueWaitMs = 1000;
 
-// The camera's factory account and password, and its usual HTTP port.
-const char* const DefaultUser = "admin";
-const char* const DefaultPassword = "135790";
+// The camera's usual HTTP port.
 const char* const DefaultPort = "81";
 
 // Series letter to series index (E 0, F 1, H 2, T 3).
@@ -458,45 +457,21 @@ TCommandSpec UpgradeCommand() {
          .Value = "N",
          .Help = std::string("the camera's HTTP port, 1 to 65535 (default ") + DefaultPort + ")",
          .Check = CheckWholeNumber(1, 65535)},
-        {.Long = "user",
-         .Value = "NAME",
-         .Help = std::string("the camera's account (default ") + DefaultUser + ")"},
-        {.Long = "password",
-         .Value = "PASSWORD",
-         .Help = std::string("the camera's password (default ") + DefaultPassword +
-                 "). \"-\" asks for it on the terminal without echo, or reads a line of "
-                 "standard input when that is no terminal. A password written here can be "
-                 "read by every user of the machine in the process list: prefer "
-                 "--password-file, TORVANE_PASSWORD or \"-\"."},
-        {.Long = "password-file",
-         .Value = "FILE",
-         .Help = "read the password from the first line of FILE",
-         .Complete = TComplete::Files},
+        UserOption("the camera's account"),
+        PasswordOption("the camera's password",
+                       ", or reads a line of standard input when that is no terminal"),
+        PasswordFileOption("read the password from the first line of FILE"),
         {.Long = "firmware",
          .Value = "system|ui|both",
          .Help = "the system firmware, the UI firmware, or both: system, then UI (default)",
          .Words = {"system", "ui", "both"},
          .Complete = TComplete::Words,
          .Check = CheckOneOf({"system", "ui", "both"}, false)},
-        {.Long = "server",
-         .Value = "URL|DIR",
-         .Help = "where the firmware comes from: the firmware server's base URL (http:// or "
-                 "https://), or a file:// URL or a folder with the same layout, such as one "
-                 "made by mirror (default: the server setting of option.ini, else " +
-                 DefaultFirmwareServerUrl() + ")",
-         .Complete = TComplete::Folders,
-         .Check = CheckFirmwareSource()},
-        {.Long = "broadcast",
-         .Value = "auto|ADDR",
-         .Help = "where the E series' version search goes: auto (out of every network "
-                 "interface) or one IPv4 address (default: the broadcast setting of "
-                 "option.ini, else " + DefaultBroadcastAddress() + ")",
-         .Check = CheckBroadcast()},
-        {.Long = "interface",
-         .Value = "NAME",
-         .Help = "send that search out of this network interface only (default: the "
-                 "interface setting of option.ini, else every interface)",
-         .Check = CheckInterfaceName()},
+        ServerOption("where the firmware comes from: the firmware server's base URL (http:// "
+                     "or https://), or a file:// URL or a folder with the same layout, such as "
+                     "one made by mirror"),
+        BroadcastOption("where the E series' version search goes"),
+        InterfaceOption("send that search out of this network interface only"),
         {.Long = "json",
          .Help = "print one JSON object per line on standard output instead of the log: an "
                  "object with \"event\": \"log\" for each log line (its \"key\" and its "

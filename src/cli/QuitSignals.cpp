@@ -2,6 +2,7 @@
 
 #include "i18n/StrRes.h"
 #include "platform/Diag.h"
+#include "platform/Locked.h"
 #include "platform/QuitSignals.h"
 
 #include <csignal>
@@ -24,12 +25,10 @@ struct TQuitState {
     // that it deletes can never be going away at the same time.
     std::mutex Lock;
     TfrmStrRes* Packs = nullptr;
-    // Guards UploadUnderWay, which the upgrade command sets for its worker's life.
-    std::mutex UploadLock;
-    std::function<bool()> UploadUnderWay;
-    // Guards FirstInterrupt, which torvane-cli batch sets for its site upgrade's life.
-    std::mutex InterruptLock;
-    std::function<void()> FirstInterrupt;
+    // What the upgrade command sets for its worker's life.
+    platform::TLocked<std::function<bool()>> UploadUnderWay;
+    // What torvane-cli batch sets for its site upgrade's life.
+    platform::TLocked<std::function<void()>> FirstInterrupt;
 };
 
 // Never destroyed: a signal that comes while the program exits must find it alive.
@@ -38,9 +37,22 @@ TQuitState& State() {
     return *state;
 }
 
+// Asked under the lock, so that the watch's end waits for the answer.
 bool UploadUnderWay() {
-    std::lock_guard<std::mutex> g(State().UploadLock);
-    return State().UploadUnderWay && State().UploadUnderWay();
+    return State().UploadUnderWay.With(
+        [](const std::function<bool()>& underWay) { return underWay && underWay(); });
+}
+
+// Where each kind of hook is kept.
+template <typename F>
+platform::TLocked<std::function<F>>& HookOf();
+template <>
+platform::TLocked<std::function<bool()>>& HookOf() {
+    return State().UploadUnderWay;
+}
+template <>
+platform::TLocked<std::function<void()>>& HookOf() {
+    return State().FirstInterrupt;
 }
 
 // The first SIGINT while a handler is set: the handler runs (and is used up); true when it
@@ -50,10 +62,7 @@ bool TakeFirstInterrupt(int sig) {
         return false;
     }
     std::function<void()> handler;
-    {
-        std::lock_guard<std::mutex> g(State().InterruptLock);
-        handler.swap(State().FirstInterrupt);
-    }
+    State().FirstInterrupt.With([&handler](std::function<void()>& set) { handler.swap(set); });
     if (!handler) {
         return false;
     }
@@ -127,25 +136,18 @@ TQuitSignals::~TQuitSignals() {
     }
 }
 
-TUploadWatch::TUploadWatch(std::function<bool()> uploadUnderWay) {
-    std::lock_guard<std::mutex> g(State().UploadLock);
-    State().UploadUnderWay = std::move(uploadUnderWay);
+template <typename F>
+TSignalHook<F>::TSignalHook(std::function<F> hook) {
+    HookOf<F>().Set(std::move(hook));
 }
 
-TUploadWatch::~TUploadWatch() {
-    std::lock_guard<std::mutex> g(State().UploadLock);
-    State().UploadUnderWay = nullptr;
+template <typename F>
+TSignalHook<F>::~TSignalHook() {
+    HookOf<F>().Set(nullptr);
 }
 
-TFirstInterrupt::TFirstInterrupt(std::function<void()> handler) {
-    std::lock_guard<std::mutex> g(State().InterruptLock);
-    State().FirstInterrupt = std::move(handler);
-}
-
-TFirstInterrupt::~TFirstInterrupt() {
-    std::lock_guard<std::mutex> g(State().InterruptLock);
-    State().FirstInterrupt = nullptr;
-}
+template class TSignalHook<bool()>;
+template class TSignalHook<void()>;
 
 TCliPacks::TCliPacks() {
     const std::lock_guard<std::mutex> guard(State().Lock);

@@ -30,27 +30,26 @@ private:
     std::jthread FThread; // move-only, so the object is never copied
 };
 
-// While it lives, a signal that comes while uploadUnderWay() is true (it is asked from the
-// signal thread) lets the upload finish before the program ends. The upgrade command makes
-// one for its worker and lets it go before the worker goes.
-class TUploadWatch {
+// A function that the signal thread calls, set for the object's life: the object's end
+// takes it back and waits until a call under way has returned. One of each kind at a time.
+template <typename F>
+class TSignalHook {
 public:
-    explicit TUploadWatch(std::function<bool()> uploadUnderWay);
-    ~TUploadWatch();
-    TUploadWatch(const TUploadWatch&) = delete;
-    TUploadWatch& operator=(const TUploadWatch&) = delete;
+    explicit TSignalHook(std::function<F> hook);
+    ~TSignalHook();
+    TSignalHook(const TSignalHook&) = delete;
+    TSignalHook& operator=(const TSignalHook&) = delete;
 };
 
-// While it lives, the first SIGINT (Ctrl-C) does not end the program: handler runs on the
+// While it lives, a signal that comes while the hook answers true (it is asked from the
+// signal thread) lets the upload finish before the program ends. The upgrade command makes
+// one for its worker and lets it go before the worker goes.
+using TUploadWatch = TSignalHook<bool()>;
+
+// While it lives, the first SIGINT (Ctrl-C) does not end the program: the hook runs on the
 // signal thread instead, once. Every later signal ends the program as above (an upload
 // under way is finished first). torvane-cli batch makes one to stop starting cameras.
-class TFirstInterrupt {
-public:
-    explicit TFirstInterrupt(std::function<void()> handler);
-    ~TFirstInterrupt();
-    TFirstInterrupt(const TFirstInterrupt&) = delete;
-    TFirstInterrupt& operator=(const TFirstInterrupt&) = delete;
-};
+using TFirstInterrupt = TSignalHook<void()>;
 
 // The language packs of one command: written when the object is made, deleted when it goes
 // or when a signal ends the program, whichever comes first.

@@ -83,4 +83,12 @@ std::string JsonString(std::string_view bytes) {
     return out;
 }
 
+std::string JsonArray(const std::vector<std::string>& texts) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        out += (i == 0 ? "" : ",") + JsonString(texts[i]);
+    }
+    return out + "]";
+}
+
 } // namespace torvane::platform

@@ -6,10 +6,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace torvane::platform {
 
 // A JSON string literal, quotes included.
 [[nodiscard]] std::string JsonString(std::string_view bytes);
+// A JSON array of string literals, one for each text.
+[[nodiscard]] std::string JsonArray(const std::vector<std::string>& texts);
 
 } // namespace torvane::platform

@@ -4,7 +4,9 @@
 #include "platform/Sleeper.h"
 #include "platform/Text.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <iterator>
 
 namespace torvane {
 
@@ -12,58 +14,42 @@ namespace {
 
 thread_local IProgressSink* CurrentSink = nullptr;
 
+// Each phase's name in the JSON stream and the key of its text, in the enum's order.
+struct TPhaseNames {
+    const char* Name;
+    const char* Key;
+};
+constexpr TPhaseNames PhaseNames[] = {
+    {"login", "IDS_STEP_LOGIN"},
+    {"version", "IDS_STEP_VERSION"},
+    {"catalogue", "IDS_STEP_CATALOGUE"},
+    {"download", "IDS_STEP_DOWNLOAD"},
+    {"check", "IDS_STEP_CHECK"},
+    {"unpack", "IDS_STEP_UNPACK"},
+    {"upload", "IDS_STEP_UPLOAD"},
+    {"reboot", "IDS_STEP_REBOOT"},
+    {"poll", "IDS_STEP_POLL"},
+    {"proof", "IDS_STEP_PROOF"},
+};
+static_assert(std::size(PhaseNames) == static_cast<std::size_t>(EUpgradePhase::Proof) + 1,
+              "a row for every phase");
+
+// The phase's row; nullptr for a value outside the enum.
+const TPhaseNames* NamesOf(EUpgradePhase phase) {
+    const auto i = static_cast<std::size_t>(phase);
+    return i < std::size(PhaseNames) ? &PhaseNames[i] : nullptr;
+}
+
 } // namespace
 
 const char* PhaseName(EUpgradePhase phase) {
-    switch (phase) {
-    case EUpgradePhase::Login:
-        return "login";
-    case EUpgradePhase::Version:
-        return "version";
-    case EUpgradePhase::Catalogue:
-        return "catalogue";
-    case EUpgradePhase::Download:
-        return "download";
-    case EUpgradePhase::Check:
-        return "check";
-    case EUpgradePhase::Unpack:
-        return "unpack";
-    case EUpgradePhase::Upload:
-        return "upload";
-    case EUpgradePhase::RebootWait:
-        return "reboot";
-    case EUpgradePhase::Poll:
-        return "poll";
-    case EUpgradePhase::Proof:
-        return "proof";
-    }
-    return "";
+    const TPhaseNames* names = NamesOf(phase);
+    return names != nullptr ? names->Name : "";
 }
 
 std::string PhaseText(EUpgradePhase phase) {
-    switch (phase) {
-    case EUpgradePhase::Login:
-        return GetStrRes("IDS_STEP_LOGIN");
-    case EUpgradePhase::Version:
-        return GetStrRes("IDS_STEP_VERSION");
-    case EUpgradePhase::Catalogue:
-        return GetStrRes("IDS_STEP_CATALOGUE");
-    case EUpgradePhase::Download:
-        return GetStrRes("IDS_STEP_DOWNLOAD");
-    case EUpgradePhase::Check:
-        return GetStrRes("IDS_STEP_CHECK");
-    case EUpgradePhase::Unpack:
-        return GetStrRes("IDS_STEP_UNPACK");
-    case EUpgradePhase::Upload:
-        return GetStrRes("IDS_STEP_UPLOAD");
-    case EUpgradePhase::RebootWait:
-        return GetStrRes("IDS_STEP_REBOOT");
-    case EUpgradePhase::Poll:
-        return GetStrRes("IDS_STEP_POLL");
-    case EUpgradePhase::Proof:
-        return GetStrRes("IDS_STEP_PROOF");
-    }
-    return {};
+    const TPhaseNames* names = NamesOf(phase);
+    return names != nullptr ? GetStrRes(names->Key) : std::string();
 }
 
 namespace {

@@ -12,6 +12,7 @@ namespace torvane {
 
 namespace {
 
+using platform::JsonArray;
 using platform::JsonString;
 
 std::string Field(const char* name, const std::string& value) {
@@ -32,14 +33,6 @@ std::string Joined(const std::vector<std::string>& lines) {
         out += (out.empty() ? "" : "\n") + line;
     }
     return out;
-}
-
-std::string JsonArray(const std::vector<std::string>& texts) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        out += (i == 0 ? "" : ",") + JsonString(texts[i]);
-    }
-    return out + "]";
 }
 
 } // namespace

@@ -38,16 +38,12 @@ std::string TSiteCamera::SeriesLetter() const {
     return SeriesIndex >= 0 && SeriesIndex < 4 ? Letters[SeriesIndex] : "";
 }
 
+// A run's outcome has the name of the camera outcome of the same meaning.
 const char* OutcomeName(ESiteRunOutcome outcome) {
-    switch (outcome) {
-    case ESiteRunOutcome::Upgraded:
-        return "upgraded";
-    case ESiteRunOutcome::NothingToInstall:
-        return "nothing-to-install";
-    case ESiteRunOutcome::Failed:
-    default:
-        return "failed";
-    }
+    return OutcomeName(outcome == ESiteRunOutcome::Upgraded ? ESiteCameraOutcome::Upgraded
+                       : outcome == ESiteRunOutcome::NothingToInstall
+                           ? ESiteCameraOutcome::NothingToInstall
+                           : ESiteCameraOutcome::Failed);
 }
 
 const char* OutcomeName(ESiteCameraOutcome outcome) {
