@@ -94,7 +94,7 @@ completion() {
         COMP_WORDS=(torvane-cli upgrade --se); COMP_CWORD=2; _torvane_cli
         [ "${COMPREPLY[*]}" = "--series --server" ] || { echo "got: ${COMPREPLY[*]}"; exit 1; }
         COMP_WORDS=(torvane-cli upgrade --series ""); COMP_CWORD=3; _torvane_cli
-        [ "${COMPREPLY[*]}" = "E F H T" ] || { echo "got: ${COMPREPLY[*]}"; exit 1; }
+        [ "${COMPREPLY[*]}" = "E F H T auto" ] || { echo "got: ${COMPREPLY[*]}"; exit 1; }
     ' _ "$root/usr/share/bash-completion/completions/torvane-cli"
 }
 check "bash completion" completion

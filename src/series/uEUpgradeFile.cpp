@@ -62,12 +62,9 @@ bool TransferSections(std::istream& package, std::int32_t count, std::uint64_t p
 
 // Phase 3: wait for the reboot, then try to connect until the camera takes a connection.
 bool AwaitReboot(const std::string& ip, int port) {
-    // One wait, as the camera's upgrade mode expects; reported at its start and end.
-    constexpr std::uint64_t waitSeconds = CtpRebootWaitMs / 1000;
-    ReportProgress(TProgress{EUpgradePhase::RebootWait, 0, waitSeconds,
-                             static_cast<int>(waitSeconds)});
-    platform::SleepMs(CtpRebootWaitMs);
-    ReportProgress(TProgress{EUpgradePhase::RebootWait, waitSeconds, waitSeconds, 0});
+    // The camera is left alone for the whole wait; it goes by in one-second steps so that
+    // whoever watches sees the seconds count down.
+    WaitReporting(EUpgradePhase::RebootWait, CtpRebootWaitMs);
     TSocketThread client(ip, port);
     int pauses = 0;
     for (;;) {

@@ -22,6 +22,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -324,6 +326,23 @@ TEST_F(CtpClient, RepliesOkContinueRefusalsAndBrokenCameras) {
 
 namespace {
 
+// Tells the first one-second step of the reboot wait among an upload's waits: the first
+// 1000 ms wait after the second mode switch (configuration mode, then upgrade mode).
+class TRebootWaitStart {
+public:
+    bool operator()(int ms) {
+        if (ms == CtpModeSwitchWaitMs) {
+            ++FSwitches;
+            return false;
+        }
+        return FSwitches == 2 && ms == 1000 && !std::exchange(FSeen, true);
+    }
+
+private:
+    int FSwitches = 0;
+    bool FSeen = false;
+};
+
 // The steps that send bytes one segment at a time.
 TTcpScript ByteByByte(const std::string& bytes) {
     TTcpScript script;
@@ -536,8 +555,12 @@ TEST_F(CtpClient, UploadRunsTheThreePhases) {
     EXPECT_EQ(frames.Received, Probe + "FILE 7\r\na.bin 5" + "DATA 5\r\n" + Xored("12345") +
                                    frames.Expected[3] + "CMD 6\r\n" + Xored("reboot"));
     EXPECT_EQ(camera.Connection(2).Received, "");
-    // connect, mode switch, connect, mode switch, reboot, connect, settle
-    EXPECT_EQ(FSleeper.Waits(), (std::vector<int>{1000, 5000, 1000, 5000, 40000, 1000, 5000}));
+    // connect, mode switch, connect, mode switch, the reboot wait in one-second steps,
+    // connect, settle
+    std::vector<int> expected{1000, 5000, 1000, 5000};
+    expected.insert(expected.end(), CtpRebootWaitMs / 1000, 1000);
+    expected.insert(expected.end(), {1000, 5000});
+    EXPECT_EQ(FSleeper.Waits(), expected);
 }
 
 TEST_F(CtpClient, UploadOfAPackageWithoutSectionsSendsOnlyTheProbe) {
@@ -626,8 +649,9 @@ TEST_F(CtpClient, UploadFailuresEndWithTheirMessages) {
     camera->AddConnection(ConfigurationMode());
     camera->AddConnection({TTcpStep::Expect(Probe.size()), TTcpStep::Send(ReplyOk),
                            TTcpStep::Expect(13), TTcpStep::Send(ReplyOk), TTcpStep::ExpectClose()});
+    TRebootWaitStart rebootWaitStart;
     FSleeper.OnSleep = [&](int ms) {
-        if (ms == CtpRebootWaitMs) {
+        if (rebootWaitStart(ms)) {
             camera.reset();
         }
     };
@@ -732,8 +756,9 @@ TEST_F(CtpClient, CameraBackOnlyOnTheEleventhAttemptCountsAsNotBack) {
     camera->AddConnection(ConfigurationMode());
     camera->AddConnection({TTcpStep::Expect(Probe.size()), TTcpStep::Send(ReplyOk), TTcpStep::ExpectClose()});
     int pauses = 0;
+    TRebootWaitStart rebootWaitStart;
     FSleeper.OnSleep = [&](int ms) {
-        if (ms == CtpRebootWaitMs) {
+        if (rebootWaitStart(ms)) {
             camera.reset();
         } else if (ms == CtpRebootPollWaitMs && ++pauses == CtpRebootPollCount) {
             camera = std::make_unique<TLoopbackTcpPeer>("127.0.0.1", port);
