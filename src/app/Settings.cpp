@@ -2,6 +2,7 @@
 
 #include "app/SettingsDesign.h"
 #include "i18n/StrRes.h"
+#include "i18n/qt/Controls.h"
 #include "i18n/qt/FormLayout.h"
 #include "i18n/qt/QtText.h"
 #include "i18n/qt/TranslateForm.h"
@@ -39,13 +40,6 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, bool n
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
 }
 
 QComboBox* MakeList(QWidget* parent, const char* name, const std::vector<std::string>& items) {
@@ -96,10 +90,8 @@ std::vector<std::string> TfrmSettings::MachineBroadcasts() {
 
 void TfrmSettings::CreateComponents(const std::vector<std::string>& interfaces,
                                     const std::vector<std::string>& broadcasts) {
-    setObjectName(QStringLiteral("frmSettings"));
-    setWindowTitle(QStringLiteral("Settings"));
+    NameForm(this, "frmSettings", QStringLiteral("Settings"), design::ClientSize);
     setModal(true);
-    setFixedSize(design::ClientSize);
 
     lblServer = MakeLabel(this, "lblServer", QStringLiteral("Firmware source:"), false);
     edServer = new QLineEdit(this);
@@ -112,16 +104,16 @@ void TfrmSettings::CreateComponents(const std::vector<std::string>& interfaces,
     lblInterface = MakeLabel(this, "lblInterface", QStringLiteral("Search interface:"), false);
     cmbInterface = MakeList(this, "cmbInterface", interfaces);
     lblSearchNote = MakeLabel(this, "lblSearchNote", QString(), true);
-    btnOK = MakeButton(this, "btnOK", QStringLiteral("&OK"));
+    MakeButtons(this, {{&btnOK, "btnOK", QStringLiteral("&OK")},
+                       {&btnCancel, "btnCancel", QStringLiteral("&Cancel")}});
     btnOK->setDefault(true);
-    btnCancel = MakeButton(this, "btnCancel", QStringLiteral("&Cancel"));
     lblServer->setBuddy(edServer);
     lblBroadcast->setBuddy(cmbBroadcast);
     lblInterface->setBuddy(cmbInterface);
     (void)PlaceComponents(this, design::Places);
 
-    connect(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowseClick(); });
-    connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+    ConnectClicks(this, {{btnBrowse, &TfrmSettings::btnBrowseClick},
+                         {btnOK, &TfrmSettings::btnOKClick}});
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 

@@ -201,9 +201,7 @@ TfrmSiteUpgrade::~TfrmSiteUpgrade() {
 // --- the window's design -------------------------------------------------------------------
 
 void TfrmSiteUpgrade::CreateComponents() {
-    setObjectName(QStringLiteral("frmSiteUpgrade"));
-    setWindowTitle(QStringLiteral("Site Upgrade"));
-    setFixedSize(design::ClientSize);
+    NameForm(this, "frmSiteUpgrade", QStringLiteral("Site Upgrade"), design::ClientSize);
     QFont base(QString::fromUtf8("宋体"));
     base.setPointSize(9);
     setFont(base);
@@ -271,11 +269,11 @@ void TfrmSiteUpgrade::CreateComponents() {
     lblSummary->setObjectName(QStringLiteral("lblSummary"));
     chkAll = new QCheckBox(QStringLiteral("Check all cameras"), this);
     chkAll->setObjectName(QStringLiteral("chkAll"));
-    btnShowLog = MakeButton(this, "btnShowLog", QStringLiteral("Show &log"));
-    btnSaveReport = MakeButton(this, "btnSaveReport", QStringLiteral("Save &report..."));
-    btnStart = MakeButton(this, "btnStart", QStringLiteral("&Start"));
-    btnStop = MakeButton(this, "btnStop", QStringLiteral("S&top"));
-    btnClose = MakeButton(this, "btnClose", QStringLiteral("&Close"));
+    MakeButtons(this, {{&btnShowLog, "btnShowLog", QStringLiteral("Show &log")},
+                       {&btnSaveReport, "btnSaveReport", QStringLiteral("Save &report...")},
+                       {&btnStart, "btnStart", QStringLiteral("&Start")},
+                       {&btnStop, "btnStop", QStringLiteral("S&top")},
+                       {&btnClose, "btnClose", QStringLiteral("&Close")}});
     (void)PlaceComponents(this, design::Places);
 
     SaveDialog1 = new TSaveDialog(this);
@@ -287,11 +285,11 @@ void TfrmSiteUpgrade::CreateComponents() {
     FSearchTimer->setInterval(SearchTickMs);
     connect(FSearchTimer, &QTimer::timeout, this, [this] { TakeSearchResults(); });
 
-    connect(btnAdd, &QPushButton::clicked, this, [this] { btnAddClick(); });
-    connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
-    connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
-    connect(btnSaveReport, &QPushButton::clicked, this, [this] { btnSaveReportClick(); });
-    connect(btnShowLog, &QPushButton::clicked, this, [this] { btnShowLogClick(); });
+    ConnectClicks(this, {{btnAdd, &TfrmSiteUpgrade::btnAddClick},
+                         {btnStart, &TfrmSiteUpgrade::btnStartClick},
+                         {btnStop, &TfrmSiteUpgrade::btnStopClick},
+                         {btnSaveReport, &TfrmSiteUpgrade::btnSaveReportClick},
+                         {btnShowLog, &TfrmSiteUpgrade::btnShowLogClick}});
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
     connect(chkAll, &QCheckBox::clicked, this, [this](bool checked) {
         for (int row = 0; row < RowCount(); ++row) {

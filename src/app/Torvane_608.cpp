@@ -112,12 +112,11 @@ TfrmTorvane::~TfrmTorvane() {
 // --- the window's design ------------------------------------------------------------------
 
 void TfrmTorvane::CreateComponents() {
-    setObjectName(QStringLiteral("frmTorvane"));
-    setWindowTitle(QStringLiteral("The upgrade software for IP Cam, Version1.1"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    NameForm(this, "frmTorvane", QStringLiteral("The upgrade software for IP Cam, Version1.1"),
+             design::ClientSize);
     setWindowIcon(MakeWindowIcon());
-    setFixedSize(design::ClientSize);
     QFont base(QString::fromUtf8("宋体"));
     base.setPointSize(design::BaseFontPoints);
     setFont(base);
@@ -161,9 +160,10 @@ void TfrmTorvane::CreateComponents() {
     lblIPMemo->setWordWrap(true);
     lblIPMemo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     SetTextColour(lblIPMemo, Qt::blue);
-    btnFindCam = MakeButton(Panel3, "btnFindCam", QStringLiteral("Search LAN IP camera"));
-    btnUpgrdSysByIP = MakeButton(Panel3, "btnUpgrdSysByIP", QStringLiteral("Upgrade Firmware"));
-    btnUpgrdUIByIP = MakeButton(Panel3, "btnUpgrdUIByIP", QStringLiteral("Upgrade UI"));
+    MakeButtons(Panel3,
+                {{&btnFindCam, "btnFindCam", QStringLiteral("Search LAN IP camera")},
+                 {&btnUpgrdSysByIP, "btnUpgrdSysByIP", QStringLiteral("Upgrade Firmware")},
+                 {&btnUpgrdUIByIP, "btnUpgrdUIByIP", QStringLiteral("Upgrade UI")}});
     btnUpgrdUIByIP->hide();
     Label1 = MakeLabel(Panel3, "Label1", QStringLiteral("Language:"));
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -224,8 +224,8 @@ void TfrmTorvane::CreateComponents() {
     ProgressBar1->setTextVisible(false);
     lblPhase = MakeLabel(Panel4, "lblPhase", QString());
     lblPhase->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    btnSettings = MakeButton(Panel4, "btnSettings", QStringLiteral("Settings..."));
-    btnSiteUpgrade = MakeButton(Panel4, "btnSiteUpgrade", QStringLiteral("Site upgrade..."));
+    MakeButtons(Panel4, {{&btnSettings, "btnSettings", QStringLiteral("Settings...")},
+                         {&btnSiteUpgrade, "btnSiteUpgrade", QStringLiteral("Site upgrade...")}});
     layout->addWidget(Panel4);
 
     // Operation log.
@@ -288,11 +288,11 @@ void TfrmTorvane::CreateComponents() {
         btnSettings->setEnabled(!Busy());
     });
 
-    connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
-    connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
-    connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
-    connect(btnSettings, &QPushButton::clicked, this, [this] { btnSettingsClick(); });
-    connect(btnSiteUpgrade, &QPushButton::clicked, this, [this] { btnSiteUpgradeClick(); });
+    ConnectClicks(this, {{btnUpgrdSysByIP, &TfrmTorvane::btnUpgrdSysByIPClick},
+                         {btnUpgrdUIByIP, &TfrmTorvane::btnUpgrdUIByIPClick},
+                         {btnFindCam, &TfrmTorvane::btnFindCamClick},
+                         {btnSettings, &TfrmTorvane::btnSettingsClick},
+                         {btnSiteUpgrade, &TfrmTorvane::btnSiteUpgradeClick}});
     connect(cmbLan, &QComboBox::activated, this, [this] { cmbLanChange(); });
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });

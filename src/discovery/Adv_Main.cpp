@@ -44,10 +44,8 @@ TfrmAdv_Main::~TfrmAdv_Main() {
 }
 
 void TfrmAdv_Main::CreateComponents() {
-    setObjectName(QStringLiteral("frmAdv_Main"));
-    setWindowTitle(QStringLiteral("Select IP Camera"));
+    NameForm(this, "frmAdv_Main", QStringLiteral("Select IP Camera"), design::ClientSize);
     setModal(true);
-    setFixedSize(design::ClientSize);
 
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -89,9 +87,9 @@ void TfrmAdv_Main::CreateComponents() {
     lblDevNum = new TThemeLabel(this);
     lblDevNum->setObjectName(QStringLiteral("lblDevNum"));
 
-    btnFind = MakeButton(this, "btnFind", QStringLiteral("&Find"));
-    btnOK = MakeButton(this, "btnOK", QStringLiteral("&OK"));
-    btnCancel = MakeButton(this, "btnCancel", QStringLiteral("&Cancel"));
+    MakeButtons(this, {{&btnFind, "btnFind", QStringLiteral("&Find")},
+                       {&btnOK, "btnOK", QStringLiteral("&OK")},
+                       {&btnCancel, "btnCancel", QStringLiteral("&Cancel")}});
     (void)PlaceComponents(this, design::Places);
 
     Timer1 = new QTimer(this);
@@ -99,8 +97,8 @@ void TfrmAdv_Main::CreateComponents() {
     Timer1->setInterval(TickMs);
 
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-    connect(btnFind, &QPushButton::clicked, this, [this] { btnFindClick(); });
-    connect(btnOK, &QPushButton::clicked, this, [this] { spbExportClick(); });
+    ConnectClicks(this, {{btnFind, &TfrmAdv_Main::btnFindClick},
+                         {btnOK, &TfrmAdv_Main::spbExportClick}});
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ListView, &QTreeWidget::itemSelectionChanged, this,
             [this] { ListSelectionChanged(); });

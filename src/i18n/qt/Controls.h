@@ -2,13 +2,16 @@
 // Controls made under their component names (the names the packs' keys and the design
 // tables use), for the windows' code that creates them.
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QString>
 
+#include <initializer_list>
 #include <string_view>
+#include <utility>
 
 namespace torvane {
 
@@ -58,6 +61,30 @@ inline QPushButton* MakeButton(QWidget* parent, const char* name, const QString&
     button->setObjectName(QLatin1String(name));
     button->setAutoDefault(false);
     return button;
+}
+
+// One button of a window's row: the member that keeps it, its name and its caption.
+struct TButtonSpec {
+    QPushButton** Slot;
+    const char* Name;
+    QString Text;
+};
+
+// A row of buttons made in the order given.
+inline void MakeButtons(QWidget* parent, std::initializer_list<TButtonSpec> row) {
+    for (const TButtonSpec& spec : row) {
+        *spec.Slot = MakeButton(parent, spec.Name, spec.Text);
+    }
+}
+
+// A window's row of buttons, each running its click handler of the window when clicked.
+template <class TWindow>
+void ConnectClicks(TWindow* window,
+                   std::initializer_list<std::pair<QAbstractButton*, void (TWindow::*)()>> row) {
+    for (const auto& [button, handler] : row) {
+        QObject::connect(button, &QAbstractButton::clicked, window,
+                         [window, handler = handler] { (window->*handler)(); });
+    }
 }
 
 } // namespace torvane

@@ -28,4 +28,10 @@ const TPlace* FindPlace(std::span<const TPlace> places, std::string_view compone
     return nullptr;
 }
 
+void NameForm(QWidget* form, std::string_view name, const QString& title, QSize client) {
+    form->setObjectName(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    form->setWindowTitle(title);
+    form->setFixedSize(client);
+}
+
 } // namespace torvane

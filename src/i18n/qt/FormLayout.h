@@ -9,6 +9,7 @@
 
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 #include <span>
 #include <string>
@@ -51,6 +52,10 @@ struct TButtonRow {
 // form) its place. Returns the components of rows that name no widget of the form: a
 // design error, which the window tests keep from happening.
 std::vector<std::string> PlaceComponents(QWidget* form, std::span<const TPlace> places);
+
+// A window's name (the packs' section is "Form_" and this name), its untranslated title and
+// the fixed size of its client area.
+void NameForm(QWidget* form, std::string_view name, const QString& title, QSize client);
 
 // The row of a component, or nullptr.
 [[nodiscard]] const TPlace* FindPlace(std::span<const TPlace> places,
