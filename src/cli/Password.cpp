@@ -46,8 +46,11 @@ std::optional<TMessage> ObtainPassword(const TParsedArgs& args, const std::strin
         return std::nullopt;
     }
     if (args.Get("password", "") == "-") {
-        const std::string prompt =
-            platform::StdinIsTerminal() ? Text({"IDS_CLI_PASSWORDPROMPT", {user, address}}) : "";
+        // batch asks once for every camera of its list: no address to name then.
+        const TMessage question = address.empty()
+                                      ? TMessage{"IDS_CLI_PASSWORDPROMPTUSER", {user}}
+                                      : TMessage{"IDS_CLI_PASSWORDPROMPT", {user, address}};
+        const std::string prompt = platform::StdinIsTerminal() ? Text(question) : "";
         if (!platform::ReadSecretLine(prompt, out.Text)) {
             return TMessage{"IDS_CLI_NOPASSWORDINPUT", {}};
         }
