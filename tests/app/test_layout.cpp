@@ -212,7 +212,7 @@ TEST_F(Layout, EveryControlKeepsItsPlaceAndShowsItsTextInEveryLanguage) {
         CheckWindow(*d, frmAdv_MainDesign::Places, {}, language);
         d->hide();
 
-        TfrmSettings settings(w.get(), {"enp3s0", "wlp2s0"}, {"192.168.1.255"});
+        TfrmSettings settings(w.get(), {"enp3s0", "wlp2s0"}, {"127.255.255.255"});
         settings.show();
         QApplication::processEvents();
         EXPECT_EQ(settings.size(), frmSettingsDesign::ClientSize);

@@ -59,7 +59,7 @@ protected:
     // The window as the tests open it: the interfaces and subnets of a made-up machine.
     static std::unique_ptr<TfrmSettings> Open() {
         auto s = std::make_unique<TfrmSettings>(nullptr, std::vector<std::string>{"enp3s0", "wlp2s0"},
-                                                std::vector<std::string>{"192.168.1.255"});
+                                                std::vector<std::string>{"127.255.255.255"});
         s->show();
         return s;
     }
@@ -76,7 +76,7 @@ TEST_F(SettingsWindow, ShowsTheFileAndWritesBackWhatWasChanged) {
         EXPECT_EQ(FromQ(s->cmbBroadcast->currentText()), DefaultBroadcastAddress());
         EXPECT_EQ(s->cmbInterface->currentText(), QStringLiteral("auto"));
         EXPECT_EQ(Items(s->cmbInterface), (std::vector<std::string>{"auto", "enp3s0", "wlp2s0"}));
-        EXPECT_EQ(Items(s->cmbBroadcast), (std::vector<std::string>{"auto", "192.168.1.255"}));
+        EXPECT_EQ(Items(s->cmbBroadcast), (std::vector<std::string>{"auto", "127.255.255.255"}));
         s->btnOKClick();
         EXPECT_EQ(s->result(), QDialog::Accepted);
         EXPECT_EQ(UserFile(), "<none>");

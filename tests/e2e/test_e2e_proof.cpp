@@ -240,18 +240,18 @@ TEST_F(ProofE2E, EverySeriesProvesWhatItRunsAfterTheRestart) {
         {"F", "port=0,password=135790"},
         {"H", "port=0,password=135790"},
         {"T", "port=8081,password=135790,oem=TVN"}};
-    std::vector<std::string> specs;
+    std::vector<std::string> cameraArgs;
     std::vector<std::pair<TCamera, std::string>> cameras; // camera, fault
     int n = 1;
     for (const auto& [series, rest] : base) {
         for (const std::string fault : {"", "keep-old", "hide-version"}) {
             const std::string ip = "127.0.17." + std::to_string(n++);
-            specs.push_back("series=" + series + ",ip=" + ip + "," + rest +
+            cameraArgs.push_back("series=" + series + ",ip=" + ip + "," + rest +
                             (fault.empty() ? "" : ",fault=" + fault));
             cameras.push_back({{series, ip, series == "E" ? "secret" : "135790"}, fault});
         }
     }
-    if (!Start(specs)) {
+    if (!Start(cameraArgs)) {
         GTEST_SKIP() << "a search port of the simulator is taken here";
     }
 

@@ -64,16 +64,16 @@ inline QPushButton* MakeButton(QWidget* parent, const char* name, const QString&
 }
 
 // One button of a window's row: the member that keeps it, its name and its caption.
-struct TButtonSpec {
+struct TButtonRowEntry {
     QPushButton** Slot;
     const char* Name;
     QString Text;
 };
 
 // A row of buttons made in the order given.
-inline void MakeButtons(QWidget* parent, std::initializer_list<TButtonSpec> row) {
-    for (const TButtonSpec& spec : row) {
-        *spec.Slot = MakeButton(parent, spec.Name, spec.Text);
+inline void MakeButtons(QWidget* parent, std::initializer_list<TButtonRowEntry> row) {
+    for (const TButtonRowEntry& entry : row) {
+        *entry.Slot = MakeButton(parent, entry.Name, entry.Text);
     }
 }
 
