@@ -11,6 +11,7 @@
 #include "upgrade/Progress.h"
 #include "upgrade/uIUpgradeOpt.h"
 
+#include "BenchServer.h"
 #include "BenchUtil.h"
 
 #include <atomic>
@@ -30,95 +31,30 @@ namespace {
 constexpr std::size_t FileBytes = 64 * MiB;
 
 // Answers one GET per connection with the body and closes.
-class TFileServer {
-public:
-    explicit TFileServer(std::string body) : FBody(std::move(body)) {
-        if (const auto listening = FListener.Listen(platform::IPv4Loopback, 0); !listening) {
-            throw std::runtime_error("server: " + listening.ErrorText());
-        }
-        FThread = std::thread([this] { Serve(); });
-    }
-    ~TFileServer() {
-        FStop = true;
-        FThread.join();
-    }
-    [[nodiscard]] std::uint16_t Port() const { return FListener.LocalPort(); }
-
-private:
-    void Serve() {
-        while (!FStop) {
-            if (FListener.WaitReadable(100) != platform::TWaitResult::Ready) {
-                continue;
-            }
-            platform::TTcpSocket c;
-            if (FListener.Accept(c)) {
-                Answer(c);
-            }
-        }
-    }
-    void Answer(platform::TTcpSocket& c) const {
-        std::string head;
-        std::vector<char> buffer(4096);
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            const platform::TSocketResult n = c.Receive(buffer.data(), buffer.size());
-            if (!n.Ok() || n.Count == 0) {
-                return;
-            }
-            head.append(buffer.data(), n.Count);
-        }
-        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\n"
-                                  "Content-Length: " +
-                                  std::to_string(FBody.size()) + "\r\nConnection: close\r\n\r\n";
-        if (!c.Send(reply.data(), reply.size()).Ok()) {
+void Answer(const std::string& body, platform::TTcpSocket& c) {
+    std::string head;
+    std::vector<char> buffer(4096);
+    while (head.find("\r\n\r\n") == std::string::npos) {
+        const platform::TSocketResult n = c.Receive(buffer.data(), buffer.size());
+        if (!n.Ok() || n.Count == 0) {
             return;
         }
-        for (std::size_t at = 0; at < FBody.size();) {
-            const platform::TSocketResult n =
-                c.Send(FBody.data() + at, std::min<std::size_t>(MiB, FBody.size() - at));
-            if (!n.Ok() || n.Count == 0) {
-                return;
-            }
-            at += n.Count;
+        head.append(buffer.data(), n.Count);
+    }
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\n"
+                              "Content-Length: " +
+                              std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+    if (!c.Send(reply.data(), reply.size()).Ok()) {
+        return;
+    }
+    for (std::size_t at = 0; at < body.size();) {
+        const platform::TSocketResult n =
+            c.Send(body.data() + at, std::min<std::size_t>(MiB, body.size() - at));
+        if (!n.Ok() || n.Count == 0) {
+            return;
         }
+        at += n.Count;
     }
-
-    std::string FBody;
-    platform::TTcpListener FListener;
-    std::atomic<bool> FStop{false};
-    std::thread FThread;
-};
-
-// Takes reports as the upgrade worker's sink does: under a lock, the clock read, the
-// latest kept.
-class TBenchProgressSink : public IProgressSink {
-public:
-    void Report(const TProgress& progress) override {
-        std::lock_guard<std::mutex> g(FLock);
-        const auto now = std::chrono::steady_clock::now();
-        if (now - FLast >= std::chrono::milliseconds(100)) {
-            FLast = now;
-        }
-        Latest = progress;
-        ++Reports;
-    }
-    std::size_t Reports = 0;
-    TProgress Latest;
-
-private:
-    std::mutex FLock;
-    std::chrono::steady_clock::time_point FLast{};
-};
-
-std::string Noise(std::size_t bytes) {
-    std::string data(bytes, '\0');
-    std::uint64_t x = 0x9E3779B97F4A7C15ull;
-    for (char& c : data) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        c = static_cast<char>(x & 0xFF);
-    }
-    return data;
 }
 
 } // namespace
@@ -138,7 +74,8 @@ int main(int argc, char** argv) {
     const std::string theirs = folder + "bench_download_curl.zip";
     int status = 0;
     {
-        TFileServer server(Noise(FileBytes));
+        const std::string body = bench::Noise(FileBytes);
+        bench::TLoopbackServer server("server", [&body](platform::TTcpSocket& c) { Answer(body, c); });
         const std::string url =
             "http://127.0.0.1:" + std::to_string(server.Port()) + "/FM/system/package.zip";
         const std::string curl = "curl -s -f -o '" + theirs + "' " + url;
@@ -149,7 +86,7 @@ int main(int argc, char** argv) {
             std::cerr << "warm-up download failed (is curl installed?) " << error << "\n";
             return 1;
         }
-        TBenchProgressSink reporter;
+        bench::TBenchProgressSink reporter;
         std::vector<double> plain, reporting, tool;
         for (int i = 0; i < runs; ++i) {
             plain.push_back(bench::Seconds([&] {

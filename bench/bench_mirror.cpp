@@ -11,6 +11,7 @@
 #include "upgrade/Mirror.h"
 #include "upgrade/md5.h"
 
+#include "BenchUtil.h"
 #include "RatioReporter.h"
 
 #include <benchmark/benchmark.h>
@@ -30,30 +31,6 @@ constexpr int Packages = 4;
 std::string GFolder;
 std::string GSource;
 
-std::string Quoted(const std::string& path) {
-    return "'" + path + "'";
-}
-
-void RunShell(benchmark::State& state, const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        state.SkipWithError(("failed: " + command).c_str());
-    }
-}
-
-std::string Noise(std::size_t size, std::uint64_t seed) {
-    std::string data(size, '\0');
-    std::uint64_t x = seed | 1;
-    for (std::size_t i = 0; i < size; i += 8) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        for (std::size_t b = 0; b < 8 && i + b < size; ++b) {
-            data[i + b] = static_cast<char>((x >> (8 * b)) & 0xFF);
-        }
-    }
-    return data;
-}
-
 bool Prepare() {
     const std::string temp = torvane::platform::TempFolder();
     if (temp.empty()) {
@@ -69,7 +46,7 @@ bool Prepare() {
     std::string catalogue;
     for (int i = 0; i < Packages; ++i) {
         const std::string name = "fw" + std::to_string(i) + ".zip";
-        const std::string bytes = Noise(PackageBytes, 0x9E3779B97F4A7C15ull * (i + 1));
+        const std::string bytes = bench::Noise(PackageBytes, (bench::NoiseSeed * (i + 1)) | 1);
         std::ofstream(GSource + "system/" + name, std::ios::binary) << bytes;
         catalogue += "[model" + std::to_string(i) + "]\r\nSysVer=1." + std::to_string(i) +
                      "\r\nSysFile=" + name + "\r\nMD5=" + torvane::Md5Hex(bytes) + "\r\n";
@@ -158,17 +135,9 @@ BENCHMARK(BM_md5sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (!Prepare()) {
-        return 1;
-    }
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::cout << "\nratios (target <= 1.2):\n";
-    reporter.PrintRatio("BM_FolderDownloadToFile", "BM_cp");
-    reporter.PrintRatio("BM_MirrorFirstRun", "BM_cp_r_md5sum");
-    reporter.PrintRatio("BM_MirrorSecondRun", "BM_md5sum");
-    std::system(("rm -rf " + Quoted(GFolder)).c_str());
-    benchmark::Shutdown();
-    return 0;
+    return RunComparison(argc, argv, Prepare,
+                         {{"BM_FolderDownloadToFile", "BM_cp"},
+                          {"BM_MirrorFirstRun", "BM_cp_r_md5sum"},
+                          {"BM_MirrorSecondRun", "BM_md5sum"}},
+                         GFolder);
 }

@@ -34,16 +34,6 @@ std::string GFolder;
 std::string GPackage;
 std::string GExpectedMd5;
 
-std::string Quoted(const std::string& path) {
-    return "'" + path + "'";
-}
-
-void RunShell(benchmark::State& state, const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        state.SkipWithError(("failed: " + command).c_str());
-    }
-}
-
 // Firmware-like content: two blocks in three are noise, the rest is text that deflates.
 bool WritePayload(const std::string& path) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -172,18 +162,10 @@ BENCHMARK(BM_sha256sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteration
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (!Prepare()) {
-        return 1;
-    }
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::cout << "\nratios (target <= 1.2):\n";
-    reporter.PrintRatio("BM_CheckMd5", "BM_md5sum");
-    reporter.PrintRatio("BM_UnzipPackage", "BM_unzip_p");
-    reporter.PrintRatio("BM_UnzipPackage", "BM_unzip_d");
-    reporter.PrintRatio("BM_IsProvedFirmware", "BM_sha256sum");
-    std::system(("rm -rf " + Quoted(GFolder)).c_str());
-    benchmark::Shutdown();
-    return 0;
+    return RunComparison(argc, argv, Prepare,
+                         {{"BM_CheckMd5", "BM_md5sum"},
+                          {"BM_UnzipPackage", "BM_unzip_p"},
+                          {"BM_UnzipPackage", "BM_unzip_d"},
+                          {"BM_IsProvedFirmware", "BM_sha256sum"}},
+                         GFolder);
 }

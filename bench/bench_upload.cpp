@@ -15,6 +15,7 @@
 #include "series/PostFirmware.h"
 #include "upgrade/Progress.h"
 
+#include "BenchServer.h"
 #include "BenchUtil.h"
 
 #include <algorithm>
@@ -49,93 +50,39 @@ long VmHwmKb() {
 }
 
 // Takes one request per connection: header, 100 Continue when asked, the body discarded.
-class TSink {
-public:
-    TSink() {
-        if (const auto listening = FListener.Listen(platform::IPv4Loopback, 0); !listening) {
-            throw std::runtime_error("sink: " + listening.ErrorText());
+void Discard(platform::TTcpSocket& c) {
+    std::vector<char> buffer(256 * 1024);
+    std::string head;
+    std::size_t headEnd = std::string::npos;
+    while (headEnd == std::string::npos) {
+        const platform::TSocketResult n = c.Receive(buffer.data(), buffer.size());
+        if (!n.Ok() || n.Count == 0) {
+            return;
         }
-        FThread = std::thread([this] { Serve(); });
+        head.append(buffer.data(), n.Count);
+        headEnd = head.find("\r\n\r\n");
     }
-    ~TSink() {
-        FStop = true;
-        FThread.join();
+    std::string lower = head.substr(0, headEnd);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    const auto cl = lower.find("content-length:");
+    long long left = cl == std::string::npos ? 0 : std::atoll(lower.c_str() + cl + 15);
+    if (lower.find("expect: 100-continue") != std::string::npos) {
+        const std::string cont = "HTTP/1.1 100 Continue\r\n\r\n";
+        (void)c.Send(cont.data(), cont.size());
     }
-    [[nodiscard]] std::uint16_t Port() const { return FListener.LocalPort(); }
-
-private:
-    void Serve() {
-        while (!FStop) {
-            if (FListener.WaitReadable(100) != platform::TWaitResult::Ready) {
-                continue;
-            }
-            platform::TTcpSocket c;
-            if (FListener.Accept(c)) {
-                Answer(c);
-            }
+    left -= static_cast<long long>(head.size() - headEnd - 4);
+    while (left > 0) {
+        const platform::TSocketResult n = c.Receive(buffer.data(), buffer.size());
+        if (!n.Ok() || n.Count == 0) {
+            return;
         }
+        left -= static_cast<long long>(n.Count);
     }
-    static void Answer(platform::TTcpSocket& c) {
-        std::vector<char> buffer(256 * 1024);
-        std::string head;
-        std::size_t headEnd = std::string::npos;
-        while (headEnd == std::string::npos) {
-            const platform::TSocketResult n = c.Receive(buffer.data(), buffer.size());
-            if (!n.Ok() || n.Count == 0) {
-                return;
-            }
-            head.append(buffer.data(), n.Count);
-            headEnd = head.find("\r\n\r\n");
-        }
-        std::string lower = head.substr(0, headEnd);
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-        const auto cl = lower.find("content-length:");
-        long long left = cl == std::string::npos ? 0 : std::atoll(lower.c_str() + cl + 15);
-        if (lower.find("expect: 100-continue") != std::string::npos) {
-            const std::string cont = "HTTP/1.1 100 Continue\r\n\r\n";
-            (void)c.Send(cont.data(), cont.size());
-        }
-        left -= static_cast<long long>(head.size() - headEnd - 4);
-        while (left > 0) {
-            const platform::TSocketResult n = c.Receive(buffer.data(), buffer.size());
-            if (!n.Ok() || n.Count == 0) {
-                return;
-            }
-            left -= static_cast<long long>(n.Count);
-        }
-        const std::string reply =
-            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
-        (void)c.Send(reply.data(), reply.size());
-    }
-
-    platform::TTcpListener FListener;
-    std::atomic<bool> FStop{false};
-    std::thread FThread;
-};
-
-// Takes reports as the upgrade worker's sink does: under a lock, the clock read, the
-// latest kept; what the upload pays for reporting its progress.
-class TBenchProgressSink : public IProgressSink {
-public:
-    void Report(const TProgress& progress) override {
-        std::lock_guard<std::mutex> g(FLock);
-        const auto now = std::chrono::steady_clock::now();
-        if (now - FLast >= std::chrono::milliseconds(100)) {
-            FLast = now;
-            ++Posts;
-        }
-        FLatest = progress;
-        ++Reports;
-    }
-    std::size_t Reports = 0;
-    std::size_t Posts = 0;
-
-private:
-    std::mutex FLock;
-    std::chrono::steady_clock::time_point FLast{};
-    TProgress FLatest;
-};
+    const std::string reply =
+        "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+    (void)c.Send(reply.data(), reply.size());
+}
 
 std::string Url(std::uint16_t port) {
     return "http://127.0.0.1:" + std::to_string(port) + "/upgrade_firmware.cgi";
@@ -192,7 +139,7 @@ int main(int argc, char** argv) {
     const std::string self = platform::ModulePath();
     int status = 0;
     {
-        TSink sink;
+        bench::TLoopbackServer sink("sink", Discard);
         const std::string url = Url(sink.Port());
         const std::string curl = "curl -s -f -o /dev/null -F 'file=@" + big + "' " + url;
         bool ok = PostFirmware(url, big, "application/octet-stream", TPostVariant::F).Completed &&
@@ -202,7 +149,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::vector<double> ours, oursReporting, oursProcess, theirs;
-        TBenchProgressSink reporter;
+        bench::TBenchProgressSink reporter;
         for (int i = 0; i < runs; ++i) {
             ours.push_back(Seconds([&] {
                 ok = ok &&

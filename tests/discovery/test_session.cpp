@@ -37,6 +37,20 @@ std::vector<std::string> Ips(const TDiscoverySession& s) {
     return out;
 }
 
+// Search ports of a test: free listener ports, and every probe sent to the port sinkPort
+// (the T-series search too, unless the test moves it).
+TDiscoveryPorts PortsSendingTo(std::uint16_t sinkPort) {
+    TDiscoveryPorts ports;
+    ports.MOIListenerBase = test::FreeUdpPort();
+    ports.SQ610ListenerBase = test::FreeUdpPort();
+    ports.UicamListenerBase = test::FreeUdpPort();
+    ports.CTPListenerBase = test::FreeUdpPort();
+    ports.Listener1010Base = test::FreeUdpPort();
+    ports.SQ610To = ports.MOITo = ports.UicamTo = ports.CTPTo = ports.To1010 =
+        ports.ImagiaTo = ports.T924To = sinkPort;
+    return ports;
+}
+
 class SessionTest : public test::TDiscoveryTest {
 protected:
     // Not started: no sockets; the list rules alone.
@@ -315,14 +329,7 @@ TEST_F(SessionTest, LivePassOnLoopback) {
 TEST_F(SessionTest, APassSendsItsProbesInOrderThroughTheirListeners) {
     test::TFakeSleeperScope fake(40, 5);
     test::TLoopbackUdpPeer sink("127.0.0.1");
-    TDiscoveryPorts ports;
-    ports.MOIListenerBase = test::FreeUdpPort();
-    ports.SQ610ListenerBase = test::FreeUdpPort();
-    ports.UicamListenerBase = test::FreeUdpPort();
-    ports.CTPListenerBase = test::FreeUdpPort();
-    ports.Listener1010Base = test::FreeUdpPort();
-    ports.SQ610To = ports.MOITo = ports.UicamTo = ports.CTPTo = ports.To1010 =
-        ports.ImagiaTo = ports.T924To = sink.Port();
+    TDiscoveryPorts ports = PortsSendingTo(sink.Port());
     const std::uint16_t tLocal = test::FreeUdpPort();
     auto tClient = std::make_shared<TT924Series>(tLocal);
     TDiscoverySession live(ports, tClient, "/nonexistent/909/lib.so");
@@ -413,14 +420,7 @@ TEST_F(SessionTest, WhatTheSearchDropsLeavesALineWithItsReasonAndNoPassword) {
     });
     test::TLoopbackUdpPeer sink("127.0.0.1");
     test::TLoopbackUdpPeer sender("127.0.0.1");
-    TDiscoveryPorts ports;
-    ports.MOIListenerBase = test::FreeUdpPort();
-    ports.SQ610ListenerBase = test::FreeUdpPort();
-    ports.UicamListenerBase = test::FreeUdpPort();
-    ports.CTPListenerBase = test::FreeUdpPort();
-    ports.Listener1010Base = test::FreeUdpPort();
-    ports.SQ610To = ports.MOITo = ports.UicamTo = ports.CTPTo = ports.To1010 =
-        ports.ImagiaTo = sink.Port();
+    TDiscoveryPorts ports = PortsSendingTo(sink.Port());
     ports.T924To = tcam.Port();
     auto tClient = std::make_shared<TT924Series>(test::FreeUdpPort());
     TDiscoverySession live(ports, tClient, "/nonexistent/909/lib.so");

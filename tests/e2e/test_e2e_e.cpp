@@ -27,6 +27,7 @@ namespace torvane {
 namespace {
 
 using test::E2eReadyTimeout;
+using test::CountKey;
 using test::E2eRunTimeout;
 using test::EndsWith;
 using test::TE2eCamsim;
@@ -34,10 +35,6 @@ using test::TE2eRun;
 
 constexpr const char* SearchComplaint = "CTP search 127.0.0.1:7999";
 
-// How many lines end with the text of the string resource key.
-int Count(const std::vector<std::string>& lines, const std::string& key) {
-    return test::CountEndingWith(lines, GetStrRes(key));
-}
 
 class E2EESeries : public ::testing::Test {
 protected:
@@ -113,8 +110,8 @@ TEST_F(E2EESeries, SystemThenUiFirmwareOverCtp) {
         << run.Output;
     EXPECT_NE(run.Output.find(GetStrRes("IDS_HIGHVERSION") + "1.3.3.8"), std::string::npos)
         << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_UPGRADED"), 2) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_UPGRADED"), 2) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
     ASSERT_FALSE(run.Lines.empty());
     EXPECT_TRUE(run.Lines.back().find(":The camera now runs version ") != std::string::npos) << run.Output;
 
@@ -136,15 +133,15 @@ TEST_F(E2EESeries, RefusedFileAndCameraThatNeverComesBack) {
     // still goes through.
     TE2eRun run = RunCli("127.0.0.21");
     EXPECT_EQ(run.ExitCode, 1) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_UPGRADEFILEERR"), 1) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 1) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_UPGRADEFILEERR"), 1) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 1) << run.Output;
 
     // The camera goes down after the transfer and stays down: the upload fails with an
     // empty message, and the UI run finds no camera.
     run = RunCli("127.0.0.22");
     EXPECT_EQ(run.ExitCode, 1) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_IPCNOTWORK"), 0) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_UPGRADED"), 0) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_IPCNOTWORK"), 0) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_UPGRADED"), 0) << run.Output;
     ASSERT_FALSE(run.Lines.empty());
     EXPECT_TRUE(EndsWith(run.Lines.back(), GetStrRes("IDS_NOIPCCONNECT"))) << run.Output;
 
@@ -166,15 +163,15 @@ TEST_F(E2EESeries, CamerasThatSplitTheirRepliesTalkOrStaySilent) {
     for (const std::string ip : {"127.0.0.23", "127.0.0.24"}) {
         const TE2eRun run = RunCli(ip);
         EXPECT_EQ(run.ExitCode, 0) << run.Output;
-        EXPECT_EQ(Count(run.Lines, "IDS_UPGRADED"), 2) << run.Output;
-        EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
+        EXPECT_EQ(CountKey(run.Lines, "IDS_UPGRADED"), 2) << run.Output;
+        EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
     }
     // A camera that never answers the CTP login is one that cannot be reached, not one that
     // refuses the password.
     const TE2eRun silent = RunCli("127.0.0.26");
     EXPECT_EQ(silent.ExitCode, 1) << silent.Output;
-    EXPECT_EQ(Count(silent.Lines, "IDS_NOIPCCONNECT"), 2) << silent.Output;
-    EXPECT_EQ(Count(silent.Lines, "IDS_LOGINERROR"), 0) << silent.Output;
+    EXPECT_EQ(CountKey(silent.Lines, "IDS_NOIPCCONNECT"), 2) << silent.Output;
+    EXPECT_EQ(CountKey(silent.Lines, "IDS_LOGINERROR"), 0) << silent.Output;
 
     const std::string camsim = StopCamsim();
     EXPECT_NE(camsim.find("127.0.0.23:8120: up again, system 1.3.3.8 ui 2.4.0.7"),

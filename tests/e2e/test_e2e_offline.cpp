@@ -21,6 +21,7 @@ namespace torvane {
 namespace {
 
 using test::E2eReadyTimeout;
+using test::CountKey;
 using test::E2eRunTimeout;
 using test::EndsWith;
 using test::TE2eCamsim;
@@ -29,9 +30,6 @@ using test::TE2eRunFolder;
 
 constexpr const char* SearchComplaint = "CTP search 127.0.0.1:7999";
 
-int Count(const std::vector<std::string>& lines, const std::string& key) {
-    return test::CountEndingWith(lines, GetStrRes(key));
-}
 
 // The folder as a file:// URL (the scratch paths hold nothing to encode but "_").
 std::string FileUrl(const std::string& folder) {
@@ -118,9 +116,9 @@ TEST_F(E2EOffline, EverySeriesUpgradesFromAFolderAndFromAFileUrl) {
         SCOPED_TRACE(std::string(c.Series) + " " + c.Ip + " from " + c.Server);
         const TE2eRun run = Upgrade(c.Series, c.Ip, c.Port, c.Server);
         EXPECT_EQ(run.ExitCode, 0) << run.Output;
-        EXPECT_EQ(Count(run.Lines, "IDS_DOWNLOADING"), 2) << run.Output;
-        EXPECT_EQ(Count(run.Lines, "IDS_UPGRADED"), 2) << run.Output;
-        EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
+        EXPECT_EQ(CountKey(run.Lines, "IDS_DOWNLOADING"), 2) << run.Output;
+        EXPECT_EQ(CountKey(run.Lines, "IDS_UPGRADED"), 2) << run.Output;
+        EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
     }
 
     // A package in the folder whose MD5 is not the catalogue's: checked, refused, not sent.
@@ -177,10 +175,10 @@ TEST_F(E2EOffline, AMirrorOfAServerServesTheUpgradeWithoutIt) {
     EXPECT_EQ(run.ExitCode, 1) << "no server to copy from\n" << run.Output;
     run = Upgrade("F", "127.0.15.41", "8081", mirror);
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
     run = Upgrade("H", "127.0.15.42", "8082", FileUrl(mirror));
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
 }
 
 TEST_F(E2EOffline, TheWindowsSettingsFileIsTheCliOnesAndTheFormerFileIsHeard) {

@@ -17,6 +17,7 @@ namespace torvane {
 namespace {
 
 using test::E2eReadyTimeout;
+using test::CountKey;
 using test::E2eRunTimeout;
 using test::EndsWith;
 using test::TE2eCamsim;
@@ -54,10 +55,6 @@ protected:
         return FCamsim->Output();
     }
 
-    // How many lines end with the text of the string resource key.
-    static int Count(const std::vector<std::string>& lines, const std::string& key) {
-        return test::CountEndingWith(lines, GetStrRes(key));
-    }
 
     static TfrmStrRes* Packs;
     std::unique_ptr<TE2eCamsim> FCamsim;
@@ -75,8 +72,8 @@ TEST_F(TE2ETest, SystemThenUiFirmwareOnBothSidesOfTheUploadPortVersion) {
         const TE2eRun run = RunCli(ip, "135790");
         const std::string& log = run.Output;
         EXPECT_EQ(run.ExitCode, 0) << log;
-        EXPECT_EQ(Count(run.Lines, "IDS_UPGRADED"), 2) << log;
-        EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << log;
+        EXPECT_EQ(CountKey(run.Lines, "IDS_UPGRADED"), 2) << log;
+        EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 2) << log;
         ASSERT_FALSE(run.Lines.empty());
         EXPECT_TRUE(run.Lines.back().find(":The camera now runs version ") != std::string::npos) << log;
     }
@@ -100,7 +97,7 @@ TEST_F(TE2ETest, RefusedAccountEndsWithPasswordError) {
     const TE2eRun run = RunCli("127.0.0.43", "wrong");
     const std::string& log = run.Output;
     EXPECT_EQ(run.ExitCode, 1) << log;
-    EXPECT_EQ(Count(run.Lines, "IDS_PASSWORDERROR"), 2) << log; // the system run and the UI run
+    EXPECT_EQ(CountKey(run.Lines, "IDS_PASSWORDERROR"), 2) << log; // the system run and the UI run
     ASSERT_FALSE(run.Lines.empty());
     EXPECT_TRUE(EndsWith(run.Lines.back(), GetStrRes("IDS_PASSWORDERROR"))) << log;
     const std::string camsim = StopCamsim();
@@ -114,15 +111,15 @@ TEST_F(TE2ETest, PasswordsWithQueryCharactersAndAnUploadReplyThatNeverEnds) {
                  "series=T,ip=127.0.0.45,port=8081,password=135790,fault=upload-trickle:sys"});
     TE2eRun run = RunCli("127.0.0.44", "p#1&x=%41+");
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 2) << run.Output;
 
     // The camera takes the system file and then answers with a reply that never ends: the
     // run ends at the reply's deadline with the upload's failure line, and the UI run
     // still goes through.
     run = RunCli("127.0.0.45", "135790");
     EXPECT_EQ(run.ExitCode, 1) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_UPGRADEFAIL"), 1) << run.Output;
-    EXPECT_EQ(Count(run.Lines, "IDS_IPCWORKING"), 1) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_UPGRADEFAIL"), 1) << run.Output;
+    EXPECT_EQ(CountKey(run.Lines, "IDS_IPCWORKING"), 1) << run.Output;
     const std::string camsim = StopCamsim();
     EXPECT_NE(camsim.find("127.0.0.45:8081: upload of system firmware"), std::string::npos)
         << camsim;

@@ -15,6 +15,8 @@
 // its deadline, a wait for the exit kills the child once its deadline passes, and a child
 // still running when its object goes is killed and reaped.
 
+#include "i18n/StrRes.h"
+
 #include <chrono>
 #include <cstddef>
 #include <map>
@@ -110,6 +112,10 @@ struct TE2eRun {
 [[nodiscard]] bool EndsWith(const std::string& line, const std::string& text);
 // How many of the lines end with text.
 [[nodiscard]] int CountEndingWith(const std::vector<std::string>& lines, const std::string& text);
+// How many of the lines end with the text of the message key in the current language.
+[[nodiscard]] inline int CountKey(const std::vector<std::string>& lines, const std::string& key) {
+    return CountEndingWith(lines, GetStrRes(key));
+}
 
 // torvane-camsim for one test: started with its options and one "--camera" per entry of
 // cameras, its start-up read up to the line "ready" (or the end of its output, or
