@@ -259,39 +259,79 @@ void TWalk::Component(QObject* o) const {
     }
 }
 
+// The tests that decide a component's row, in the order they are made: the first that
+// passes decides. A class comes before the classes it derives from (TRadioGroup before
+// QGroupBox, TCheckListBox before QListWidget, TListView before QTreeWidget), and a tool
+// button's row depends on where it stands.
+template <class T> bool Is(const QObject* o) {
+    return qobject_cast<const T*>(o) != nullptr;
+}
+
+bool IsToolBarButton(const QObject* o) {
+    const auto* tb = qobject_cast<const QToolButton*>(o);
+    return tb != nullptr && qobject_cast<const QToolBar*>(tb->parentWidget()) != nullptr;
+}
+
+bool IsTabSheet(const QObject* o) {
+    return TabWidgetOfPage(o) != nullptr;
+}
+
+// The bitmap controls live with the window code; they are known by their class name.
+bool IsJetButton(const QObject* o) {
+    return o->inherits("torvane::TJetButton");
+}
+
+bool IsJetCheckbox(const QObject* o) {
+    return o->inherits("torvane::TJetCheckbox");
+}
+
+bool IsSaveDialog(const QObject* o) {
+    const auto* d = qobject_cast<const TFileDialog*>(o);
+    return d != nullptr && d->IsSave();
+}
+
+struct TRowTest {
+    bool (*Passes)(const QObject*);
+    TRow Row;
+};
+
+const TRowTest RowTests[] = {
+    {Is<QStatusBar>, RowStatusBar},
+    {Is<TPanel>, RowPanel},
+    {Is<QLabel>, RowLabel},
+    {Is<QCheckBox>, RowCheckBox},
+    {Is<QPushButton>, RowButton},
+    {Is<QToolBar>, RowToolBar},
+    {IsToolBarButton, RowToolButton},
+    {Is<QToolButton>, RowSpeedButton},
+    {Is<TImage>, RowImage},
+    {Is<QRadioButton>, RowRadioButton},
+    {Is<QAction>, RowMenuItem},
+    {IsTabSheet, RowTabSheet},
+    {Is<TRadioGroup>, RowRadioGroup},
+    {Is<QGroupBox>, RowGroupBox},
+    {Is<TCheckListBox>, RowCheckListBox},
+    {Is<QListWidget>, RowListBox},
+    {Is<TListView>, RowListView},
+    {Is<QTableView>, RowDBGrid},
+    {Is<QTreeWidget>, RowTreeView},
+    {Is<QComboBox>, RowComboBox},
+    {IsJetButton, RowJetButton},
+    {IsJetCheckbox, RowJetCheckbox},
+    {IsSaveDialog, RowSaveDialog},
+    {Is<TFileDialog>, RowOpenDialog},
+};
+
 } // namespace
 
 int TranslateRowOf(const QObject* o) {
     if (o == nullptr) {
         return RowNone;
     }
-    if (qobject_cast<const QStatusBar*>(o)) return RowStatusBar;
-    if (qobject_cast<const TPanel*>(o)) return RowPanel;
-    if (qobject_cast<const QLabel*>(o)) return RowLabel;
-    if (qobject_cast<const QCheckBox*>(o)) return RowCheckBox;
-    if (qobject_cast<const QPushButton*>(o)) return RowButton;
-    if (qobject_cast<const QToolBar*>(o)) return RowToolBar;
-    if (const auto* tb = qobject_cast<const QToolButton*>(o)) {
-        return qobject_cast<const QToolBar*>(tb->parentWidget()) ? RowToolButton
-                                                                 : RowSpeedButton;
-    }
-    if (qobject_cast<const TImage*>(o)) return RowImage;
-    if (qobject_cast<const QRadioButton*>(o)) return RowRadioButton;
-    if (qobject_cast<const QAction*>(o)) return RowMenuItem;
-    if (TabWidgetOfPage(o) != nullptr) return RowTabSheet;
-    if (qobject_cast<const TRadioGroup*>(o)) return RowRadioGroup;
-    if (qobject_cast<const QGroupBox*>(o)) return RowGroupBox;
-    if (qobject_cast<const TCheckListBox*>(o)) return RowCheckListBox;
-    if (qobject_cast<const QListWidget*>(o)) return RowListBox;
-    if (qobject_cast<const TListView*>(o)) return RowListView;
-    if (qobject_cast<const QTableView*>(o)) return RowDBGrid;
-    if (qobject_cast<const QTreeWidget*>(o)) return RowTreeView;
-    if (qobject_cast<const QComboBox*>(o)) return RowComboBox;
-    // The bitmap controls live with the window code; they are known by their class name.
-    if (o->inherits("torvane::TJetButton")) return RowJetButton;
-    if (o->inherits("torvane::TJetCheckbox")) return RowJetCheckbox;
-    if (const auto* d = qobject_cast<const TFileDialog*>(o)) {
-        return d->IsSave() ? RowSaveDialog : RowOpenDialog;
+    for (const TRowTest& test : RowTests) {
+        if (test.Passes(o)) {
+            return test.Row;
+        }
     }
     return RowNone;
 }
