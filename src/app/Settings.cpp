@@ -42,6 +42,17 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, bool n
     return label;
 }
 
+// A setting's label and then its field (the order the tab key follows), the label naming
+// the field as its buddy.
+template <class TMakeField>
+auto MakeLabelledField(QWidget* parent, const char* labelName, const QString& text,
+                       TMakeField makeField) {
+    QLabel* label = MakeLabel(parent, labelName, text, false);
+    auto* field = makeField();
+    label->setBuddy(field);
+    return field;
+}
+
 QComboBox* MakeList(QWidget* parent, const char* name, const std::vector<std::string>& items) {
     auto* list = new QComboBox(parent);
     list->setObjectName(QLatin1String(name));
@@ -93,23 +104,19 @@ void TfrmSettings::CreateComponents(const std::vector<std::string>& interfaces,
     NameForm(this, "frmSettings", QStringLiteral("Settings"), design::ClientSize);
     setModal(true);
 
-    lblServer = MakeLabel(this, "lblServer", QStringLiteral("Firmware source:"), false);
-    edServer = new QLineEdit(this);
-    edServer->setObjectName(QStringLiteral("edServer"));
-    btnBrowse = MakeButton(this, "btnBrowse", QStringLiteral("Folder..."));
-    lblServerNote = MakeLabel(this, "lblServerNote", QString(), true);
-    lblBroadcast = MakeLabel(this, "lblBroadcast", QStringLiteral("Search broadcast address:"),
-                             false);
-    cmbBroadcast = MakeList(this, "cmbBroadcast", broadcasts);
-    lblInterface = MakeLabel(this, "lblInterface", QStringLiteral("Search interface:"), false);
-    cmbInterface = MakeList(this, "cmbInterface", interfaces);
-    lblSearchNote = MakeLabel(this, "lblSearchNote", QString(), true);
-    MakeButtons(this, {{&btnOK, "btnOK", QStringLiteral("&OK")},
-                       {&btnCancel, "btnCancel", QStringLiteral("&Cancel")}});
+    edServer = MakeLabelledField(this, "lblServer", QStringLiteral("Firmware source:"),
+                                 [this] { return MakeEdit(this, "edServer"); });
+    QPushButton* btnBrowse = MakeButton(this, "btnBrowse", QStringLiteral("Folder..."));
+    MakeLabel(this, "lblServerNote", QString(), true);
+    cmbBroadcast =
+        MakeLabelledField(this, "lblBroadcast", QStringLiteral("Search broadcast address:"),
+                          [&] { return MakeList(this, "cmbBroadcast", broadcasts); });
+    cmbInterface = MakeLabelledField(this, "lblInterface", QStringLiteral("Search interface:"),
+                                     [&] { return MakeList(this, "cmbInterface", interfaces); });
+    MakeLabel(this, "lblSearchNote", QString(), true);
+    QPushButton* btnOK = MakeButton(this, "btnOK", QStringLiteral("&OK"));
+    QPushButton* btnCancel = MakeButton(this, "btnCancel", QStringLiteral("&Cancel"));
     btnOK->setDefault(true);
-    lblServer->setBuddy(edServer);
-    lblBroadcast->setBuddy(cmbBroadcast);
-    lblInterface->setBuddy(cmbInterface);
     (void)PlaceComponents(this, design::Places);
 
     ConnectClicks(this, {{btnBrowse, &TfrmSettings::btnBrowseClick},

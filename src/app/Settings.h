@@ -18,9 +18,7 @@
 #include <vector>
 
 class QComboBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
 
 namespace torvane {
 
@@ -48,18 +46,11 @@ public:
     // tests and scripts answer the dialog.
     std::function<QString(const QString& start)> FolderChooser;
 
-    // --- components, by their names ---
-    QLabel* lblServer = nullptr;
+    // --- components, by their names: the fields, which the window fills and reads; its
+    // labels, notes and buttons are only made and wired, and found by name where needed ---
     QLineEdit* edServer = nullptr;
-    QPushButton* btnBrowse = nullptr;
-    QLabel* lblServerNote = nullptr;
-    QLabel* lblBroadcast = nullptr;
     QComboBox* cmbBroadcast = nullptr;
-    QLabel* lblInterface = nullptr;
     QComboBox* cmbInterface = nullptr;
-    QLabel* lblSearchNote = nullptr;
-    QPushButton* btnOK = nullptr;
-    QPushButton* btnCancel = nullptr;
 
 private:
     void CreateComponents(const std::vector<std::string>& interfaces,

@@ -63,6 +63,10 @@ protected:
         s->show();
         return s;
     }
+    // A control the window makes and wires but keeps no member for, by its component name.
+    template <class T> static T* Control(const QWidget& window, const char* name) {
+        return window.findChild<T*>(QLatin1String(name));
+    }
     std::string FStick;
 };
 
@@ -142,7 +146,7 @@ TEST_F(SettingsWindow, ShowsTheFileAndWritesBackWhatWasChanged) {
     s->btnBrowseClick();
     EXPECT_EQ(FromQ(startedIn), FStick);
     EXPECT_EQ(FromQ(s->edServer->text()), FStick);
-    s->btnCancel->click();
+    Control<QPushButton>(*s, "btnCancel")->click();
 
     // A value the program folder's file gives and the user leaves alone is not copied into
     // the user's file.
@@ -206,7 +210,7 @@ TEST_F(SettingsWindow, RefusesBadValuesAndCancelKeepsTheFile) {
     EXPECT_TRUE(s->isVisible());
 
     // Cancel: nothing written, nothing changed in the program.
-    s->btnCancel->click();
+    Control<QPushButton>(*s, "btnCancel")->click();
     EXPECT_EQ(s->result(), QDialog::Rejected);
     EXPECT_EQ(UserFile(), file);
     EXPECT_EQ(BroadcastAddress(), "127.0.0.1");
@@ -247,9 +251,9 @@ TEST_F(SettingsWindow, OpensFromTheMainWindowInItsLanguage) {
         auto* s = w->findChild<TfrmSettings*>();
         ASSERT_NE(s, nullptr);
         caption = FromQ(s->windowTitle());
-        label = FromQ(s->lblServer->text());
+        label = FromQ(Control<QLabel>(*s, "lblServer")->text());
         s->cmbBroadcast->setCurrentText(QStringLiteral("127.0.0.8"));
-        s->btnOK->click();
+        Control<QPushButton>(*s, "btnOK")->click();
     });
     w->btnSettings->click();
     EXPECT_EQ(caption, GetLangString("Form_frmSettings", "Caption"));
