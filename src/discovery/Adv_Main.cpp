@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScreen>
@@ -47,9 +48,10 @@ void TfrmAdv_Main::CreateComponents() {
     NameForm(this, "frmAdv_Main", QStringLiteral("Select IP Camera"), design::ClientSize);
     setModal(true);
 
-    GroupBox1 = new QGroupBox(this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setTitle(QStringLiteral("IP Camera List"));
+    // The frame around the list.
+    auto* frame = new QGroupBox(this);
+    frame->setObjectName(QStringLiteral("GroupBox1"));
+    frame->setTitle(QStringLiteral("IP Camera List"));
 
     ListView = new TListView(this);
     ListView->setObjectName(QStringLiteral("ListView"));
@@ -87,9 +89,9 @@ void TfrmAdv_Main::CreateComponents() {
     lblDevNum = new TThemeLabel(this);
     lblDevNum->setObjectName(QStringLiteral("lblDevNum"));
 
-    MakeButtons(this, {{&btnFind, "btnFind", QStringLiteral("&Find")},
-                       {&btnOK, "btnOK", QStringLiteral("&OK")},
-                       {&btnCancel, "btnCancel", QStringLiteral("&Cancel")}});
+    QPushButton* btnFind = MakeButton(this, "btnFind", QStringLiteral("&Find"));
+    QPushButton* btnOK = MakeButton(this, "btnOK", QStringLiteral("&OK"));
+    QPushButton* btnCancel = MakeButton(this, "btnCancel", QStringLiteral("&Cancel"));
     (void)PlaceComponents(this, design::Places);
 
     Timer1 = new QTimer(this);

@@ -9,12 +9,10 @@
 #include "discovery/DiscoverySession.h"
 
 #include <QDialog>
-#include <QGroupBox>
 
 #include <memory>
 #include <string>
 
-class QPushButton;
 class QTimer;
 
 namespace torvane {
@@ -50,14 +48,11 @@ public:
     void btnFindClick();
     void spbExportClick(); // the OK button
 
-    // --- components, by their names ---
-    QGroupBox* GroupBox1 = nullptr; // the frame around the list, "IP Camera List"
+    // --- components, by their names: those the dialog uses after making them; the frame
+    // and the buttons are only made and wired ---
     TListView* ListView = nullptr;
     TPanel* plInfo = nullptr;
     TThemeLabel* lblDevNum = nullptr;
-    QPushButton* btnFind = nullptr;
-    QPushButton* btnOK = nullptr;
-    QPushButton* btnCancel = nullptr;
     QTimer* Timer1 = nullptr;
 
 protected:

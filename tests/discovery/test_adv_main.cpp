@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QTimer>
 
@@ -116,7 +117,9 @@ TEST_F(AdvMain, TheListFollowsMergingSortingAndAgeing) {
     EXPECT_TRUE(d.Session().SortAsc());
     EXPECT_EQ(d.Session().TickCount(), 0);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Select IP Camera"));
-    EXPECT_EQ(d.GroupBox1->title(), QStringLiteral("IP Camera List"));
+    const auto* frame = d.findChild<QGroupBox*>(QStringLiteral("GroupBox1"));
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->title(), QStringLiteral("IP Camera List"));
     EXPECT_EQ(d.ListView->headerItem()->text(2), QStringLiteral("IP address"));
     EXPECT_EQ(d.ListView->topLevelItemCount(), 0);
     EXPECT_FALSE(d.plInfo->isHidden());
