@@ -206,7 +206,7 @@ void TfrmSiteUpgrade::CreateComponents() {
     base.setPointSize(9);
     setFont(base);
 
-    gbCameras = new QGroupBox(QStringLiteral("Cameras"), this);
+    auto* gbCameras = new QGroupBox(QStringLiteral("Cameras"), this);
     gbCameras->setObjectName(QStringLiteral("gbCameras"));
     lvCameras = new TListView(gbCameras);
     lvCameras->setObjectName(QStringLiteral("lvCameras"));
@@ -229,38 +229,38 @@ void TfrmSiteUpgrade::CreateComponents() {
 
     gbAdd = new QGroupBox(QStringLiteral("Add a camera by address"), this);
     gbAdd->setObjectName(QStringLiteral("gbAdd"));
-    lblAddSeries = MakeFieldLabel(gbAdd, "lblAddSeries", QStringLiteral("Series:"));
+    MakeFieldLabel(gbAdd, "lblAddSeries", QStringLiteral("Series:"));
     cmbAddSeries = MakeList(gbAdd, "cmbAddSeries",
                             {QStringLiteral("E series"), QStringLiteral("F series"),
                              QStringLiteral("H series"), QStringLiteral("T series")});
     cmbAddSeries->setCurrentIndex(SeriesH);
-    lblAddIP = MakeFieldLabel(gbAdd, "lblAddIP", QStringLiteral("IP address:"));
+    MakeFieldLabel(gbAdd, "lblAddIP", QStringLiteral("IP address:"));
     edAddIP = MakeEdit(gbAdd, "edAddIP");
-    lblAddPort = MakeFieldLabel(gbAdd, "lblAddPort", QStringLiteral("Port:"));
+    MakeFieldLabel(gbAdd, "lblAddPort", QStringLiteral("Port:"));
     edAddPort = MakeEdit(gbAdd, "edAddPort", QStringLiteral("81"));
-    lblAddUser = MakeFieldLabel(gbAdd, "lblAddUser", QStringLiteral("Account:"));
+    MakeFieldLabel(gbAdd, "lblAddUser", QStringLiteral("Account:"));
     edAddUser = MakeEdit(gbAdd, "edAddUser");
-    lblAddPwd = MakeFieldLabel(gbAdd, "lblAddPwd", QStringLiteral("Password:"));
+    MakeFieldLabel(gbAdd, "lblAddPwd", QStringLiteral("Password:"));
     edAddPwd = MakePasswordEdit(gbAdd, "edAddPwd");
-    btnAdd = MakeButton(gbAdd, "btnAdd", QStringLiteral("&Add"));
+    QPushButton* btnAdd = MakeButton(gbAdd, "btnAdd", QStringLiteral("&Add"));
     FillStrip(gbAdd, design::AddStrip);
 
     gbOptions = new QGroupBox(QStringLiteral("Upgrade options"), this);
     gbOptions->setObjectName(QStringLiteral("gbOptions"));
-    lblUser = MakeFieldLabel(gbOptions, "lblUser", QStringLiteral("Account:"));
+    MakeFieldLabel(gbOptions, "lblUser", QStringLiteral("Account:"));
     edUser = MakeEdit(gbOptions, "edUser", QStringLiteral("admin"));
-    lblPwd = MakeFieldLabel(gbOptions, "lblPwd", QStringLiteral("Password:"));
+    MakeFieldLabel(gbOptions, "lblPwd", QStringLiteral("Password:"));
     edPwd = MakePasswordEdit(gbOptions, "edPwd", QStringLiteral("135790"));
-    lblParallel = MakeFieldLabel(gbOptions, "lblParallel", QStringLiteral("Cameras at once:"));
+    MakeFieldLabel(gbOptions, "lblParallel", QStringLiteral("Cameras at once:"));
     spnParallel = new QSpinBox(gbOptions);
     spnParallel->setObjectName(QStringLiteral("spnParallel"));
     spnParallel->setRange(1, TSiteOptions::MaxParallel);
     spnParallel->setValue(TSiteOptions::DefaultParallel);
-    lblFirmware = MakeFieldLabel(gbOptions, "lblFirmware", QStringLiteral("Firmware:"));
+    MakeFieldLabel(gbOptions, "lblFirmware", QStringLiteral("Firmware:"));
     cmbFirmware = MakeList(gbOptions, "cmbFirmware",
                            {QStringLiteral("System and UI"), QStringLiteral("System only"),
                             QStringLiteral("UI only")});
-    lblSameVersion = MakeFieldLabel(gbOptions, "lblSameVersion", QStringLiteral("Same version:"));
+    MakeFieldLabel(gbOptions, "lblSameVersion", QStringLiteral("Same version:"));
     cmbSameVersion = MakeList(gbOptions, "cmbSameVersion",
                               {QStringLiteral("Skip the camera"), QStringLiteral("Install again")});
     FillStrip(gbOptions, design::OptionsStrip);
@@ -272,14 +272,13 @@ void TfrmSiteUpgrade::CreateComponents() {
     MakeButtons(this, {{&btnShowLog, "btnShowLog", QStringLiteral("Show &log")},
                        {&btnSaveReport, "btnSaveReport", QStringLiteral("Save &report...")},
                        {&btnStart, "btnStart", QStringLiteral("&Start")},
-                       {&btnStop, "btnStop", QStringLiteral("S&top")},
-                       {&btnClose, "btnClose", QStringLiteral("&Close")}});
+                       {&btnStop, "btnStop", QStringLiteral("S&top")}});
+    QPushButton* btnClose = MakeButton(this, "btnClose", QStringLiteral("&Close"));
     (void)PlaceComponents(this, design::Places);
 
-    SaveDialog1 = new TSaveDialog(this);
-    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
-    SaveDialog1->DefaultExt = QStringLiteral("json");
-    SaveDialog1->Filter = QStringLiteral("JSON (*.json)|*.json|CSV (*.csv)|*.csv");
+    SaveDialog1.setObjectName(QStringLiteral("SaveDialog1"));
+    SaveDialog1.DefaultExt = QStringLiteral("json");
+    SaveDialog1.Filter = QStringLiteral("JSON (*.json)|*.json|CSV (*.csv)|*.csv");
 
     FSearchTimer = new QTimer(this);
     FSearchTimer->setInterval(SearchTickMs);
@@ -825,17 +824,16 @@ void TfrmSiteUpgrade::SiteFinished() {
 // --- the report and the logs -----------------------------------------------------------------
 
 void TfrmSiteUpgrade::btnSaveReportClick() {
-    if (!FSite || !SaveDialog1->Execute(this)) {
+    if (!FSite || !SaveDialog1.Execute(this)) {
         return;
     }
-    const std::string path = FromQ(SaveDialog1->FileName);
+    const std::string path = FromQ(SaveDialog1.FileName);
     const int error = WriteSiteReport(path, FSite->Results());
     if (error != 0) {
-        platform::Host().MessageBox(FromQ(Text("IDS_SITE_REPORTERR")
-                                              .arg(SaveDialog1->FileName,
-                                                   ToQ(platform::ErrorText(error)))),
-                                    GetStrRes("IDS_ERROR"),
-                                    platform::MB_OK | platform::MB_ICONERROR);
+        platform::Host().MessageBox(
+            FromQ(Text("IDS_SITE_REPORTERR")
+                      .arg(SaveDialog1.FileName, ToQ(platform::ErrorText(error)))),
+            GetStrRes("IDS_ERROR"), platform::MB_OK | platform::MB_ICONERROR);
     }
 }
 

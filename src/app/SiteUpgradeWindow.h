@@ -12,6 +12,7 @@
 // The window lives as long as the main window, which opens it. Closing it while a site
 // upgrade runs only hides it: the run goes on, and reopening shows it.
 
+#include "i18n/qt/FileDialogs.h"
 #include "upgrade/Progress.h"
 #include "upgrade/SiteUpgrade.h"
 
@@ -38,7 +39,6 @@ namespace torvane {
 
 class TDiscoverySession;
 class TListView;
-class TSaveDialog;
 
 class TfrmSiteUpgrade : public QWidget {
     Q_OBJECT
@@ -91,31 +91,20 @@ public:
     [[nodiscard]] const std::vector<TSiteCameraResult>& Results() const;
     [[nodiscard]] QDialog* LogWindow() const { return FLogWindow; }
 
-    // --- components, by their names ---
-    QGroupBox* gbCameras = nullptr;
+    // --- components, by their names: those the window uses after making them; the frame of
+    // the list, the labels of the strips, Add and Close are only made and wired ---
     TListView* lvCameras = nullptr;
     QGroupBox* gbAdd = nullptr;
-    QLabel* lblAddSeries = nullptr;
     QComboBox* cmbAddSeries = nullptr;
-    QLabel* lblAddIP = nullptr;
     QLineEdit* edAddIP = nullptr;
-    QLabel* lblAddPort = nullptr;
     QLineEdit* edAddPort = nullptr;
-    QLabel* lblAddUser = nullptr;
     QLineEdit* edAddUser = nullptr;
-    QLabel* lblAddPwd = nullptr;
     QLineEdit* edAddPwd = nullptr;
-    QPushButton* btnAdd = nullptr;
     QGroupBox* gbOptions = nullptr;
-    QLabel* lblUser = nullptr;
     QLineEdit* edUser = nullptr;
-    QLabel* lblPwd = nullptr;
     QLineEdit* edPwd = nullptr;
-    QLabel* lblParallel = nullptr;
     QSpinBox* spnParallel = nullptr;
-    QLabel* lblFirmware = nullptr;
     QComboBox* cmbFirmware = nullptr;
-    QLabel* lblSameVersion = nullptr;
     QComboBox* cmbSameVersion = nullptr;
     QLabel* lblSummary = nullptr;
     QCheckBox* chkAll = nullptr;
@@ -123,8 +112,8 @@ public:
     QPushButton* btnSaveReport = nullptr;
     QPushButton* btnStart = nullptr;
     QPushButton* btnStop = nullptr;
-    QPushButton* btnClose = nullptr;
-    TSaveDialog* SaveDialog1 = nullptr;
+    // The report's dialog lives as long as the window and offers the name last chosen.
+    TSaveDialog SaveDialog1{this};
 
 protected:
     void closeEvent(QCloseEvent* event) override;

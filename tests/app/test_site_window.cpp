@@ -194,7 +194,7 @@ TEST_F(SiteWindow, RowsFollowEachCameraLiveAndTheReportIsWhatTheEngineReported) 
     ASSERT_EQ(results.size(), 4u);
     EXPECT_EQ(results[3].Outcome, ESiteCameraOutcome::Failed);
     std::string target;
-    w.SaveDialog1->Chooser = [&](TFileDialog& dialog) {
+    w.SaveDialog1.Chooser = [&](TFileDialog& dialog) {
         dialog.FileName = ToQ(target);
         return true;
     };
