@@ -21,9 +21,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <fstream>
 
@@ -260,13 +264,28 @@ TEST(TranslateRows, ClassesAreTestedInTableOrder) {
     EXPECT_EQ(TranslateRowOf(new TPanel(&window)), 2) << "a panel is not a label";
     EXPECT_EQ(TranslateRowOf(new QLabel(&window)), 3);
     EXPECT_EQ(TranslateRowOf(new QFrame(&window)), 0) << "a plain frame is no panel";
+    EXPECT_EQ(TranslateRowOf(new QCheckBox(&window)), 4);
     EXPECT_EQ(TranslateRowOf(new QPushButton(&window)), 5);
+    auto* bar = new QToolBar(&window);
+    EXPECT_EQ(TranslateRowOf(bar), 6);
+    EXPECT_EQ(TranslateRowOf(new QToolButton(bar)), 7) << "a tool bar's button";
     EXPECT_EQ(TranslateRowOf(new TImage(&window)), 8);
+    EXPECT_EQ(TranslateRowOf(new QToolButton(&window)), 9) << "a tool button elsewhere";
+    EXPECT_EQ(TranslateRowOf(new QRadioButton(&window)), 10);
+    EXPECT_EQ(TranslateRowOf(new QAction(&window)), 11);
+    auto* tabs = new QTabWidget(&window);
+    auto* page = new QWidget;
+    tabs->addTab(page, QStringLiteral("page"));
+    EXPECT_EQ(TranslateRowOf(page), 12);
+    auto* labelPage = new QLabel;
+    tabs->addTab(labelPage, QStringLiteral("label"));
+    EXPECT_EQ(TranslateRowOf(labelPage), 3) << "a label is a label before it is a page";
     EXPECT_EQ(TranslateRowOf(new TRadioGroup(&window)), 14);
     EXPECT_EQ(TranslateRowOf(new QGroupBox(&window)), 13);
     EXPECT_EQ(TranslateRowOf(new TCheckListBox(&window)), 15);
     EXPECT_EQ(TranslateRowOf(new QListWidget(&window)), 16);
     EXPECT_EQ(TranslateRowOf(new TListView(&window)), 17);
+    EXPECT_EQ(TranslateRowOf(new QTableView(&window)), 18);
     EXPECT_EQ(TranslateRowOf(new QTreeWidget(&window)), 19);
     EXPECT_EQ(TranslateRowOf(new QComboBox(&window)), 20);
     EXPECT_EQ(TranslateRowOf(new TJetButton(&window)), 21);

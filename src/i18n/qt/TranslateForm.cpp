@@ -79,6 +79,39 @@ QTabWidget* TabWidgetOfPage(const QObject* o) {
     return tabs != nullptr && tabs->indexOf(const_cast<QWidget*>(w)) >= 0 ? tabs : nullptr;
 }
 
+// The tests of the rows (TWalk::Rows): the class, or more where the class is not enough.
+template <class T> bool Is(const QObject* o) {
+    return qobject_cast<const T*>(o) != nullptr;
+}
+
+bool IsToolBarButton(const QObject* o) {
+    const auto* tb = qobject_cast<const QToolButton*>(o);
+    return tb != nullptr && qobject_cast<const QToolBar*>(tb->parentWidget()) != nullptr;
+}
+
+bool IsTabSheet(const QObject* o) {
+    return TabWidgetOfPage(o) != nullptr;
+}
+
+// The bitmap controls live with the window code; they are known by their class name.
+bool IsJetButton(const QObject* o) {
+    return o->inherits("torvane::TJetButton");
+}
+
+bool IsJetCheckbox(const QObject* o) {
+    return o->inherits("torvane::TJetCheckbox");
+}
+
+// A radio group is a group box with a row of its own.
+bool IsPlainGroupBox(const QObject* o) {
+    return Is<QGroupBox>(o) && !Is<TRadioGroup>(o);
+}
+
+bool IsSaveDialog(const QObject* o) {
+    const auto* d = qobject_cast<const TFileDialog*>(o);
+    return d != nullptr && d->IsSave();
+}
+
 // Owned components: named descendants in creation order (each object's children in the
 // order they were added, depth first). Objects the toolkit makes inside a control have no
 // name or a "qt_" name and are not components.
@@ -113,17 +146,23 @@ public:
 
     void Component(QObject* o) const;
 
+    // The first row (in the order of the table, TranslateForm.h) whose test the component
+    // passes, or RowNone.
+    static TRow RowOf(const QObject* o);
+
 private:
-    // What the walk reads for a component of each row, in this order: the language's font,
-    // the property that takes name.Caption, the tool tip from name.Hint, then whatever
-    // more the row has (a tab's text, items, columns, tree nodes, a dialog's filter).
-    struct TRowTexts {
+    // A row: the test a component passes to be of it, and what the walk reads for it, in
+    // this order: the language's font, the property that takes name.Caption, the tool tip
+    // from name.Hint, then whatever more the row has (a tab's text, items, columns, tree
+    // nodes, a dialog's filter).
+    struct TRowRule {
+        bool (*Test)(const QObject* o) = nullptr;
         bool Font = false;
         const char* Caption = nullptr;
         bool Hint = false;
         void (TWalk::*More)(QObject* o, const std::string& name) const = nullptr;
     };
-    static const TRowTexts RowTexts[];
+    static const TRowRule Rows[];
 
     // The property of o from the pack's key (its current text when the pack has none).
     void Property(QObject* o, const char* property, const std::string& key) const {
@@ -213,127 +252,67 @@ private:
     std::string FLanguage;
 };
 
-const TWalk::TRowTexts TWalk::RowTexts[] = {
-    {},                                          // RowNone
-    {true},                                      // RowStatusBar
-    {true, "caption"},                           // RowPanel
-    {true, "text"},                              // RowLabel
-    {true, "text"},                              // RowCheckBox
-    {true, "text", true},                        // RowButton
-    {true},                                      // RowToolBar
-    {false, "text", true},                       // RowToolButton
-    {false, nullptr, true},                      // RowImage
-    {true, "text", true},                        // RowSpeedButton
-    {true, "text", true},                        // RowRadioButton
-    {false, "text"},                             // RowMenuItem
-    {true, nullptr, false, &TWalk::TabText},     // RowTabSheet
-    {true, "title"},                             // RowGroupBox
-    {true, "title", false, &TWalk::RadioItems},  // RowRadioGroup
-    {true, nullptr, false, &TWalk::ListItems},   // RowCheckListBox
-    {true, nullptr, false, &TWalk::ListItems},   // RowListBox
-    {true, nullptr, false, &TWalk::ListColumns}, // RowListView
-    {true, nullptr, false, &TWalk::GridColumns}, // RowDBGrid
-    {true, nullptr, false, &TWalk::TreeNodes},   // RowTreeView
-    {true, nullptr, false, &TWalk::ComboItems},  // RowComboBox
-    {true, "text", true},                        // RowJetButton
-    {true, "text", true},                        // RowJetCheckbox
-    {false, nullptr, false, &TWalk::DialogFilter}, // RowSaveDialog
-    {false, nullptr, false, &TWalk::DialogFilter}, // RowOpenDialog
+const TWalk::TRowRule TWalk::Rows[] = {
+    {},                                                             // RowNone
+    {Is<QStatusBar>, true},                                         // RowStatusBar
+    {Is<TPanel>, true, "caption"},                                  // RowPanel
+    {Is<QLabel>, true, "text"},                                     // RowLabel
+    {Is<QCheckBox>, true, "text"},                                  // RowCheckBox
+    {Is<QPushButton>, true, "text", true},                          // RowButton
+    {Is<QToolBar>, true},                                           // RowToolBar
+    {IsToolBarButton, false, "text", true},                         // RowToolButton
+    {Is<TImage>, false, nullptr, true},                             // RowImage
+    {Is<QToolButton>, true, "text", true},                          // RowSpeedButton
+    {Is<QRadioButton>, true, "text", true},                         // RowRadioButton
+    {Is<QAction>, false, "text"},                                   // RowMenuItem
+    {IsTabSheet, true, nullptr, false, &TWalk::TabText},            // RowTabSheet
+    {IsPlainGroupBox, true, "title"},                               // RowGroupBox
+    {Is<TRadioGroup>, true, "title", false, &TWalk::RadioItems},    // RowRadioGroup
+    {Is<TCheckListBox>, true, nullptr, false, &TWalk::ListItems},   // RowCheckListBox
+    {Is<QListWidget>, true, nullptr, false, &TWalk::ListItems},     // RowListBox
+    {Is<TListView>, true, nullptr, false, &TWalk::ListColumns},     // RowListView
+    {Is<QTableView>, true, nullptr, false, &TWalk::GridColumns},    // RowDBGrid
+    {Is<QTreeWidget>, true, nullptr, false, &TWalk::TreeNodes},     // RowTreeView
+    {Is<QComboBox>, true, nullptr, false, &TWalk::ComboItems},      // RowComboBox
+    {IsJetButton, true, "text", true},                              // RowJetButton
+    {IsJetCheckbox, true, "text", true},                            // RowJetCheckbox
+    {IsSaveDialog, false, nullptr, false, &TWalk::DialogFilter},    // RowSaveDialog
+    {Is<TFileDialog>, false, nullptr, false, &TWalk::DialogFilter}, // RowOpenDialog
 };
+
+TRow TWalk::RowOf(const QObject* o) {
+    if (o != nullptr) {
+        for (int row = RowStatusBar; row <= RowOpenDialog; ++row) {
+            if (Rows[row].Test(o)) {
+                return static_cast<TRow>(row);
+            }
+        }
+    }
+    return RowNone;
+}
 
 void TWalk::Component(QObject* o) const {
-    static_assert(std::size(RowTexts) == RowOpenDialog + 1);
+    static_assert(std::size(Rows) == RowOpenDialog + 1);
     const std::string name = FromQ(o->objectName());
-    const TRowTexts& texts = RowTexts[TranslateRowOf(o)];
-    if (texts.Font) {
+    const TRowRule& rule = Rows[RowOf(o)];
+    if (rule.Font) {
         Font(o);
     }
-    if (texts.Caption != nullptr) {
-        Property(o, texts.Caption, name + ".Caption");
+    if (rule.Caption != nullptr) {
+        Property(o, rule.Caption, name + ".Caption");
     }
-    if (texts.Hint) {
+    if (rule.Hint) {
         Property(o, "toolTip", name + ".Hint");
     }
-    if (texts.More != nullptr) {
-        (this->*texts.More)(o, name);
+    if (rule.More != nullptr) {
+        (this->*rule.More)(o, name);
     }
 }
-
-// The tests that decide a component's row, in the order they are made: the first that
-// passes decides. A class comes before the classes it derives from (TRadioGroup before
-// QGroupBox, TCheckListBox before QListWidget, TListView before QTreeWidget), and a tool
-// button's row depends on where it stands.
-template <class T> bool Is(const QObject* o) {
-    return qobject_cast<const T*>(o) != nullptr;
-}
-
-bool IsToolBarButton(const QObject* o) {
-    const auto* tb = qobject_cast<const QToolButton*>(o);
-    return tb != nullptr && qobject_cast<const QToolBar*>(tb->parentWidget()) != nullptr;
-}
-
-bool IsTabSheet(const QObject* o) {
-    return TabWidgetOfPage(o) != nullptr;
-}
-
-// The bitmap controls live with the window code; they are known by their class name.
-bool IsJetButton(const QObject* o) {
-    return o->inherits("torvane::TJetButton");
-}
-
-bool IsJetCheckbox(const QObject* o) {
-    return o->inherits("torvane::TJetCheckbox");
-}
-
-bool IsSaveDialog(const QObject* o) {
-    const auto* d = qobject_cast<const TFileDialog*>(o);
-    return d != nullptr && d->IsSave();
-}
-
-struct TRowTest {
-    bool (*Passes)(const QObject*);
-    TRow Row;
-};
-
-const TRowTest RowTests[] = {
-    {Is<QStatusBar>, RowStatusBar},
-    {Is<TPanel>, RowPanel},
-    {Is<QLabel>, RowLabel},
-    {Is<QCheckBox>, RowCheckBox},
-    {Is<QPushButton>, RowButton},
-    {Is<QToolBar>, RowToolBar},
-    {IsToolBarButton, RowToolButton},
-    {Is<QToolButton>, RowSpeedButton},
-    {Is<TImage>, RowImage},
-    {Is<QRadioButton>, RowRadioButton},
-    {Is<QAction>, RowMenuItem},
-    {IsTabSheet, RowTabSheet},
-    {Is<TRadioGroup>, RowRadioGroup},
-    {Is<QGroupBox>, RowGroupBox},
-    {Is<TCheckListBox>, RowCheckListBox},
-    {Is<QListWidget>, RowListBox},
-    {Is<TListView>, RowListView},
-    {Is<QTableView>, RowDBGrid},
-    {Is<QTreeWidget>, RowTreeView},
-    {Is<QComboBox>, RowComboBox},
-    {IsJetButton, RowJetButton},
-    {IsJetCheckbox, RowJetCheckbox},
-    {IsSaveDialog, RowSaveDialog},
-    {Is<TFileDialog>, RowOpenDialog},
-};
 
 } // namespace
 
 int TranslateRowOf(const QObject* o) {
-    if (o == nullptr) {
-        return RowNone;
-    }
-    for (const TRowTest& test : RowTests) {
-        if (test.Passes(o)) {
-            return test.Row;
-        }
-    }
-    return RowNone;
+    return TWalk::RowOf(o);
 }
 
 void TranslateForm(QWidget* window, const std::string& sectionOrEmpty) {
