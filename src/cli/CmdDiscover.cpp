@@ -143,15 +143,16 @@ TCommandSpec DiscoverCommand() {
     TCommandSpec c;
     c.Name = "discover";
     c.Summary = "search the LAN and list the cameras found";
-    c.Description =
-        "Runs the window's LAN search: one pass at once, then one a second, for the given "
-        "number of seconds; then lists the cameras found, one a line: series, name, IP "
-        "address, port, series index, identity and the network interface of this PC on which the "
-        "camera answered, separated by TABs.\n"
-        "\n"
-        "With the broadcast setting auto (the default), every probe goes out of every network "
-        "interface that is up and can broadcast; an interface that appears while the search "
-        "runs is used from the next pass on.";
+    c.Description = R"(
+        Runs the window's LAN search: one pass at once, then one a second, for the given number of
+        seconds; then lists the cameras found, one a line: series, name, IP address, port, series
+        index, identity and the network interface of this PC on which the camera answered, separated
+        by TABs.
+
+        With the broadcast setting auto (the default), every probe goes out of every network
+        interface that is up and can broadcast; an interface that appears while the search runs is
+        used from the next pass on.
+    )";
     c.Options = {
         {.Long = "seconds",
          .Value = "N",

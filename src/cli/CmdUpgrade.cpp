@@ -420,22 +420,22 @@ TCommandSpec UpgradeCommand() {
     TCommandSpec c;
     c.Name = "upgrade";
     c.Summary = "upgrade the firmware of one camera, printing the operation log";
-    c.Description =
-        "One press of the window's \"Upgrade Firmware\" button: logs in to the camera, reads "
-        "its version and the firmware server's catalogue, downloads and checks the package, "
-        "uploads it, waits until the camera runs again and reads its version once more to "
-        "tell whether the new firmware was installed; by default the system firmware first, "
-        "then the UI firmware. The operation log goes to standard output exactly as the "
-        "window shows it; while standard error is a terminal, a line there shows where the "
-        "run stands.\n"
-        "\n"
-        "Every option is checked before anything is sent: a missing --series or --ip, an "
-        "address that is neither an IPv4 address nor a host name that resolves, or a port "
-        "outside 1 to 65535 is a usage error.\n"
-        "\n"
-        "Interrupted (Ctrl-C, SIGTERM, SIGHUP), it deletes its language packs and ends by "
-        "that signal; in the middle of a firmware upload it lets the upload finish first "
-        "(a second signal ends it at once).";
+    c.Description = R"(
+        One press of the window's "Upgrade Firmware" button: logs in to the camera, reads its
+        version and the firmware server's catalogue, downloads and checks the package, uploads it,
+        waits until the camera runs again and reads its version once more to tell whether the new
+        firmware was installed; by default the system firmware first, then the UI firmware. The
+        operation log goes to standard output exactly as the window shows it; while standard error
+        is a terminal, a line there shows where the run stands.
+
+        Every option is checked before anything is sent: a missing --series or --ip, an address that
+        is neither an IPv4 address nor a host name that resolves, or a port outside 1 to 65535 is a
+        usage error.
+
+        Interrupted (Ctrl-C, SIGTERM, SIGHUP), it deletes its language packs and ends by that
+        signal; in the middle of a firmware upload it lets the upload finish first (a second signal
+        ends it at once).
+    )";
     c.Options = {
         {.Long = "series",
          .Value = "E|F|H|T|auto",

@@ -59,13 +59,14 @@ const TCommandSpec* FindCommand(const std::string& name) {
 
 const TToolTexts& ToolTexts() {
     static const TToolTexts texts{
-        .Description =
-            "torvane-cli drives the Torvane upgrade engine without a window. It upgrades the "
-            "firmware of an IP camera, searches the LAN for cameras, and prints the texts of its "
-            "language packs.\n"
-            "\n"
-            "Results go to standard output. Errors and warnings go to standard error, each line "
-            "beginning with the program's name, in the language chosen with --lang.",
+        .Description = R"(
+            torvane-cli drives the Torvane upgrade engine without a window. It upgrades the firmware
+            of an IP camera, searches the LAN for cameras, and prints the texts of its language
+            packs.
+
+            Results go to standard output. Errors and warnings go to standard error, each line
+            beginning with the program's name, in the language chosen with --lang.
+        )",
         .Environment = {
             {"TORVANE_PASSWORD",
              "the camera's password for upgrade when neither --password nor --password-file is "

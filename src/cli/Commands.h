@@ -37,7 +37,11 @@ struct TCommandSpec {
     std::size_t MinOperands = 0;
     std::size_t MaxOperands = 0;
     std::string Summary;        // one line, English
-    std::string Description;    // English paragraphs separated by empty lines
+    // English prose, written as it reads: an empty line between paragraphs. The lines of a
+    // paragraph are joined with one blank and their indentation dropped, so a declaration
+    // breaks and indents its text as the code around it wants; help and the man page lay
+    // the paragraphs out anew.
+    std::string Description;
     std::vector<TOptionSpec> Options; // the command's own; CommonOptions() follow them
     std::vector<std::string> OperandWords; // what the completion offers for an operand
     std::vector<std::string> Examples;     // whole command lines
@@ -64,7 +68,7 @@ struct TToolEntry {
     std::string Help;
 };
 struct TToolTexts {
-    std::string Description;             // English paragraphs separated by empty lines
+    std::string Description;             // as TCommandSpec::Description
     std::vector<TToolEntry> Environment; // the variables it reads
     std::vector<TToolEntry> Files;       // the files it reads
 };
