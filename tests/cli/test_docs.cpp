@@ -87,6 +87,25 @@ TEST(CliDocs, WrapKeepsWordsWholeAndIndentsFollowingLines) {
     EXPECT_EQ(Wrap("a b", 4, 10, 12), "a\n    b\n") << "the first line starts at column 10";
 }
 
+TEST(CliDocs, DescriptionsReadAsProse) {
+    TCommandSpec c;
+    c.Name = "demo";
+    c.Description =
+        "\n  First paragraph, broken\n      and indented anyhow.\n \t\nSecond one.\n\n\n"
+        "Third.\n    ";
+    EXPECT_EQ(CommandHelp(c).rfind("usage: torvane-cli demo [options]\n\n"
+                                   "First paragraph, broken and indented anyhow.\n\n"
+                                   "Second one.\n\nThird.\n\noptions of every command:\n",
+                                   0),
+              0u)
+        << CommandHelp(c);
+    // An indented line would break the filled text in roff; the declarations' indentation
+    // must not reach the man page.
+    for (const std::string& line : Lines(ManPage())) {
+        EXPECT_TRUE(line.empty() || line.front() != ' ') << line;
+    }
+}
+
 TEST(CliDocs, ManPageLaysOutWithoutWarnings) {
     const std::string page = test::ScratchPath("man") + ".1";
     ASSERT_TRUE(test::WriteWholeFile(page, ManPage()));
