@@ -28,6 +28,16 @@ std::vector<TOptionSpec> AllOptions(const TCommandSpec& command) {
     return all;
 }
 
+// The command declarations, one file each (help's in Help.cpp). Only Commands() makes them,
+// so that everything reads the one list it holds.
+TCommandSpec UpgradeCommand();
+TCommandSpec BatchCommand();
+TCommandSpec DiscoverCommand();
+TCommandSpec MirrorCommand();
+TCommandSpec TextCommand();
+TCommandSpec LanguagesCommand();
+TCommandSpec HelpCommand();
+
 const std::vector<TCommandSpec>& Commands() {
     static const std::vector<TCommandSpec> commands = [] {
         std::vector<TCommandSpec> list = {

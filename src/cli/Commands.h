@@ -7,8 +7,8 @@
 // args.Get / args.Has, for example
 //     {.Long = "seconds", .Value = "N", .Help = "how long to search",
 //      .Check = CheckWholeNumber(1, 3600)},
-// To add a command: a new file with a function returning its TCommandSpec, and one line in
-// Commands() (Commands.cpp). Exit statuses: ExitStatus.h.
+// To add a command: a new file with a function returning its TCommandSpec, declared and
+// listed in Commands.cpp. Exit statuses: ExitStatus.h.
 
 #include "cli/ExitStatus.h"
 #include "cli/Options.h"
@@ -73,14 +73,6 @@ struct TToolTexts {
     std::vector<TToolEntry> Files;       // the files it reads
 };
 [[nodiscard]] const TToolTexts& ToolTexts();
-
-// The command declarations (one file each).
-[[nodiscard]] TCommandSpec TextCommand();
-[[nodiscard]] TCommandSpec LanguagesCommand();
-[[nodiscard]] TCommandSpec UpgradeCommand();
-[[nodiscard]] TCommandSpec BatchCommand();
-[[nodiscard]] TCommandSpec DiscoverCommand();
-[[nodiscard]] TCommandSpec MirrorCommand();
 
 // Makes the language of --lang (default "en") current. A code without a pack leaves
 // English current and gives the warning to print.
