@@ -150,22 +150,6 @@ QString VersionsText(bool ran, const std::string& before, const std::string& aft
     return from + QString::fromUtf8(" \u2192 ") + ToQ(after);
 }
 
-const char* OutcomeKey(ESiteCameraOutcome outcome) {
-    switch (outcome) {
-    case ESiteCameraOutcome::Upgraded:
-        return "IDS_SITE_UPGRADED";
-    case ESiteCameraOutcome::NothingToInstall:
-        return "IDS_SITE_NOTHING";
-    case ESiteCameraOutcome::Failed:
-        return "IDS_SITE_FAILED";
-    case ESiteCameraOutcome::Running:
-        return "IDS_SITE_RUNNING";
-    case ESiteCameraOutcome::NotStarted:
-        break;
-    }
-    return "IDS_SITE_NOTSTARTED";
-}
-
 // A camera address as typed: an IPv4 address or a host name (letters, digits, "." and
 // "-"). Anything else (blanks, "/", ":", "@") would end up inside the run's URLs.
 bool IsCameraAddress(const std::string& address) {
@@ -773,7 +757,7 @@ void TfrmSiteUpgrade::btnStartClick() {
                 row->UIBefore = run.VersionBefore;
                 row->UIAfter = run.VersionAfter;
             }
-            if (run.Outcome == ESiteRunOutcome::Failed && row->FailureText.empty()) {
+            if (run.Outcome == ERunClass::Failed && row->FailureText.empty()) {
                 row->FailureText = run.LastText;
             }
             row->Percent = row->SecondsLeft = -1;

@@ -59,7 +59,7 @@ std::string OutcomeText(const TSiteCameraResult& r) {
     }
     // Failed: with the line that ended the first run that failed.
     for (const TSiteRunResult& run : r.Runs) {
-        if (run.Outcome == ESiteRunOutcome::Failed) {
+        if (run.Outcome == ERunClass::Failed) {
             const std::string text = run.LastText;
             return Text({"IDS_CLI_BATCH_FAILED", {}}) + (text.empty() ? "" : ": " + text);
         }

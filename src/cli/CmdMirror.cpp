@@ -8,6 +8,7 @@
 #include "discovery/DevInfoJson.h"
 #include "i18n/Deployment.h"
 #include "i18n/StrResource.h"
+#include "platform/EnumTable.h"
 #include "platform/Json.h"
 #include "upgrade/Mirror.h"
 
@@ -23,19 +24,13 @@ std::string PathOf(const TMirrorItem& item) {
     return item.Folder + "/" + item.File;
 }
 
-const char* RefusalName(EMirrorRefusal refusal) {
-    switch (refusal) {
-    case EMirrorRefusal::Md5Mismatch:
-        return "md5-mismatch";
-    case EMirrorRefusal::NoMd5:
-        return "no-md5";
-    case EMirrorRefusal::BadName:
-        return "bad-name";
-    case EMirrorRefusal::None:
-        break;
-    }
-    return "";
-}
+// Why a file was refused, in the JSON events; the last row serves EMirrorRefusal::None.
+constexpr platform::TEnumText<EMirrorRefusal> RefusalNames[] = {
+    {EMirrorRefusal::Md5Mismatch, "md5-mismatch"},
+    {EMirrorRefusal::NoMd5, "no-md5"},
+    {EMirrorRefusal::BadName, "bad-name"},
+    {EMirrorRefusal::None, ""},
+};
 
 // One event as a JSON object on one line; empty for events JSON leaves out.
 std::string JsonOf(const TMirrorItem& item) {
@@ -50,7 +45,7 @@ std::string JsonOf(const TMirrorItem& item) {
                "}";
     case EMirrorEvent::Refused: {
         std::string out = "{\"event\":\"refused\"," + where + ",\"reason\":\"" +
-                          RefusalName(item.Refusal) + "\"";
+                          platform::RowFor(RefusalNames, item.Refusal).Text + "\"";
         if (item.Refusal == EMirrorRefusal::Md5Mismatch) {
             out += ",\"md5\":" + JsonString(item.Md5) +
                    ",\"actual_md5\":" + JsonString(item.ActualMd5);

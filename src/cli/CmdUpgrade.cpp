@@ -14,6 +14,7 @@
 #include "i18n/Deployment.h"
 #include "i18n/StrRes.h"
 #include "i18n/StrResource.h"
+#include "platform/EnumTable.h"
 #include "platform/Folders.h"
 #include "platform/Host.h"
 #include "platform/Resolve.h"
@@ -45,6 +46,13 @@ constexpr int QueueWaitMs = 1000;
 
 // The camera's usual HTTP port.
 const char* const DefaultPort = "81";
+
+// A run's status in the JSON result; the last row serves ERunClass::Failed.
+constexpr platform::TEnumText<ERunClass> ClassNames[] = {
+    {ERunClass::Installed, "installed"},
+    {ERunClass::NothingDone, "nothing-to-install"},
+    {ERunClass::Failed, "failed"},
+};
 
 // Series letter to series index (E 0, F 1, H 2, T 3).
 std::optional<int> SeriesLetterIndex(const std::string& letter) {
@@ -130,15 +138,14 @@ public:
                 ",\"version_before\":" + JsonString(result.VersionBefore) +
                 ",\"version_offered\":" + JsonString(result.VersionOffered) +
                 ",\"version_after\":" + JsonString(result.VersionAfter) +
-                ",\"series\":" + JsonString(result.Series) +
-                ",\"camera\":" +
+                ",\"series\":" + JsonString(result.Series) + ",\"camera\":" +
                 JsonString(result.Address.empty()
                                ? std::string()
                                : result.Address + ":" + std::to_string(result.Port)) +
                 ",\"working\":" + (result.Working ? "true" : "false") +
-                ",\"installed\":" + (result.Installed ? "true" : "false") +
-                ",\"status\":\"" + ClassName(result.Class()) + "\",\"text\":" +
-                JsonString(result.OutcomeText) + "}";
+                ",\"installed\":" + (result.Installed ? "true" : "false") + ",\"status\":\"" +
+                platform::RowFor(ClassNames, result.Class()).Text +
+                "\",\"text\":" + JsonString(result.OutcomeText) + "}";
             Emit(object);
             return;
         }
@@ -170,17 +177,6 @@ private:
         default:
             return false;
         }
-    }
-    static const char* ClassName(ERunClass c) {
-        switch (c) {
-        case ERunClass::Installed:
-            return "installed";
-        case ERunClass::NothingDone:
-            return "nothing-to-install";
-        case ERunClass::Failed:
-            break;
-        }
-        return "failed";
     }
     [[nodiscard]] std::string Firmware() const {
         return std::string("\"") + FirmwareName(FFirmware) + "\"";

@@ -88,10 +88,6 @@ TContext& Context() {
     return installed != nullptr ? *installed : ProcessContext();
 }
 
-TContextScope::TContextScope(TContext& context) : FPrevious(GInstalled.exchange(&context)) {}
-
-TContextScope::~TContextScope() {
-    GInstalled.store(FPrevious);
-}
+TContextScope::TContextScope(TContext& context) : TSwapBack(GInstalled, &context) {}
 
 } // namespace torvane::platform

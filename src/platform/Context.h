@@ -13,6 +13,7 @@
 #include "platform/Diag.h"
 #include "platform/Host.h"
 #include "platform/Sleeper.h"
+#include "platform/SwapBack.h"
 
 #include <atomic>
 #include <memory>
@@ -70,15 +71,9 @@ private:
 
 // Installs a context for its life and puts the previous one back at its end. Made and
 // ended on the program's (or test's) main thread, when no thread of the context runs.
-class TContextScope {
+class TContextScope : TSwapBack<std::atomic<TContext*>, TContext*> {
 public:
     explicit TContextScope(TContext& context);
-    ~TContextScope();
-    TContextScope(const TContextScope&) = delete;
-    TContextScope& operator=(const TContextScope&) = delete;
-
-private:
-    TContext* FPrevious;
 };
 
 } // namespace torvane::platform

@@ -136,13 +136,7 @@ void WaitReporting(EUpgradePhase phase, int totalMs) {
     ReportProgress(TProgress{phase, seconds, seconds, 0});
 }
 
-TProgressScope::TProgressScope(IProgressSink& sink) : FPrevious(CurrentSink) {
-    CurrentSink = &sink;
-}
-
-TProgressScope::~TProgressScope() {
-    CurrentSink = FPrevious;
-}
+TProgressScope::TProgressScope(IProgressSink& sink) : TSwapBack(CurrentSink, &sink) {}
 
 ERunClass TRunResult::Class() const {
     if (Installed) {

@@ -11,6 +11,8 @@
 // TRunResult is what a run leaves behind: the key of its last line, the versions it saw
 // and whether the camera ended up running the offered version.
 
+#include "platform/SwapBack.h"
+
 #include <cstdint>
 #include <string>
 
@@ -72,15 +74,9 @@ void ReportProgress(EUpgradePhase phase, std::uint64_t done = 0, std::uint64_t t
 void WaitReporting(EUpgradePhase phase, int totalMs);
 
 // Installs sink as the calling thread's for its lifetime (the one before comes back after).
-class TProgressScope {
+class TProgressScope : platform::TSwapBack<IProgressSink*, IProgressSink*> {
 public:
     explicit TProgressScope(IProgressSink& sink);
-    ~TProgressScope();
-    TProgressScope(const TProgressScope&) = delete;
-    TProgressScope& operator=(const TProgressScope&) = delete;
-
-private:
-    IProgressSink* FPrevious;
 };
 
 enum class EFirmwareKind { System, UI };

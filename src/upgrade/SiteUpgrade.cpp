@@ -2,6 +2,7 @@
 
 #include "i18n/StrRes.h"
 #include "platform/Diag.h"
+#include "platform/EnumTable.h"
 #include "platform/Sleeper.h"
 #include "upgrade/FirmwareFetches.h"
 #include "upgrade/Progress.h"
@@ -14,6 +15,20 @@
 namespace torvane {
 
 namespace {
+
+// Each camera outcome's name in reports and JSON and the key of its words in the window.
+struct TOutcomeWords {
+    ESiteCameraOutcome Value;
+    const char* Name;
+    const char* Key;
+};
+constexpr TOutcomeWords OutcomeWords[] = {
+    {ESiteCameraOutcome::NotStarted, "not-started", "IDS_SITE_NOTSTARTED"},
+    {ESiteCameraOutcome::Running, "running", "IDS_SITE_RUNNING"},
+    {ESiteCameraOutcome::Upgraded, "upgraded", "IDS_SITE_UPGRADED"},
+    {ESiteCameraOutcome::NothingToInstall, "nothing-to-install", "IDS_SITE_NOTHING"},
+    {ESiteCameraOutcome::Failed, "failed", "IDS_SITE_FAILED"},
+};
 
 std::vector<bool> RunKinds(ESiteFirmware firmware) {
     switch (firmware) {
@@ -38,63 +53,33 @@ std::string TSiteCamera::SeriesLetter() const {
     return SeriesIndex >= 0 && SeriesIndex < 4 ? Letters[SeriesIndex] : "";
 }
 
-// A run's outcome has the name of the camera outcome of the same meaning.
-const char* OutcomeName(ESiteRunOutcome outcome) {
-    return OutcomeName(outcome == ESiteRunOutcome::Upgraded ? ESiteCameraOutcome::Upgraded
-                       : outcome == ESiteRunOutcome::NothingToInstall
-                           ? ESiteCameraOutcome::NothingToInstall
-                           : ESiteCameraOutcome::Failed);
+const char* OutcomeName(ERunClass outcome) {
+    return OutcomeName(outcome == ERunClass::Installed     ? ESiteCameraOutcome::Upgraded
+                       : outcome == ERunClass::NothingDone ? ESiteCameraOutcome::NothingToInstall
+                                                           : ESiteCameraOutcome::Failed);
 }
 
 const char* OutcomeName(ESiteCameraOutcome outcome) {
-    switch (outcome) {
-    case ESiteCameraOutcome::NotStarted:
-        return "not-started";
-    case ESiteCameraOutcome::Running:
-        return "running";
-    case ESiteCameraOutcome::Upgraded:
-        return "upgraded";
-    case ESiteCameraOutcome::NothingToInstall:
-        return "nothing-to-install";
-    case ESiteCameraOutcome::Failed:
-    default:
-        return "failed";
-    }
+    return platform::RowFor(OutcomeWords, outcome).Name;
 }
 
-ESiteRunOutcome OutcomeOf(const TRunResult& result) {
-    switch (result.Class()) {
-    case ERunClass::Installed:
-        return ESiteRunOutcome::Upgraded;
-    case ERunClass::NothingDone:
-        return ESiteRunOutcome::NothingToInstall;
-    case ERunClass::Failed:
-    default:
-        return ESiteRunOutcome::Failed;
-    }
+const char* OutcomeKey(ESiteCameraOutcome outcome) {
+    return platform::RowFor(OutcomeWords, outcome).Key;
 }
 
 TSiteSummary Summarize(const std::vector<TSiteCameraResult>& results) {
+    const auto count = [&results](ESiteCameraOutcome outcome) {
+        return static_cast<std::size_t>(std::count_if(
+            results.begin(), results.end(),
+            [outcome](const TSiteCameraResult& r) { return r.Outcome == outcome; }));
+    };
     TSiteSummary s;
     s.Cameras = results.size();
-    for (const TSiteCameraResult& r : results) {
-        switch (r.Outcome) {
-        case ESiteCameraOutcome::Upgraded:
-            ++s.Upgraded;
-            break;
-        case ESiteCameraOutcome::NothingToInstall:
-            ++s.NothingToInstall;
-            break;
-        case ESiteCameraOutcome::NotStarted:
-            ++s.NotStarted;
-            break;
-        case ESiteCameraOutcome::Running:
-        case ESiteCameraOutcome::Failed:
-        default:
-            ++s.Failed;
-            break;
-        }
-    }
+    s.Upgraded = count(ESiteCameraOutcome::Upgraded);
+    s.NothingToInstall = count(ESiteCameraOutcome::NothingToInstall);
+    s.NotStarted = count(ESiteCameraOutcome::NotStarted);
+    // The rest failed; a camera still running when the summary is made counts as failed.
+    s.Failed = s.Cameras - s.Upgraded - s.NothingToInstall - s.NotStarted;
     return s;
 }
 
@@ -264,7 +249,7 @@ void TSiteUpgrade::RunOne(std::size_t camera, bool isSystem, TSlot& slot) {
         (void)FHandOver.Post([this, camera] {
             TSiteRunResult& run = FResults[camera].Runs.back();
             run.End = std::chrono::system_clock::now();
-            run.Outcome = ESiteRunOutcome::Failed;
+            run.Outcome = ERunClass::Failed;
             if (OnRunFinished) {
                 OnRunFinished(camera, run);
             }
@@ -307,12 +292,12 @@ void TSiteUpgrade::RunOne(std::size_t camera, bool isSystem, TSlot& slot) {
         TSiteRunResult& run = FResults[camera].Runs.back();
         const TRunResult& result = w->Result();
         run.End = std::chrono::system_clock::now();
-        run.Outcome = OutcomeOf(result);
+        run.Outcome = result.Class();
         run.OutcomeKey = result.OutcomeKey;
         run.VersionBefore = result.VersionBefore;
         run.VersionOffered = result.VersionOffered;
         run.VersionAfter = result.VersionAfter;
-        if (run.Outcome == ESiteRunOutcome::NothingToInstall && run.VersionAfter.empty()) {
+        if (run.Outcome == ERunClass::NothingDone && run.VersionAfter.empty()) {
             run.VersionAfter = run.VersionBefore; // nothing was sent: it runs what it ran
         }
         if (!result.OutcomeText.empty()) {
@@ -357,8 +342,8 @@ void TSiteUpgrade::CameraEnded(std::size_t camera) {
     bool anyFailed = r.Runs.empty();
     bool anyUpgraded = false;
     for (const TSiteRunResult& run : r.Runs) {
-        anyFailed = anyFailed || run.Outcome == ESiteRunOutcome::Failed;
-        anyUpgraded = anyUpgraded || run.Outcome == ESiteRunOutcome::Upgraded;
+        anyFailed = anyFailed || run.Outcome == ERunClass::Failed;
+        anyUpgraded = anyUpgraded || run.Outcome == ERunClass::Installed;
     }
     r.Outcome = anyFailed     ? ESiteCameraOutcome::Failed
                 : anyUpgraded ? ESiteCameraOutcome::Upgraded

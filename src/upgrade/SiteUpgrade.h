@@ -60,17 +60,10 @@ struct TSiteOptions {
     int PauseBetweenRunsMs = 1000;
 };
 
-// How one run of one firmware kind ended.
-enum class ESiteRunOutcome {
-    Upgraded,         // installed, and the camera reads back the offered version
-    NothingToInstall, // same version skipped, or the catalogue excludes the camera's version
-    Failed,           // anything else, a camera back on its old version included
-};
-
 // One run (one firmware kind of one camera).
 struct TSiteRunResult {
     bool IsSystem = true;
-    ESiteRunOutcome Outcome = ESiteRunOutcome::Failed;
+    ERunClass Outcome = ERunClass::Failed; // from the worker's result (TRunResult::Class)
     std::string OutcomeKey; // the message key of the run's last line ("IDS_...")
     std::string VersionBefore;
     std::string VersionOffered;
@@ -102,11 +95,11 @@ struct TSiteCameraResult {
 };
 
 // Stable English names for reports and JSON: "upgraded", "nothing-to-install", "failed",
-// "not-started", "running".
-[[nodiscard]] const char* OutcomeName(ESiteRunOutcome outcome);
+// "not-started", "running"; a run has the name of the camera outcome of the same meaning.
+[[nodiscard]] const char* OutcomeName(ERunClass outcome);
 [[nodiscard]] const char* OutcomeName(ESiteCameraOutcome outcome);
-// The outcome of a run from the worker's result.
-[[nodiscard]] ESiteRunOutcome OutcomeOf(const TRunResult& result);
+// The message key of the outcome's words in the site window's list ("IDS_SITE_UPGRADED").
+[[nodiscard]] const char* OutcomeKey(ESiteCameraOutcome outcome);
 
 class TSiteUpgrade {
 public:

@@ -2,6 +2,7 @@
 
 #include "i18n/StrRes.h"
 #include "platform/Diag.h"
+#include "platform/EnumTable.h"
 #include "platform/LocalTime.h"
 #include "platform/Sleeper.h"
 #include "platform/Text.h"
@@ -270,6 +271,15 @@ std::string UploadMessageKey(const std::string& message) {
     return best.empty() ? std::string("IDS_UPGRADEFAIL") : best;
 }
 
+// The line that ends the run for each download result but DownloadReady; the last row
+// serves every result it does not name.
+constexpr platform::TEnumText<int> DownloadFailureKeys[] = {
+    {TUpgradeObject::DownloadFailed, "IDS_DOWNLOADERR"},
+    {TUpgradeObject::DownloadDigestMismatch, "IDS_MD5ERROR"},
+    {TUpgradeObject::DownloadUnpackFailed, "IDS_UNZIPERROR"},
+    {TUpgradeObject::DownloadFileMissing, "IDS_UNKNOWERROR"},
+};
+
 // A version for comparing: trimmed, lower case, without a leading "v".
 std::string PlainVersion(const std::string& version) {
     std::string plain = platform::Trim(platform::LowerAscii(version));
@@ -370,20 +380,9 @@ void TUpgradeThread::Execute() {
 
     LogKey("IDS_DOWNLOADING");
     ReportProgress(EUpgradePhase::Download);
-    switch (up.DownloadFirmware(FExpectedMd5)) {
-    case TUpgradeObject::DownloadReady:
-        break;
-    case TUpgradeObject::DownloadFailed:
-        LogKey("IDS_DOWNLOADERR");
-        return;
-    case TUpgradeObject::DownloadDigestMismatch:
-        LogKey("IDS_MD5ERROR");
-        return;
-    case TUpgradeObject::DownloadUnpackFailed:
-        LogKey("IDS_UNZIPERROR");
-        return;
-    default:
-        LogKey("IDS_UNKNOWERROR");
+    const int downloaded = up.DownloadFirmware(FExpectedMd5);
+    if (downloaded != TUpgradeObject::DownloadReady) {
+        LogKey(platform::RowFor(DownloadFailureKeys, downloaded).Text);
         return;
     }
 

@@ -276,3 +276,18 @@ TEST(TranslateRows, ClassesAreTestedInTableOrder) {
     EXPECT_EQ(TranslateRowOf(new QLineEdit(&window)), 0);
     EXPECT_EQ(TranslateRowOf(new QTimer(&window)), 0);
 }
+
+TEST(FileDialogTest, ANameWithoutExtensionTakesTheChosenTypesOne) {
+    const QStringList types =
+        TFileDialog::ToNameFilters(QStringLiteral("JSON (*.json)|*.json|CSV (*.csv)|*.csv|"
+                                                  "Logs|*.log;*.txt|All|*.*|Any|*"));
+    ASSERT_EQ(types.size(), 5);
+    const QString fallback = QStringLiteral("json");
+    EXPECT_EQ(TFileDialog::SuffixOfNameFilter(types[0], fallback), QStringLiteral("json"));
+    EXPECT_EQ(TFileDialog::SuffixOfNameFilter(types[1], fallback), QStringLiteral("csv"));
+    // The first usable pattern of several; none usable, or no pattern: the fallback.
+    EXPECT_EQ(TFileDialog::SuffixOfNameFilter(types[2], fallback), QStringLiteral("log"));
+    EXPECT_EQ(TFileDialog::SuffixOfNameFilter(types[3], fallback), fallback);
+    EXPECT_EQ(TFileDialog::SuffixOfNameFilter(types[4], fallback), fallback);
+    EXPECT_EQ(TFileDialog::SuffixOfNameFilter(QStringLiteral("broken (*.x"), fallback), fallback);
+}

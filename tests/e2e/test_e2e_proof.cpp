@@ -267,6 +267,7 @@ TEST_F(ProofE2E, EverySeriesProvesWhatItRunsAfterTheRestart) {
             EXPECT_EQ(run.ExitCode, 0) << run.Output;
             EXPECT_EQ(result.at("outcome"), "IDS_NOWVERSION") << run.Output;
             EXPECT_EQ(result.at("installed"), "true");
+            EXPECT_EQ(result.at("status"), "installed");
             EXPECT_EQ(result.at("text"),
                       "The camera now runs version " + result.at("version_offered") +
                           ", the new firmware.");
@@ -275,6 +276,7 @@ TEST_F(ProofE2E, EverySeriesProvesWhatItRunsAfterTheRestart) {
             EXPECT_EQ(result.at("outcome"), "IDS_OLDVERSION") << run.Output;
             EXPECT_EQ(result.at("installed"), "false");
             EXPECT_EQ(result.at("working"), "true");
+            EXPECT_EQ(result.at("status"), "failed");
             EXPECT_EQ(result.at("text").rfind("Warning: the camera came back still running version ", 0),
                       0u)
                 << result.at("text");
@@ -294,6 +296,7 @@ TEST_F(ProofE2E, EverySeriesProvesWhatItRunsAfterTheRestart) {
     EXPECT_EQ(json.ExitCode, 3) << json.Output;
     const TObject declined = CheckStream(json, "system");
     EXPECT_EQ(declined.at("outcome"), "IDS_NOUPDATEFIRM");
+    EXPECT_EQ(declined.at("status"), "nothing-to-install");
     const TE2eRun plain = Cli(f, {"--firmware", "system"});
     EXPECT_EQ(plain.ExitCode, 3) << plain.Output;
     std::vector<std::string> jsonTexts;

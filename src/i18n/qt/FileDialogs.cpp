@@ -15,6 +15,25 @@ QStringList TFileDialog::ToNameFilters(const QString& filter) {
     return result;
 }
 
+QString TFileDialog::SuffixOfNameFilter(const QString& nameFilter, const QString& fallback) {
+    const qsizetype open = nameFilter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = nameFilter.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open) {
+        return fallback;
+    }
+    const QStringList patterns =
+        nameFilter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& pattern : patterns) {
+        const QString suffix =
+            pattern.startsWith(QStringLiteral("*.")) ? pattern.mid(2) : QString();
+        if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*')) &&
+            !suffix.contains(QLatin1Char('?'))) {
+            return suffix;
+        }
+    }
+    return fallback;
+}
+
 bool TFileDialog::Execute(QWidget* parent) {
     if (Chooser) {
         return Chooser(*this);
@@ -27,6 +46,12 @@ bool TFileDialog::Execute(QWidget* parent) {
         dialog.setNameFilters(filters);
     }
     dialog.setDefaultSuffix(DefaultExt);
+    // A name typed without an extension gets the one of the file type chosen, so choosing
+    // "CSV" and typing "report" saves report.csv, not report.json.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, this](const QString& chosen) {
+                         dialog.setDefaultSuffix(SuffixOfNameFilter(chosen, DefaultExt));
+                     });
     if (!FileName.isEmpty()) {
         dialog.selectFile(FileName);
     }

@@ -33,6 +33,11 @@ public:
 
     // The filter in the toolkit's form, one "description (pattern)" per pair.
     [[nodiscard]] static QStringList ToNameFilters(const QString& filter);
+    // The extension a save dialog adds to a name typed without one while nameFilter (one of
+    // ToNameFilters) is the chosen file type: its first "*.ext" pattern ("CSV (*.csv)" gives
+    // "csv"); fallback for a type without one ("All (*.*)").
+    [[nodiscard]] static QString SuffixOfNameFilter(const QString& nameFilter,
+                                                    const QString& fallback);
 
     [[nodiscard]] bool IsSave() const { return FSave; }
 
