@@ -333,10 +333,8 @@ TValueCheck CheckSeriesList() {
 } // namespace
 
 TCommandSpec BatchCommand() {
-    TCommandSpec c;
-    c.Name = "batch";
-    c.Summary = "upgrade many cameras at once, with a summary and a report";
-    c.Description = R"(
+    TCommandSpec c =
+        NewCommand("batch", "upgrade many cameras at once, with a summary and a report", R"(
         Upgrades a whole site: the cameras of a CSV list (--cameras) or every camera that a search
         of the LAN lists (--discover), several at a time. Each camera gets what one press of
         "Upgrade Firmware" gives it: by default its system firmware, then its UI firmware. Each
@@ -358,7 +356,7 @@ TCommandSpec BatchCommand() {
         install, 1 when any camera failed or was not started, 2 for a usage error. The first Ctrl-C
         starts no new camera and lets the running ones finish; a second ends the program at once,
         except that an upload under way is finished first.
-    )";
+    )");
     c.Options = {
         {.Long = "cameras",
          .Value = "FILE",
@@ -367,7 +365,8 @@ TCommandSpec BatchCommand() {
         {.Long = "discover",
          .Value = "SECONDS",
          .Help = "instead of a list: every camera that a search of this many seconds lists, "
-                 "from 1 to " + std::to_string(MaxDiscoverSeconds),
+                 "from 1 to " +
+                 std::to_string(MaxDiscoverSeconds),
          .Check = CheckWholeNumber(1, MaxDiscoverSeconds)},
         {.Long = "series",
          .Value = "E,F,H,T",
@@ -379,12 +378,7 @@ TCommandSpec BatchCommand() {
                  std::to_string(TSiteOptions::MaxParallel) + " (default " +
                  std::to_string(TSiteOptions::DefaultParallel) + ")",
          .Check = CheckWholeNumber(1, TSiteOptions::MaxParallel)},
-        {.Long = "firmware",
-         .Value = "both|system|ui",
-         .Help = "the system firmware, the UI firmware, or both: system, then UI (default)",
-         .Words = {"both", "system", "ui"},
-         .Complete = TComplete::Words,
-         .Check = CheckOneOf({"both", "system", "ui"}, false)},
+        FirmwareOption({"both", "system", "ui"}),
         {.Long = "same-version",
          .Value = "skip|reinstall",
          .Help = "what to do with a camera that already runs the offered version: skip it "
@@ -410,7 +404,6 @@ TCommandSpec BatchCommand() {
          .Help = "print one JSON object per line instead: the upgrade command's events, each "
                  "with a \"camera\" field (\"ADDR:PORT\"), and a final {\"event\":\"summary\"}"},
     };
-    c.UsesSettings = true;
     c.Examples = {
         "torvane-cli batch --cameras site.csv --parallel 8 --report site-report.json",
         "torvane-cli batch --discover 5 --series F,H --password-file ~/.camera-password",

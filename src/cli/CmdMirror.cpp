@@ -192,10 +192,8 @@ int RunMirror(const TCommandContext& context) {
 } // namespace
 
 TCommandSpec MirrorCommand() {
-    TCommandSpec c;
-    c.Name = "mirror";
-    c.Summary = "copy the firmware catalogues and packages into a folder, for sites offline";
-    c.Description = R"(
+    TCommandSpec c = NewCommand(
+        "mirror", "copy the firmware catalogues and packages into a folder, for sites offline", R"(
         Copies the system catalogue of the firmware source and every package it names, and for each
         --oem that OEM's UI catalogue and its packages, into DIR in the layout of the firmware
         server: DIR/system/firmware.txt, DIR/system/PACKAGE, DIR/oem/... Carried to a site, DIR
@@ -213,7 +211,7 @@ TCommandSpec MirrorCommand() {
         Prints one line for each package copied, unchanged, refused or failed, and a last line with
         the counts. Exit status 0 only when every catalogue and every package it names was copied
         (or was there already) and checked.
-    )";
+    )");
     c.Options = {
         ServerOption("where to copy from: the firmware server's base URL (http:// or "
                      "https://), or a file:// URL or a folder with the same layout"),
@@ -233,7 +231,6 @@ TCommandSpec MirrorCommand() {
          .Help = "print one JSON object a line: one per package and catalogue, then one "
                  "with the counts (\"event\":\"done\")"},
     };
-    c.UsesSettings = true;
     c.Examples = {
         "torvane-cli mirror --server https://fw.example.com/FM/ --to /mnt/usb --oem ABC",
         "torvane-cli upgrade --series F --ip 192.0.2.10 --server /mnt/usb",

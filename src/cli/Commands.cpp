@@ -3,6 +3,8 @@
 #include "cli/Help.h"
 #include "i18n/StrRes.h"
 
+#include <algorithm>
+
 namespace torvane::cli {
 
 const std::vector<TOptionSpec>& CommonOptions() {
@@ -20,6 +22,19 @@ const std::vector<TOptionSpec>& CommonOptions() {
         {.Long = "help", .Short = 'h', .Help = "print this help and exit"},
     };
     return options;
+}
+
+TCommandSpec NewCommand(std::string name, std::string summary, std::string description) {
+    TCommandSpec c;
+    c.Name = std::move(name);
+    c.Summary = std::move(summary);
+    c.Description = std::move(description);
+    return c;
+}
+
+bool TCommandSpec::UsesSettings() const {
+    return std::any_of(Options.begin(), Options.end(),
+                       [](const TOptionSpec& option) { return option.FromSettings; });
 }
 
 std::vector<TOptionSpec> AllOptions(const TCommandSpec& command) {

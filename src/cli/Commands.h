@@ -45,12 +45,18 @@ struct TCommandSpec {
     std::vector<TOptionSpec> Options; // the command's own; CommonOptions() follow them
     std::vector<std::string> OperandWords; // what the completion offers for an operand
     std::vector<std::string> Examples;     // whole command lines
-    // Reads the deployment settings of option.ini (the note about torvane-cli's former
-    // settings file is printed for such commands).
-    bool UsesSettings = false;
     // Runs the command with its checked arguments; returns the exit status.
     std::function<int(const TCommandContext& context)> Run;
+
+    // Reads the deployment settings of option.ini: one of its options defaults from them
+    // (the note about torvane-cli's former settings file is printed for such commands).
+    [[nodiscard]] bool UsesSettings() const;
 };
+
+// A command with the three texts every command has: its name, its summary and its
+// description; a declaration adds its operands, options, examples and Run.
+[[nodiscard]] TCommandSpec NewCommand(std::string name, std::string summary,
+                                      std::string description);
 
 // The options every command takes: --lang, -q, -v, -h.
 [[nodiscard]] const std::vector<TOptionSpec>& CommonOptions();

@@ -401,15 +401,12 @@ std::string BashCompletion() {
 }
 
 TCommandSpec HelpCommand() {
-    TCommandSpec c;
-    c.Name = "help";
-    c.Operands = "[COMMAND]";
-    c.MaxOperands = 1;
-    c.Summary = "print the help of the tool or of one command";
-    c.Description = R"(
+    TCommandSpec c = NewCommand("help", "print the help of the tool or of one command", R"(
         Prints the help of COMMAND, or of the whole tool without one; the same as 'torvane-cli
         COMMAND --help'.
-    )";
+    )");
+    c.Operands = "[COMMAND]";
+    c.MaxOperands = 1;
     c.Examples = {"torvane-cli help upgrade"};
     c.Run = [](const TCommandContext& context) {
         const TParsedArgs& args = context.Args;

@@ -70,6 +70,17 @@ TEST(CliDocs, EveryCommandAndOptionIsDocumentedEverywhere) {
     for (const TExitStatus& s : ExitStatuses()) {
         EXPECT_NE(tool.find(s.Meaning), std::string::npos);
     }
+    // The commands whose options default from option.ini read it (and hear of the former
+    // settings file); the others never touch it.
+    std::vector<std::string> readingSettings;
+    for (const TCommandSpec& c : Commands()) {
+        if (c.UsesSettings()) {
+            readingSettings.push_back(c.Name);
+        }
+    }
+    std::sort(readingSettings.begin(), readingSettings.end());
+    EXPECT_EQ(readingSettings,
+              (std::vector<std::string>{"batch", "discover", "mirror", "upgrade"}));
     EXPECT_NE(CommandHelp(*FindCommand("mirror")).find("(may be given more than once)"),
               std::string::npos);
     for (const std::string& text :
