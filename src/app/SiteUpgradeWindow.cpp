@@ -262,7 +262,7 @@ void TfrmSiteUpgrade::CreateComponents() {
 
     SaveDialog1.setObjectName(QStringLiteral("SaveDialog1"));
     SaveDialog1.DefaultExt = QStringLiteral("json");
-    SaveDialog1.Filter = QStringLiteral("JSON (*.json)|*.json|CSV (*.csv)|*.csv");
+    SaveDialog1.Filter = QStringLiteral("JSON report|*.json|CSV report|*.csv");
 
     FSearchTimer = new QTimer(this);
     FSearchTimer->setInterval(SearchTickMs);

@@ -333,32 +333,30 @@ TValueCheck CheckSeriesList() {
 } // namespace
 
 TCommandSpec BatchCommand() {
-    TCommandSpec c;
-    c.Name = "batch";
-    c.Summary = "upgrade many cameras at once, with a summary and a report";
-    c.Description =
-        "Upgrades a whole site: the cameras of a CSV list (--cameras) or every camera that a "
-        "search of the LAN lists (--discover), several at a time. Each camera gets what one "
-        "press of \"Upgrade Firmware\" gives it: by default its system firmware, then its UI "
-        "firmware. Each catalogue is read once and each package downloaded and checked once, "
-        "however many cameras need it. One camera's failure never stops the others.\n"
-        "\n"
-        "The list file is CSV with a header line naming its columns, out of series, ip, port, "
-        "user and password (series, ip and port are required; a user or password column left "
-        "out, or an empty field, takes --user and --password). Blank lines and lines "
-        "beginning with \"#\" are skipped; a field in double quotes may hold commas. A bad "
-        "line is a usage error that names its line, and then nothing starts.\n"
-        "\n"
-        "Every log line is printed as the upgrade command prints it, with the camera's "
-        "address and port in front; at the end comes a summary table, one row per camera: "
-        "address, series, system and UI versions before and after, outcome. A camera that "
-        "already runs the offered version is skipped (--same-version reinstall installs it "
-        "again).\n"
-        "\n"
-        "Exit status 0 when every camera was upgraded (the new version read back) or had "
-        "nothing to install, 1 when any camera failed or was not started, 2 for a usage "
-        "error. The first Ctrl-C starts no new camera and lets the running ones finish; a "
-        "second ends the program at once, except that an upload under way is finished first.";
+    TCommandSpec c =
+        NewCommand("batch", "upgrade many cameras at once, with a summary and a report", R"(
+        Upgrades a whole site: the cameras of a CSV list (--cameras) or every camera that a search
+        of the LAN lists (--discover), several at a time. Each camera gets what one press of
+        "Upgrade Firmware" gives it: by default its system firmware, then its UI firmware. Each
+        catalogue is read once and each package downloaded and checked once, however many cameras
+        need it. One camera's failure never stops the others.
+
+        The list file is CSV with a header line naming its columns, out of series, ip, port, user
+        and password (series, ip and port are required; a user or password column left out, or an
+        empty field, takes --user and --password). Blank lines and lines beginning with "#" are
+        skipped; a field in double quotes may hold commas. A bad line is a usage error that names
+        its line, and then nothing starts.
+
+        Every log line is printed as the upgrade command prints it, with the camera's address and
+        port in front; at the end comes a summary table, one row per camera: address, series, system
+        and UI versions before and after, outcome. A camera that already runs the offered version is
+        skipped (--same-version reinstall installs it again).
+
+        Exit status 0 when every camera was upgraded (the new version read back) or had nothing to
+        install, 1 when any camera failed or was not started, 2 for a usage error. The first Ctrl-C
+        starts no new camera and lets the running ones finish; a second ends the program at once,
+        except that an upload under way is finished first.
+    )");
     c.Options = {
         {.Long = "cameras",
          .Value = "FILE",
@@ -367,7 +365,8 @@ TCommandSpec BatchCommand() {
         {.Long = "discover",
          .Value = "SECONDS",
          .Help = "instead of a list: every camera that a search of this many seconds lists, "
-                 "from 1 to " + std::to_string(MaxDiscoverSeconds),
+                 "from 1 to " +
+                 std::to_string(MaxDiscoverSeconds),
          .Check = CheckWholeNumber(1, MaxDiscoverSeconds)},
         {.Long = "series",
          .Value = "E,F,H,T",
@@ -379,12 +378,7 @@ TCommandSpec BatchCommand() {
                  std::to_string(TSiteOptions::MaxParallel) + " (default " +
                  std::to_string(TSiteOptions::DefaultParallel) + ")",
          .Check = CheckWholeNumber(1, TSiteOptions::MaxParallel)},
-        {.Long = "firmware",
-         .Value = "both|system|ui",
-         .Help = "the system firmware, the UI firmware, or both: system, then UI (default)",
-         .Words = {"both", "system", "ui"},
-         .Complete = TComplete::Words,
-         .Check = CheckOneOf({"both", "system", "ui"}, false)},
+        FirmwareOption({"both", "system", "ui"}),
         {.Long = "same-version",
          .Value = "skip|reinstall",
          .Help = "what to do with a camera that already runs the offered version: skip it "
@@ -410,7 +404,6 @@ TCommandSpec BatchCommand() {
          .Help = "print one JSON object per line instead: the upgrade command's events, each "
                  "with a \"camera\" field (\"ADDR:PORT\"), and a final {\"event\":\"summary\"}"},
     };
-    c.UsesSettings = true;
     c.Examples = {
         "torvane-cli batch --cameras site.csv --parallel 8 --report site-report.json",
         "torvane-cli batch --discover 5 --series F,H --password-file ~/.camera-password",

@@ -140,18 +140,16 @@ int RunDiscover(const TParsedArgs& args) {
 } // namespace
 
 TCommandSpec DiscoverCommand() {
-    TCommandSpec c;
-    c.Name = "discover";
-    c.Summary = "search the LAN and list the cameras found";
-    c.Description =
-        "Runs the window's LAN search: one pass at once, then one a second, for the given "
-        "number of seconds; then lists the cameras found, one a line: series, name, IP "
-        "address, port, series index, identity and the network interface of this PC on which the "
-        "camera answered, separated by TABs.\n"
-        "\n"
-        "With the broadcast setting auto (the default), every probe goes out of every network "
-        "interface that is up and can broadcast; an interface that appears while the search "
-        "runs is used from the next pass on.";
+    TCommandSpec c = NewCommand("discover", "search the LAN and list the cameras found", R"(
+        Runs the window's LAN search: one pass at once, then one a second, for the given number of
+        seconds; then lists the cameras found, one a line: series, name, IP address, port, series
+        index, identity and the network interface of this PC on which the camera answered, separated
+        by TABs.
+
+        With the broadcast setting auto (the default), every probe goes out of every network
+        interface that is up and can broadcast; an interface that appears while the search runs is
+        used from the next pass on.
+    )");
     c.Options = {
         {.Long = "seconds",
          .Value = "N",
@@ -165,7 +163,6 @@ TCommandSpec DiscoverCommand() {
         {.Long = "json",
          .Help = "print the list as JSON, with the field \"interface\" for the interface"},
     };
-    c.UsesSettings = true;
     c.Examples = {"torvane-cli discover --seconds 5",
                   "torvane-cli discover --interface eth1 --json",
                   "torvane-cli discover --seconds 5 --broadcast 192.0.2.255"};

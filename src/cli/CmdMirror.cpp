@@ -192,29 +192,26 @@ int RunMirror(const TCommandContext& context) {
 } // namespace
 
 TCommandSpec MirrorCommand() {
-    TCommandSpec c;
-    c.Name = "mirror";
-    c.Summary = "copy the firmware catalogues and packages into a folder, for sites offline";
-    c.Description =
-        "Copies the system catalogue of the firmware source and every package it names, and "
-        "for each --oem that OEM's UI catalogue and its packages, into DIR in the layout of "
-        "the firmware server: DIR/system/firmware.txt, DIR/system/PACKAGE, DIR/oem/... "
-        "Carried to a site, DIR serves upgrades with no network at all: "
-        "upgrade --server DIR.\n"
-        "\n"
-        "Each package's MD5 is checked against its catalogue; one that does not match is "
-        "reported and not kept. Every file is written under a fresh name and renamed into "
-        "place once checked, and each catalogue copy is written last, naming only the "
-        "sections whose package is in DIR, so a mirror that stopped half-way never names a "
-        "package that is not there (a section whose new package could not be had keeps its "
-        "earlier entry while that entry's package is still in DIR). A second run fetches "
-        "only what is missing or changed: a package whose copy in DIR already has the "
-        "catalogue's MD5 is not fetched again. Packages that the catalogues no longer name "
-        "are left in DIR.\n"
-        "\n"
-        "Prints one line for each package copied, unchanged, refused or failed, and a last "
-        "line with the counts. Exit status 0 only when every catalogue and every package it "
-        "names was copied (or was there already) and checked.";
+    TCommandSpec c = NewCommand(
+        "mirror", "copy the firmware catalogues and packages into a folder, for sites offline", R"(
+        Copies the system catalogue of the firmware source and every package it names, and for each
+        --oem that OEM's UI catalogue and its packages, into DIR in the layout of the firmware
+        server: DIR/system/firmware.txt, DIR/system/PACKAGE, DIR/oem/... Carried to a site, DIR
+        serves upgrades with no network at all: upgrade --server DIR.
+
+        Each package's MD5 is checked against its catalogue; one that does not match is reported and
+        not kept. Every file is written under a fresh name and renamed into place once checked, and
+        each catalogue copy is written last, naming only the sections whose package is in DIR, so a
+        mirror that stopped half-way never names a package that is not there (a section whose new
+        package could not be had keeps its earlier entry while that entry's package is still in
+        DIR). A second run fetches only what is missing or changed: a package whose copy in DIR
+        already has the catalogue's MD5 is not fetched again. Packages that the catalogues no longer
+        name are left in DIR.
+
+        Prints one line for each package copied, unchanged, refused or failed, and a last line with
+        the counts. Exit status 0 only when every catalogue and every package it names was copied
+        (or was there already) and checked.
+    )");
     c.Options = {
         ServerOption("where to copy from: the firmware server's base URL (http:// or "
                      "https://), or a file:// URL or a folder with the same layout"),
@@ -234,7 +231,6 @@ TCommandSpec MirrorCommand() {
          .Help = "print one JSON object a line: one per package and catalogue, then one "
                  "with the counts (\"event\":\"done\")"},
     };
-    c.UsesSettings = true;
     c.Examples = {
         "torvane-cli mirror --server https://fw.example.com/FM/ --to /mnt/usb --oem ABC",
         "torvane-cli upgrade --series F --ip 192.0.2.10 --server /mnt/usb",

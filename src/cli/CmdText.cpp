@@ -9,15 +9,14 @@
 namespace torvane::cli {
 
 TCommandSpec TextCommand() {
-    TCommandSpec c;
-    c.Name = "text";
+    TCommandSpec c = NewCommand("text", "print one message of a language pack", R"(
+        Prints the message KEY (an IDS_ key) of the language chosen with --lang, looked up exactly
+        as the window looks it up. A key that the language's pack does not hold is an error (exit
+        status 1).
+    )");
     c.Operands = "KEY";
     c.MinOperands = 1;
     c.MaxOperands = 1;
-    c.Summary = "print one message of a language pack";
-    c.Description = "Prints the message KEY (an IDS_ key) of the language chosen with --lang, "
-                    "looked up exactly as the window looks it up. A key that the language's "
-                    "pack does not hold is an error (exit status 1).";
     c.OperandWords = BuiltInKeys("en");
     c.Examples = {"torvane-cli text IDS_DOWNLOADERR --lang cn"};
     c.Run = [](const TCommandContext& context) {
@@ -34,12 +33,10 @@ TCommandSpec TextCommand() {
 }
 
 TCommandSpec LanguagesCommand() {
-    TCommandSpec c;
-    c.Name = "languages";
-    c.Summary = "list the language packs: code, TAB, name";
-    c.Description = "Lists the language packs that the window offers, one a line: the "
-                    "language code, a TAB and the language's name in the language chosen with "
-                    "--lang.";
+    TCommandSpec c = NewCommand("languages", "list the language packs: code, TAB, name", R"(
+        Lists the language packs that the window offers, one a line: the language code, a TAB and
+        the language's name in the language chosen with --lang.
+    )");
     c.Examples = {"torvane-cli languages --lang b5"};
     c.Run = [](const TCommandContext&) {
         std::vector<std::string> packs;

@@ -413,25 +413,23 @@ int RunUpgrade(const TCommandContext& context) {
 } // namespace
 
 TCommandSpec UpgradeCommand() {
-    TCommandSpec c;
-    c.Name = "upgrade";
-    c.Summary = "upgrade the firmware of one camera, printing the operation log";
-    c.Description =
-        "One press of the window's \"Upgrade Firmware\" button: logs in to the camera, reads "
-        "its version and the firmware server's catalogue, downloads and checks the package, "
-        "uploads it, waits until the camera runs again and reads its version once more to "
-        "tell whether the new firmware was installed; by default the system firmware first, "
-        "then the UI firmware. The operation log goes to standard output exactly as the "
-        "window shows it; while standard error is a terminal, a line there shows where the "
-        "run stands.\n"
-        "\n"
-        "Every option is checked before anything is sent: a missing --series or --ip, an "
-        "address that is neither an IPv4 address nor a host name that resolves, or a port "
-        "outside 1 to 65535 is a usage error.\n"
-        "\n"
-        "Interrupted (Ctrl-C, SIGTERM, SIGHUP), it deletes its language packs and ends by "
-        "that signal; in the middle of a firmware upload it lets the upload finish first "
-        "(a second signal ends it at once).";
+    TCommandSpec c =
+        NewCommand("upgrade", "upgrade the firmware of one camera, printing the operation log", R"(
+        One press of the window's "Upgrade Firmware" button: logs in to the camera, reads its
+        version and the firmware server's catalogue, downloads and checks the package, uploads it,
+        waits until the camera runs again and reads its version once more to tell whether the new
+        firmware was installed; by default the system firmware first, then the UI firmware. The
+        operation log goes to standard output exactly as the window shows it; while standard error
+        is a terminal, a line there shows where the run stands.
+
+        Every option is checked before anything is sent: a missing --series or --ip, an address that
+        is neither an IPv4 address nor a host name that resolves, or a port outside 1 to 65535 is a
+        usage error.
+
+        Interrupted (Ctrl-C, SIGTERM, SIGHUP), it deletes its language packs and ends by that
+        signal; in the middle of a firmware upload it lets the upload finish first (a second signal
+        ends it at once).
+    )");
     c.Options = {
         {.Long = "series",
          .Value = "E|F|H|T|auto",
@@ -457,12 +455,7 @@ TCommandSpec UpgradeCommand() {
         PasswordOption("the camera's password",
                        ", or reads a line of standard input when that is no terminal"),
         PasswordFileOption("read the password from the first line of FILE"),
-        {.Long = "firmware",
-         .Value = "system|ui|both",
-         .Help = "the system firmware, the UI firmware, or both: system, then UI (default)",
-         .Words = {"system", "ui", "both"},
-         .Complete = TComplete::Words,
-         .Check = CheckOneOf({"system", "ui", "both"}, false)},
+        FirmwareOption({"system", "ui", "both"}),
         ServerOption("where the firmware comes from: the firmware server's base URL (http:// "
                      "or https://), or a file:// URL or a folder with the same layout, such as "
                      "one made by mirror"),
@@ -486,7 +479,6 @@ TCommandSpec UpgradeCommand() {
          .Help = "answer Yes when asked whether to install the version the camera already "
                  "runs and standard input is no terminal (else the answer is No)"},
     };
-    c.UsesSettings = true;
     c.Examples = {
         "torvane-cli upgrade --series F --ip 192.0.2.10 --port 81 --password -",
         "torvane-cli upgrade --series H --ip 192.0.2.12 --server /media/usb/firmware",

@@ -3,6 +3,8 @@
 #include "cli/Help.h"
 #include "i18n/StrRes.h"
 
+#include <algorithm>
+
 namespace torvane::cli {
 
 const std::vector<TOptionSpec>& CommonOptions() {
@@ -22,11 +24,34 @@ const std::vector<TOptionSpec>& CommonOptions() {
     return options;
 }
 
+TCommandSpec NewCommand(std::string name, std::string summary, std::string description) {
+    TCommandSpec c;
+    c.Name = std::move(name);
+    c.Summary = std::move(summary);
+    c.Description = std::move(description);
+    return c;
+}
+
+bool TCommandSpec::UsesSettings() const {
+    return std::any_of(Options.begin(), Options.end(),
+                       [](const TOptionSpec& option) { return option.FromSettings; });
+}
+
 std::vector<TOptionSpec> AllOptions(const TCommandSpec& command) {
     std::vector<TOptionSpec> all = command.Options;
     all.insert(all.end(), CommonOptions().begin(), CommonOptions().end());
     return all;
 }
+
+// The command declarations, one file each (help's in Help.cpp). Only Commands() makes them,
+// so that everything reads the one list it holds.
+TCommandSpec UpgradeCommand();
+TCommandSpec BatchCommand();
+TCommandSpec DiscoverCommand();
+TCommandSpec MirrorCommand();
+TCommandSpec TextCommand();
+TCommandSpec LanguagesCommand();
+TCommandSpec HelpCommand();
 
 const std::vector<TCommandSpec>& Commands() {
     static const std::vector<TCommandSpec> commands = [] {
@@ -59,13 +84,14 @@ const TCommandSpec* FindCommand(const std::string& name) {
 
 const TToolTexts& ToolTexts() {
     static const TToolTexts texts{
-        .Description =
-            "torvane-cli drives the Torvane upgrade engine without a window. It upgrades the "
-            "firmware of an IP camera, searches the LAN for cameras, and prints the texts of its "
-            "language packs.\n"
-            "\n"
-            "Results go to standard output. Errors and warnings go to standard error, each line "
-            "beginning with the program's name, in the language chosen with --lang.",
+        .Description = R"(
+            torvane-cli drives the Torvane upgrade engine without a window. It upgrades the firmware
+            of an IP camera, searches the LAN for cameras, and prints the texts of its language
+            packs.
+
+            Results go to standard output. Errors and warnings go to standard error, each line
+            beginning with the program's name, in the language chosen with --lang.
+        )",
         .Environment = {
             {"TORVANE_PASSWORD",
              "the camera's password for upgrade when neither --password nor --password-file is "

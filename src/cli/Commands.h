@@ -7,8 +7,8 @@
 // args.Get / args.Has, for example
 //     {.Long = "seconds", .Value = "N", .Help = "how long to search",
 //      .Check = CheckWholeNumber(1, 3600)},
-// To add a command: a new file with a function returning its TCommandSpec, and one line in
-// Commands() (Commands.cpp). Exit statuses: ExitStatus.h.
+// To add a command: a new file with a function returning its TCommandSpec, declared and
+// listed in Commands.cpp. Exit statuses: ExitStatus.h.
 
 #include "cli/ExitStatus.h"
 #include "cli/Options.h"
@@ -37,16 +37,26 @@ struct TCommandSpec {
     std::size_t MinOperands = 0;
     std::size_t MaxOperands = 0;
     std::string Summary;        // one line, English
-    std::string Description;    // English paragraphs separated by empty lines
+    // English prose, written as it reads: an empty line between paragraphs. The lines of a
+    // paragraph are joined with one blank and their indentation dropped, so a declaration
+    // breaks and indents its text as the code around it wants; help and the man page lay
+    // the paragraphs out anew.
+    std::string Description;
     std::vector<TOptionSpec> Options; // the command's own; CommonOptions() follow them
     std::vector<std::string> OperandWords; // what the completion offers for an operand
     std::vector<std::string> Examples;     // whole command lines
-    // Reads the deployment settings of option.ini (the note about torvane-cli's former
-    // settings file is printed for such commands).
-    bool UsesSettings = false;
     // Runs the command with its checked arguments; returns the exit status.
     std::function<int(const TCommandContext& context)> Run;
+
+    // Reads the deployment settings of option.ini: one of its options defaults from them
+    // (the note about torvane-cli's former settings file is printed for such commands).
+    [[nodiscard]] bool UsesSettings() const;
 };
+
+// A command with the three texts every command has: its name, its summary and its
+// description; a declaration adds its operands, options, examples and Run.
+[[nodiscard]] TCommandSpec NewCommand(std::string name, std::string summary,
+                                      std::string description);
 
 // The options every command takes: --lang, -q, -v, -h.
 [[nodiscard]] const std::vector<TOptionSpec>& CommonOptions();
@@ -64,19 +74,11 @@ struct TToolEntry {
     std::string Help;
 };
 struct TToolTexts {
-    std::string Description;             // English paragraphs separated by empty lines
+    std::string Description;             // as TCommandSpec::Description
     std::vector<TToolEntry> Environment; // the variables it reads
     std::vector<TToolEntry> Files;       // the files it reads
 };
 [[nodiscard]] const TToolTexts& ToolTexts();
-
-// The command declarations (one file each).
-[[nodiscard]] TCommandSpec TextCommand();
-[[nodiscard]] TCommandSpec LanguagesCommand();
-[[nodiscard]] TCommandSpec UpgradeCommand();
-[[nodiscard]] TCommandSpec BatchCommand();
-[[nodiscard]] TCommandSpec DiscoverCommand();
-[[nodiscard]] TCommandSpec MirrorCommand();
 
 // Makes the language of --lang (default "en") current. A code without a pack leaves
 // English current and gives the warning to print.

@@ -1,6 +1,7 @@
 #include "cli/Help.h"
 
 #include "TorvaneVersion.h"
+#include "platform/Text.h"
 
 #include <iostream>
 #include <sstream>
@@ -41,6 +42,34 @@ std::string ExitStatusHelp() {
     return out;
 }
 
+// The paragraphs of a description, each on one line: the rule of TCommandSpec::Description.
+std::vector<std::string> Paragraphs(const std::string& description) {
+    std::vector<std::string> paragraphs;
+    bool inParagraph = false;
+    std::istringstream in(description);
+    for (std::string line; std::getline(in, line);) {
+        line = platform::Trim(line);
+        if (line.empty()) {
+            inParagraph = false;
+        } else if (inParagraph) {
+            paragraphs.back() += " " + line;
+        } else {
+            paragraphs.push_back(line);
+            inParagraph = true;
+        }
+    }
+    return paragraphs;
+}
+
+// A description as help text: each paragraph wrapped, an empty line between them.
+std::string WrappedParagraphs(const std::string& description) {
+    std::string out;
+    for (const std::string& paragraph : Paragraphs(description)) {
+        out += (out.empty() ? "" : "\n") + Wrap(paragraph, 0, 0);
+    }
+    return out;
+}
+
 // --- roff ---------------------------------------------------------------------------------
 
 // Text for roff: backslashes and minus signs escaped, a line never starting with a
@@ -64,13 +93,11 @@ std::string Roff(const std::string& text) {
     return out;
 }
 
-// Paragraphs of text as roff paragraphs.
-std::string RoffParagraphs(const std::string& text) {
+// A description as roff paragraphs.
+std::string RoffParagraphs(const std::string& description) {
     std::string out;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        out += line.empty() ? std::string(".PP\n") : Roff(line) + "\n";
+    for (const std::string& paragraph : Paragraphs(description)) {
+        out += (out.empty() ? "" : ".PP\n") + Roff(paragraph) + "\n";
     }
     return out;
 }
@@ -212,7 +239,7 @@ std::string ToolHelp() {
     std::string out = "usage: " + std::string(ProgramName) + " [options] COMMAND [options]\n" +
                       "       " + ProgramName + " COMMAND --help\n" + "       " + ProgramName +
                       " --version\n\n";
-    out += Wrap(ToolTexts().Description, 0, 0) + "\ncommands:\n";
+    out += WrappedParagraphs(ToolTexts().Description) + "\ncommands:\n";
     for (const TCommandSpec& c : Commands()) {
         out += Entry(c.Name, c.Summary);
     }
@@ -237,7 +264,8 @@ std::string ToolHelp() {
 }
 
 std::string CommandHelp(const TCommandSpec& command) {
-    std::string out = "usage: " + Synopsis(command) + "\n\n" + Wrap(command.Description, 0, 0);
+    std::string out =
+        "usage: " + Synopsis(command) + "\n\n" + WrappedParagraphs(command.Description);
     if (!command.Options.empty()) {
         out += "\noptions:\n";
         for (const TOptionSpec& o : command.Options) {
@@ -373,13 +401,12 @@ std::string BashCompletion() {
 }
 
 TCommandSpec HelpCommand() {
-    TCommandSpec c;
-    c.Name = "help";
+    TCommandSpec c = NewCommand("help", "print the help of the tool or of one command", R"(
+        Prints the help of COMMAND, or of the whole tool without one; the same as 'torvane-cli
+        COMMAND --help'.
+    )");
     c.Operands = "[COMMAND]";
     c.MaxOperands = 1;
-    c.Summary = "print the help of the tool or of one command";
-    c.Description = "Prints the help of COMMAND, or of the whole tool without one; the same "
-                    "as 'torvane-cli COMMAND --help'.";
     c.Examples = {"torvane-cli help upgrade"};
     c.Run = [](const TCommandContext& context) {
         const TParsedArgs& args = context.Args;

@@ -30,7 +30,4 @@ namespace torvane::cli {
 [[nodiscard]] std::string Wrap(const std::string& text, std::size_t indent,
                                std::size_t startColumn, std::size_t width = 80);
 
-// The command "help [COMMAND]".
-[[nodiscard]] TCommandSpec HelpCommand();
-
 } // namespace torvane::cli

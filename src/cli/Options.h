@@ -47,6 +47,8 @@ struct TOptionSpec {
     TValueCheck Check{}; // none: any value is accepted
     // May be given more than once; every value is kept (TParsedArgs::GetAll) and checked.
     bool Repeatable = false;
+    // Its default is a setting of option.ini: a command with such an option reads them.
+    bool FromSettings = false;
 
     [[nodiscard]] bool TakesValue() const { return !Value.empty(); }
 };

@@ -24,22 +24,38 @@ TOptionSpec PasswordFileOption(const std::string& help) {
     return {.Long = "password-file", .Value = "FILE", .Help = help, .Complete = TComplete::Files};
 }
 
+TOptionSpec FirmwareOption(const std::vector<std::string>& words) {
+    std::string value;
+    for (const std::string& word : words) {
+        value += (value.empty() ? "" : "|") + word;
+    }
+    return {.Long = "firmware",
+            .Value = value,
+            .Help = "the system firmware, the UI firmware, or both: system, then UI (default)",
+            .Words = words,
+            .Complete = TComplete::Words,
+            .Check = CheckOneOf(words, false)};
+}
+
 TOptionSpec ServerOption(const std::string& what) {
     return {.Long = "server",
             .Value = "URL|DIR",
             .Help = what + " (default: the server setting of option.ini, else " +
                     DefaultFirmwareServerUrl() + ")",
             .Complete = TComplete::Folders,
-            .Check = CheckFirmwareSource()};
+            .Check = CheckFirmwareSource(),
+            .FromSettings = true};
 }
 
 TOptionSpec BroadcastOption(const std::string& where) {
     return {.Long = "broadcast",
             .Value = "auto|ADDR",
-            .Help = where + ": auto (out of every network interface) or one IPv4 address "
-                            "(default: the broadcast setting of option.ini, else " +
+            .Help = where +
+                    ": auto (out of every network interface) or one IPv4 address "
+                    "(default: the broadcast setting of option.ini, else " +
                     DefaultBroadcastAddress() + ")",
-            .Check = CheckBroadcast()};
+            .Check = CheckBroadcast(),
+            .FromSettings = true};
 }
 
 TOptionSpec InterfaceOption(const std::string& what) {
@@ -47,7 +63,8 @@ TOptionSpec InterfaceOption(const std::string& what) {
             .Value = "NAME",
             .Help = what + " (default: the interface setting of option.ini, else every "
                            "interface)",
-            .Check = CheckInterfaceName()};
+            .Check = CheckInterfaceName(),
+            .FromSettings = true};
 }
 
 } // namespace torvane::cli

@@ -6,6 +6,7 @@
 #include "cli/Options.h"
 
 #include <string>
+#include <vector>
 
 namespace torvane::cli {
 
@@ -20,6 +21,9 @@ inline constexpr const char* DefaultPassword = "135790";
 [[nodiscard]] TOptionSpec PasswordOption(const std::string& whose, const std::string& dashAlso);
 // --password-file FILE, with its whole help.
 [[nodiscard]] TOptionSpec PasswordFileOption(const std::string& help);
+// --firmware system|ui|both: which firmware to install; words are the three in the order the
+// command's help lists them.
+[[nodiscard]] TOptionSpec FirmwareOption(const std::vector<std::string>& words);
 // --server URL|DIR: what is the help up to the default.
 [[nodiscard]] TOptionSpec ServerOption(const std::string& what);
 // --broadcast auto|ADDR: where names what sends the probes ("where the search probes go").

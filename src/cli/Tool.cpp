@@ -151,7 +151,7 @@ int RunTool(int argc, char** argv) {
     }
 
     LoadDeploymentSettings();
-    if (command->UsesSettings) {
+    if (command->UsesSettings()) {
         WarnAboutFormerSettings();
     }
     RegisterSeriesAdapters();

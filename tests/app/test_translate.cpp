@@ -12,10 +12,13 @@
 #include "i18n/qt/ListControls.h"
 #include "i18n/qt/Panel.h"
 #include "i18n/qt/TranslateForm.h"
+#include "platform/FileOps.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -309,4 +312,27 @@ TEST(FileDialogTest, ANameWithoutExtensionTakesTheChosenTypesOne) {
     EXPECT_EQ(TFileDialog::SuffixOfNameFilter(types[3], fallback), fallback);
     EXPECT_EQ(TFileDialog::SuffixOfNameFilter(types[4], fallback), fallback);
     EXPECT_EQ(TFileDialog::SuffixOfNameFilter(QStringLiteral("broken (*.x"), fallback), fallback);
+}
+
+TEST(FileDialogTest, ChoosingAnotherTypeInTheDialogChangesTheExtensionAdded) {
+    const std::string folder = test::ScratchPath("save-type");
+    ASSERT_TRUE(platform::ForceFolder(folder));
+    TSaveDialog save;
+    save.Filter = QStringLiteral("JSON report|*.json|CSV report|*.csv");
+    save.DefaultExt = QStringLiteral("json");
+    save.FileName = QString::fromStdString(folder + "/report");
+    // The user picks "CSV" in the dialog's list of types and saves under the name offered.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        // What a click on the second entry of the list does.
+        types->setCurrentIndex(1);
+        emit types->activated(1);
+        emit types->textActivated(types->itemText(1));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    ASSERT_TRUE(save.Execute(nullptr));
+    EXPECT_EQ(save.FileName.toStdString(), folder + "/report.csv");
 }

@@ -70,6 +70,17 @@ TEST(CliDocs, EveryCommandAndOptionIsDocumentedEverywhere) {
     for (const TExitStatus& s : ExitStatuses()) {
         EXPECT_NE(tool.find(s.Meaning), std::string::npos);
     }
+    // The commands whose options default from option.ini read it (and hear of the former
+    // settings file); the others never touch it.
+    std::vector<std::string> readingSettings;
+    for (const TCommandSpec& c : Commands()) {
+        if (c.UsesSettings()) {
+            readingSettings.push_back(c.Name);
+        }
+    }
+    std::sort(readingSettings.begin(), readingSettings.end());
+    EXPECT_EQ(readingSettings,
+              (std::vector<std::string>{"batch", "discover", "mirror", "upgrade"}));
     EXPECT_NE(CommandHelp(*FindCommand("mirror")).find("(may be given more than once)"),
               std::string::npos);
     for (const std::string& text :
@@ -85,6 +96,25 @@ TEST(CliDocs, WrapKeepsWordsWholeAndIndentsFollowingLines) {
     EXPECT_EQ(Wrap("one\n\ntwo", 0, 0), "one\n\ntwo\n");
     EXPECT_EQ(Wrap("averyveryverylongword x", 0, 0, 10), "averyveryverylongword\nx\n");
     EXPECT_EQ(Wrap("a b", 4, 10, 12), "a\n    b\n") << "the first line starts at column 10";
+}
+
+TEST(CliDocs, DescriptionsReadAsProse) {
+    TCommandSpec c;
+    c.Name = "demo";
+    c.Description =
+        "\n  First paragraph, broken\n      and indented anyhow.\n \t\nSecond one.\n\n\n"
+        "Third.\n    ";
+    EXPECT_EQ(CommandHelp(c).rfind("usage: torvane-cli demo [options]\n\n"
+                                   "First paragraph, broken and indented anyhow.\n\n"
+                                   "Second one.\n\nThird.\n\noptions of every command:\n",
+                                   0),
+              0u)
+        << CommandHelp(c);
+    // An indented line would break the filled text in roff; the declarations' indentation
+    // must not reach the man page.
+    for (const std::string& line : Lines(ManPage())) {
+        EXPECT_TRUE(line.empty() || line.front() != ' ') << line;
+    }
 }
 
 TEST(CliDocs, ManPageLaysOutWithoutWarnings) {
