@@ -13,7 +13,7 @@
 
 namespace torvane::platform {
 
-// Message-box flags and results, with the values the cameras' original tool used.
+// Message-box flags and results, with the numbers the Windows API gives them.
 constexpr int MB_OK = 0x00;
 constexpr int MB_YESNO = 0x04;
 constexpr int MB_ICONERROR = 0x10;

@@ -5,8 +5,8 @@
 // reached through Series924(); the search session starts a LAN search with it on every
 // pass and the T-series adapters upload with it.
 //
-// IT924Series lists the client's operations in their fixed slot order. Slots 0 to 2 of the
-// original interface (ask for another interface, add a reference, release one) are what
+// IT924Series lists the client's operations in their fixed slot order. Slots 0 to 2 of a
+// COM-style interface (ask for another interface, add a reference, release one) are what
 // std::shared_ptr does here; the slots below keep their numbers.
 
 #include "series/DevInfo.h"
