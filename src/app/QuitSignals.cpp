@@ -2,6 +2,7 @@
 
 #include "platform/QuitSignals.h"
 
+#include <QApplication>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -15,6 +16,15 @@ TQuitSignals::TQuitSignals(QWidget* window)
     FNotifier = new QSocketNotifier(FSignals->ReadHandle(), QSocketNotifier::Read, this);
     connect(FNotifier, &QSocketNotifier::activated, this, [this] {
         FSignals->Acknowledge();
+        // A dialog or message box runs an event loop of its own, and the program could only
+        // end after someone answered it: close them first, newest first, as Escape would
+        // (a question gets its No). One that refuses keeps the rest open.
+        for (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr;
+             modal = QApplication::activeModalWidget()) {
+            if (!modal->close()) {
+                break;
+            }
+        }
         FWindow->close();
     });
 }

@@ -2,7 +2,7 @@
 // SIGINT, SIGTERM and SIGHUP (Ctrl-C in the terminal, the session ending, kill) close the
 // main window the way its close box does: refused while an upgrade runs, so a camera is
 // never left with half a firmware image; otherwise the program ends cleanly and deletes
-// its language packs.
+// its language packs. Open dialogs and message boxes are closed first.
 
 #include <QObject>
 

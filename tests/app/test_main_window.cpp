@@ -4,6 +4,8 @@
 
 #include "AppTestSupport.h"
 
+#include "app/QuitSignals.h"
+
 #include "discovery/Adv_Main.h"
 #include "discovery/DiscoveryTestUtil.h"
 #include "i18n/Deployment.h"
@@ -37,6 +39,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <utility>
 #include <vector>
@@ -649,4 +652,16 @@ TEST_F(MainWindow, TheRunBandShowsWhereARunStandsAndIsEmptyBetweenRuns) {
     EXPECT_TRUE(w->lblPhase->text().isEmpty());
     EXPECT_EQ(w->ProgressBar1->value(), w->ProgressBar1->minimum() - 1);
     EXPECT_EQ(w->ProgressBar1->maximum(), 1000);
+}
+
+TEST_F(MainWindow, AQuitSignalClosesAnOpenDialogAndThenTheWindow) {
+    auto w = NewWindow();
+    w->show();
+    const TQuitSignals quitSignals(w.get());
+    // A dialog of the window waits for an answer when the session ends (kill, logout).
+    QDialog dialog(w.get());
+    QTimer::singleShot(0, [] { (void)std::raise(SIGTERM); });
+    QTimer::singleShot(10000, &dialog, [&dialog] { dialog.done(42); }); // never hangs the tests
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_FALSE(w->isVisible()) << "the window closed after the dialog";
 }
