@@ -1,10 +1,12 @@
 #pragma once
 // Helpers of the benchmarks that time our code against a system tool by hand (no Google
-// Benchmark): test files of noise, wall time of a call, the median of several runs.
+// Benchmark): test files of noise, wall time of a call, the median of several runs, the
+// number of runs asked for.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -45,6 +47,14 @@ inline bool WriteNoiseFile(const std::string& path, std::size_t bytes) {
         out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), bytes - done)));
     }
     return static_cast<bool>(out);
+}
+
+// The N of "--runs N" when that is the whole command line (at least 1), else fallback.
+inline int RunsOption(const std::vector<std::string>& args, int fallback) {
+    if (args.size() == 2 && args[0] == "--runs") {
+        return std::max(1, std::atoi(args[1].c_str()));
+    }
+    return fallback;
 }
 
 template <class F> double Seconds(F&& f) {

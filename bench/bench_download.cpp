@@ -64,10 +64,7 @@ void Answer(const std::string& body, platform::TTcpSocket& c) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    int runs = 7;
-    if (args.size() == 2 && args[0] == "--runs") {
-        runs = std::max(1, std::atoi(args[1].c_str()));
-    }
+    const int runs = bench::RunsOption(args, 7);
     const std::string folder = platform::TempFolder();
     if (folder.empty()) {
         std::cerr << "no private temporary folder\n";

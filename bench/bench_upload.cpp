@@ -121,10 +121,7 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "--child") {
         return Child(args[1], std::atoi(args[2].c_str()));
     }
-    int runs = 7;
-    if (args.size() == 2 && args[0] == "--runs") {
-        runs = std::max(1, std::atoi(args[1].c_str()));
-    }
+    const int runs = bench::RunsOption(args, 7);
     const std::string folder = platform::TempFolder();
     if (folder.empty()) {
         std::cerr << "no private temporary folder\n";

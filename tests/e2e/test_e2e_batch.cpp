@@ -4,12 +4,12 @@
 // status and the first Ctrl-C.
 
 #include "support/E2eProcess.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -28,17 +28,6 @@ using torvane::test::TE2eRun;
 using torvane::test::TE2eRunFolder;
 
 constexpr auto Stderr = TChildStderr::Inherited;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // How often camsim served each file, from its "served PATH COUNT" lines at the end.
 std::map<std::string, int> ServedCounts(const std::string& output) {
@@ -114,7 +103,7 @@ struct TBatch {
 TBatch RunBatch(const TSite& site, const std::string& list, const std::vector<std::string>& more,
                 const std::string& name, const std::string& scale = "0.001") {
     const TE2eRunFolder folder("e2e_batch_" + name);
-    WriteFile(folder.Path() + "/site.csv", list);
+    EXPECT_TRUE(test::WriteWholeFile(folder.Path() + "/site.csv", list));
     std::vector<std::string> argv{TORVANE_CLI_PATH, "batch", "--cameras", folder.Path() + "/site.csv",
                                   "--server", site.Server(), "--broadcast", "127.0.0.1",
                                   "--lang", "en"};
@@ -128,19 +117,11 @@ TBatch RunBatch(const TSite& site, const std::string& list, const std::vector<st
 // The lines of one run that installs offered on the camera (series at camera).
 std::vector<std::string> Upgraded(bool system, const std::string& series, const std::string& camera,
                                   const std::string& current, const std::string& offered) {
-    return {std::string(system ? "System" : "UI") + " firmware of the " + series +
-                " series camera at " + camera,
-            "Device connected normally",
-            "The version of present device rom is :" + current,
-            "The version of latest  device rom is :" + offered,
-            "Downloading rom for upgrading...",
-            "Begin to upgrade device''s rom, please hold the connection of the device normally.",
-            "Successfully upgrade ROM, it is going to reboot the device, please wait.....",
-            "IP Cam is Working!",
-            "The camera now runs version " + offered + ", the new firmware."};
+    return test::EnglishUpgradeLines(std::string(system ? "System" : "UI") + " firmware of the " +
+                                         series + " series camera at " + camera,
+                                     current, offered);
 }
 
-// Both runs of a camera that installs both.
 std::vector<std::string> BothUpgraded(const std::string& series, const std::string& camera,
                                       const std::string& sys, const std::string& sysOffered,
                                       const std::string& ui, const std::string& uiOffered) {
@@ -233,7 +214,7 @@ TEST(E2eBatch, AMixedSiteInParallelWithOneDownloadPerPackageAndFailuresKeptApart
     }
 
     // The report: each camera with its runs, versions, times and log lines; no password.
-    const std::string json = ReadFile(report);
+    const std::string json = test::ReadWholeFile(report);
     EXPECT_EQ(json.find("135790"), std::string::npos);
     const std::string f1 = "\"camera\":\"127.0.13.1:" + site.Port("127.0.13.1") + "\"";
     const auto at = json.find(f1);
@@ -271,7 +252,7 @@ TEST(E2eBatch, SameVersionSkippedByDefaultOrReinstalledAndTheCsvReport) {
     ASSERT_EQ(lines.size(), 10u) << skip.Output;
     EXPECT_EQ(lines[4], "It is the latest one, there is no need to upgrade !") << skip.Output;
     EXPECT_EQ(SummaryRow(skip.Output, a).back(), "nothing to install") << skip.Output;
-    const std::string csv = ReadFile(reports.Path() + "/skip.csv");
+    const std::string csv = test::ReadWholeFile(reports.Path() + "/skip.csv");
     EXPECT_EQ(csv.rfind("address,port,series,camera_outcome,firmware,outcome,result,"
                         "version_before,version_offered,version_after,start,end,log\r\n", 0),
               0u)
@@ -334,7 +315,7 @@ TEST(E2eBatch, ABadListStartsNothingAndTheFirstCtrlCStartsNoNewCamera) {
     // One camera at a time; Ctrl-C once the first has begun: it finishes both its runs,
     // the other two never start, and the status says not every camera was done.
     const TE2eRunFolder folder("e2e_batch_sigint");
-    WriteFile(folder.Path() + "/site.csv", list);
+    EXPECT_TRUE(test::WriteWholeFile(folder.Path() + "/site.csv", list));
     TE2eProcess cli({TORVANE_CLI_PATH, "batch", "--cameras", folder.Path() + "/site.csv",
                      "--server", site.Server(), "--parallel", "1", "--lang", "en"},
                     {"TORVANE_CLI_TIME_SCALE=0.01", "TMPDIR=" + folder.Path()}, Stderr);

@@ -14,6 +14,7 @@
 
 namespace {
 
+using torvane::test::EnglishUpgradeLines;
 using torvane::test::TChildStderr;
 using torvane::test::TE2eCamsim;
 
@@ -72,21 +73,6 @@ TRun RunCli(const TCamsim& sim, const std::string& series, const std::string& ip
     return run;
 }
 
-// The lines of one run: what names it (firmware and camera), the designed lines, and the
-// version read once the camera is back.
-std::vector<std::string> EnglishRun(const std::string& name, const std::string& current,
-                                    const std::string& offered) {
-    return {name,
-            "Device connected normally",
-            "The version of present device rom is :" + current,
-            "The version of latest  device rom is :" + offered,
-            "Downloading rom for upgrading...",
-            "Begin to upgrade device''s rom, please hold the connection of the device normally.",
-            "Successfully upgrade ROM, it is going to reboot the device, please wait.....",
-            "IP Cam is Working!",
-            "The camera now runs version " + offered + ", the new firmware."};
-}
-
 // The naming lines of a press: system, then UI firmware of the camera at ip.
 std::string SystemOf(const TCamsim& sim, const std::string& series, const std::string& ip) {
     return "System firmware of the " + series + " series camera at " + ip + ":" + sim.Port(ip);
@@ -107,15 +93,16 @@ TEST(E2eFH, FAndHCamerasUpgradeSystemThenUI) {
 
     const TRun f = RunCli(sim, "F", "127.0.10.1", {}, "f");
     EXPECT_EQ(f.ExitStatus, 0) << f.Output;
-    EXPECT_EQ(f.Lines, Joined(EnglishRun(SystemOf(sim, "F", "127.0.10.1"), "1.2.3.4", "1.2.3.5"),
-                              EnglishRun(UiOf(sim, "F", "127.0.10.1"), "2.0.1.3", "2.0.1.4")))
+    EXPECT_EQ(f.Lines,
+              Joined(EnglishUpgradeLines(SystemOf(sim, "F", "127.0.10.1"), "1.2.3.4", "1.2.3.5"),
+                     EnglishUpgradeLines(UiOf(sim, "F", "127.0.10.1"), "2.0.1.3", "2.0.1.4")))
         << f.Output;
 
     const TRun h = RunCli(sim, "H", "127.0.10.2", {"--lang", "en"}, "h");
     EXPECT_EQ(h.ExitStatus, 0) << h.Output;
     EXPECT_EQ(h.Lines,
-              Joined(EnglishRun(SystemOf(sim, "H", "127.0.10.2"), "V2.1.0.9", "V2.1.0.10"),
-                     EnglishRun(UiOf(sim, "H", "127.0.10.2"), "3.1.0.5", "3.1.0.6")))
+              Joined(EnglishUpgradeLines(SystemOf(sim, "H", "127.0.10.2"), "V2.1.0.9", "V2.1.0.10"),
+                     EnglishUpgradeLines(UiOf(sim, "H", "127.0.10.2"), "3.1.0.5", "3.1.0.6")))
         << h.Output;
 
     // The cameras really took the firmware and came back running it.
@@ -170,8 +157,9 @@ TEST(E2eFH, UploadReplyThatNeverEndsAndPasswordsWithQueryCharacters) {
     const TRun f =
         RunCli(sim, "F", "127.0.10.9", {"--password", "p#1&next_url=x=%41+"}, "query");
     EXPECT_EQ(f.ExitStatus, 0) << f.Output;
-    EXPECT_EQ(f.Lines, Joined(EnglishRun(SystemOf(sim, "F", "127.0.10.9"), "1.2.3.4", "1.2.3.5"),
-                              EnglishRun(UiOf(sim, "F", "127.0.10.9"), "2.0.1.3", "2.0.1.4")))
+    EXPECT_EQ(f.Lines,
+              Joined(EnglishUpgradeLines(SystemOf(sim, "F", "127.0.10.9"), "1.2.3.4", "1.2.3.5"),
+                     EnglishUpgradeLines(UiOf(sim, "F", "127.0.10.9"), "2.0.1.3", "2.0.1.4")))
         << f.Output;
 }
 

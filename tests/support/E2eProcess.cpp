@@ -332,4 +332,17 @@ TE2eRunFolder::~TE2eRunFolder() {
     std::filesystem::remove_all(FPath, ignored);
 }
 
+std::vector<std::string> EnglishUpgradeLines(const std::string& naming, const std::string& current,
+                                             const std::string& offered) {
+    return {naming,
+            "Device connected normally",
+            "The version of present device rom is :" + current,
+            "The version of latest  device rom is :" + offered,
+            "Downloading rom for upgrading...",
+            "Begin to upgrade device''s rom, please hold the connection of the device normally.",
+            "Successfully upgrade ROM, it is going to reboot the device, please wait.....",
+            "IP Cam is Working!",
+            "The camera now runs version " + offered + ", the new firmware."};
+}
+
 } // namespace torvane::test

@@ -117,6 +117,13 @@ struct TE2eRun {
     return CountEndingWith(lines, GetStrRes(key));
 }
 
+// The operation log of an English run that installs offered on an F or H camera that ran
+// current: the line that names the run (firmware and camera), the designed lines, and the
+// version read once the camera is back.
+[[nodiscard]] std::vector<std::string> EnglishUpgradeLines(const std::string& naming,
+                                                           const std::string& current,
+                                                           const std::string& offered);
+
 // torvane-camsim for one test: started with its options and one "--camera" per entry of
 // cameras, its start-up read up to the line "ready" (or the end of its output, or
 // readyTimeout). Once it is ready the rest of its output is drained in the background, so
